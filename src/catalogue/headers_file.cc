@@ -1,0 +1,183 @@
+#include "catalogue/headers_file.h"
+
+#include "catalogue/book_headers.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/text_reader.h"
+#include "frame/errors.h"
+#include "frame/page_text.h"
+#include "frame/strings.h"
+#include "platform/files.h"
+#include "server/file_scan.h"
+#include "server/file_utils.h"
+#include "server/site_paths.h"
+
+namespace catalogue {
+
+const char* const VersionMajor = "10";
+const char* const VersionMinor = "20";
+
+std::array<TBookHeader, 372> BookHeaders;
+
+namespace {
+
+using frame::AddPageBlock;
+
+std::string Stamp() { return std::string(VersionMajor) + VersionMinor; }
+
+std::string FileNameOf(const std::string& path) {
+  std::size_t cut = path.find_last_of("\\/:");
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+bool IsStale(const std::string& headers_file) {
+  platform::FileTime own = 0;
+  if (!platform::GetModifiedTime(headers_file, own)) return false;
+  platform::FileTime newest = 0;
+  for (const auto& entry : platform::FindFiles(server::TXTPath + "*.txt")) {
+    if (!IsCatalogueFile(entry.name)) continue;
+    platform::FileTime t = 0;
+    if (platform::GetModifiedTime(server::TXTPath + entry.name, t) && t > newest) newest = t;
+  }
+  return newest > own;
+}
+
+[[noreturn]] void ThrowLastError() {
+  int code = platform::LastErrorCode();
+  throw frame::InOutError(code, server::IOErrorText(code));
+}
+
+// Writes the new headers file under a temporary name and puts it in place in
+// one step, so that a concurrent reader sees the old or the new file whole.
+// False (with the report on the page) when the rebuild failed or found no book.
+bool Rebuild(const std::string& folder, const std::string& headers_file,
+             const std::string& source_folder) {
+  std::string backup = headers_file.substr(0, headers_file.size() - 4) + ".bak";
+  std::string temp;
+  if (!platform::CreateUniqueFile(folder, "hdr", temp)) {
+    AddPageBlock("<br>Error trying to write to: " + headers_file + "<br>" +
+                 server::IOErrorText(platform::LastErrorCode()));
+    return false;
+  }
+  std::string contents = Stamp() + "\r\n";
+  int written = 0;
+  try {
+    written = AddHeadersToFile(contents, source_folder);
+  } catch (...) {
+    platform::RemoveFile(temp);
+    throw;
+  }
+  if (!platform::WriteWholeFile(temp, contents)) {
+    int code = platform::LastErrorCode();
+    platform::RemoveFile(temp);
+    AddPageBlock("<br>Error after \"AddHeadersToFile\" in Headers.CallGetHeaders<br>" +
+                 server::IOErrorText(code));
+    return false;
+  }
+  if (written == 0) {
+    platform::RemoveFile(temp);
+    AddPageBlock("ERROR<br>No FILES available in Headers File: " + headers_file + "<br>");
+    AddPageBlock("It will be deleted now<br>Run this program again, to try to generate it<br>");
+    if (platform::FileExists(headers_file)) platform::RenameFile(headers_file, backup);
+    return false;
+  }
+  if (!platform::ReplaceWithBackup(temp, headers_file, backup)) {
+    int code = platform::LastErrorCode();
+    platform::RemoveFile(temp);
+    AddPageBlock("<br>Error trying to write to: " + headers_file + "<br>" + server::IOErrorText(code));
+    return false;
+  }
+  return true;
+}
+
+bool ReadHeaders(bool verbose, const std::string& headers_file) {
+  bool result = true;
+  platform::InputFile file;
+  if (!file.Open(headers_file)) ThrowLastError();
+  TextReader reader(file);
+  std::string line;
+  reader.ReadLine(line);
+  if (line != Stamp()) {
+    result = false;
+    if (verbose) {
+      AddPageBlock("<br><font color='Red'><b>ERROR in Headers File: " + FileNameOf(headers_file) +
+                   "<br>File was written by version " + line + "<br>But this version is " +
+                   Stamp() + "<br><br>Program CAN continue" +
+                   "<br>But it is recommended to write the proper file now," +
+                   "<br>by using the program:" + "<br>HDRMAKER.EXE<br></b></Font>");
+    }
+  }
+  int good = 0;
+  while (reader.ReadLine(line)) {
+    if (line.empty()) continue;
+    int n = frame::ParseInt32(line).value_or(0);
+    if (n < 1 || n > WebFiles) {
+      result = false;
+      continue;
+    }
+    TBookHeader& header = BookHeaders[n];
+    if (!reader.Eof()) {
+      reader.ReadLine(line);
+      header.Code = frame::UpperAscii(line);
+      if (header.Code != frame::UpperAscii(FileCode[n - 1])) {
+        result = false;
+        if (verbose) {
+          AddPageBlock("ERROR<br>Index: " + std::to_string(n) + " from " + headers_file +
+                       " refers to file: " + line + "<br>" +
+                       "but the actual file is: " + FileCode[n - 1] + "<br>" +
+                       "The following information will be wrong: Book Name and Author Name" +
+                       "<br>" + "program CAN continue");
+        }
+      } else {
+        ++good;
+      }
+    }
+    if (reader.Eof()) {
+      result = false;
+    } else {
+      reader.ReadLine(header.BookName);
+      if (reader.Eof()) {
+        result = false;
+      } else {
+        reader.ReadLine(header.AuthorName);
+      }
+    }
+  }
+  if (good == 0) {
+    AddPageBlock("ERROR<br>No FILES available in Headers File: " + headers_file + "<br>");
+  }
+  return result;
+}
+
+}  // namespace
+
+bool IsCatalogueFile(const std::string& name) {
+  std::size_t dot = name.find_last_of('.');
+  return SlotOfExactCode(dot == std::string::npos ? name : name.substr(0, dot)) > 0;
+}
+
+bool CallGetHeaders(bool verbose, const std::string& path) {
+  bool result = true;
+  std::string folder = server::ExtractFilePath(server::fnCorrectPath(path));
+  std::string headers_file = folder + "Hdrs" + Stamp() + ".TXT";
+  std::string source_folder = folder + "FullTXT\\";
+  if (!platform::DirectoryExists(source_folder)) source_folder = "\\Kbx32-D4\\Txt\\";
+
+  bool exists = platform::FileExists(headers_file);
+  if (!exists || IsStale(headers_file)) {
+    if (!server::CanWriteToDir(folder)) {
+      AddPageBlock("ERROR: Headers File Not Found: " + FileNameOf(headers_file) + "\r\n" +
+                   "AND CANNOT WRITE IT ON DIRECTORY:" + folder + "\r\n\r\n" +
+                   "This File must have been generated by Qorvex KBXxxx," + "\r\n" +
+                   "then written to CD");
+      return result;
+    }
+    if (!Rebuild(folder, headers_file, source_folder)) return false;
+  }
+  return ReadHeaders(verbose, headers_file);
+}
+
+void ResetBookHeaders() {
+  for (auto& h : BookHeaders) h = TBookHeader{};
+}
+
+}  // namespace catalogue

@@ -1,0 +1,35 @@
+// The reference headers file beside the program, "Hdrs1020.TXT": the version
+// stamp, then for every book text file found its index, code, book name and
+// author. It is rebuilt from the book text files when missing or older than
+// the newest of them, then read into BookHeaders and checked against the
+// catalogue. Every report is appended to the page.
+#pragma once
+#include <array>
+#include <string>
+
+namespace catalogue {
+
+extern const char* const VersionMajor;  // "10"
+extern const char* const VersionMinor;  // "20"
+
+struct TBookHeader {
+  std::string Code;  // upper case
+  std::string BookName;
+  std::string AuthorName;
+};
+
+// Indexed by file index 1..371 (element 0 unused).
+extern std::array<TBookHeader, 372> BookHeaders;
+
+// True when the file name without its extension equals a code exactly.
+bool IsCatalogueFile(const std::string& name);
+
+// Makes sure the headers file in the folder of `path` is there and up to
+// date, then reads it. True when the headers are usable without fault;
+// `verbose` adds the detailed warnings of the reading step.
+bool CallGetHeaders(bool verbose, const std::string& path);
+
+// Back to the state at process start (tests).
+void ResetBookHeaders();
+
+}  // namespace catalogue

@@ -1,0 +1,58 @@
+#include "frame/application.h"
+
+#include <cstdio>
+
+#include "frame/errors.h"
+#include "platform/console.h"
+#include "server/site_paths.h"
+
+namespace frame {
+namespace {
+
+ModuleFactory g_module_class = nullptr;
+
+std::unique_ptr<TWebModule> NewEngineModule() { return std::make_unique<TDoEngineActionModule>(); }
+
+void HandleRequest(TCGIRequest& request, TCGIResponse& response) {
+  if (g_module_class == nullptr) throw Exception("No data modules registered");
+  std::unique_ptr<TWebModule> module = g_module_class();
+  if (!module || !module->IsDispatcher()) {
+    throw Exception("No dispatcher component found on data module");
+  }
+  if (module->DispatchRequest(request, response) && !response.Sent()) {
+    if (!response.SendResponse()) throw InOutError(0, "Error writing to standard output");
+  }
+}
+
+}  // namespace
+
+void RegisterModuleClass(ModuleFactory factory) { g_module_class = factory; }
+
+int RunApplication() {
+  if (!platform::SetBinaryStdio()) {
+    std::fputs("enPanel: cannot open standard input and output\n", stderr);
+    return 1;
+  }
+  std::string failure_class, failure_message;
+  try {
+    TCGIRequest request;
+    TCGIResponse response(request);
+    HandleRequest(request, response);
+    return 0;
+  } catch (const std::exception& e) {
+    failure_class = ExceptionClassName(e);
+    failure_message = e.what();
+  } catch (...) {
+    failure_class = "Exception";
+    failure_message = "Unknown exception";
+  }
+  return platform::WriteStdout(ErrorResponse(failure_class, failure_message)) ? 0 : 1;
+}
+
+int ProcessEntry() {
+  server::InitSitePaths();
+  RegisterModuleClass(&NewEngineModule);
+  return RunApplication();
+}
+
+}  // namespace frame

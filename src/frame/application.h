@@ -1,0 +1,22 @@
+// The CGI application: reads the request, dispatches it to the web module and
+// writes the response, or the status-500 page when the dispatch fails.
+#pragma once
+#include <memory>
+
+#include "frame/web_module.h"
+
+namespace frame {
+
+using ModuleFactory = std::unique_ptr<TWebModule> (*)();
+
+// Registers the class the module is created from at dispatch.
+void RegisterModuleClass(ModuleFactory factory);
+
+// Handles the one request of this process. Returns the process exit code.
+int RunApplication();
+
+// Start-up, in order: the site folders (which end with the subject areas),
+// then the application with its module class, then the request.
+int ProcessEntry();
+
+}  // namespace frame

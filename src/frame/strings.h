@@ -1,0 +1,20 @@
+// Small byte-string helpers shared by the whole program.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace frame {
+
+// ASCII letters a..z to A..Z; every other byte unchanged.
+std::string UpperAscii(std::string_view s);
+
+// A decimal 32-bit integer: optional leading blanks, an optional sign, digits
+// and nothing after them. Empty when the text is no such number.
+std::optional<std::int32_t> ParseInt32(std::string_view s);
+
+// Decimal digits of `value`, at least `width` of them (leading zeros).
+std::string Padded(int value, int width);
+
+}  // namespace frame

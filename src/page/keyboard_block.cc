@@ -1,0 +1,160 @@
+#include "page/keyboard_block.h"
+
+#include <string>
+
+#include "frame/page_text.h"
+
+namespace page {
+namespace {
+
+using frame::AddPageLine;
+
+struct Key {
+  const char* coords;
+  const char* letter;  // one Windows-1256 byte
+};
+
+// Right to left along each row of the keyboard image; the last key is the
+// wide space bar.
+const Key kKeys[] = {
+    {"149,4,160,16", "\xC7"},   // alef
+    {"133,4,145,16", "\xC8"},   // beh
+    {"117,4,128,16", "\xCA"},   // teh
+    {"101,4,112,16", "\xCB"},   // theh
+    {"85,4,96,16", "\xCC"},     // jeem
+    {"69,4,80,16", "\xCD"},     // hah
+    {"53,4,64,16", "\xCE"},     // khah
+    {"37,4,48,16", "\xCF"},     // dal
+    {"21,4,33,16", "\xD0"},     // thal
+    {"5,4,16,16", "\xD1"},      // reh
+    {"149,19,160,31", "\xD2"},  // zain
+    {"133,19,144,31", "\xD3"},  // seen
+    {"117,19,128,31", "\xD4"},  // sheen
+    {"101,19,112,31", "\xD5"},  // sad
+    {"85,19,97,31", "\xD6"},    // dad
+    {"69,19,81,31", "\xD8"},    // tah
+    {"53,19,64,31", "\xD9"},    // zah
+    {"37,19,49,31", "\xDA"},    // ain
+    {"21,19,33,31", "\xDB"},    // ghain
+    {"5,19,17,31", "\xDD"},     // feh
+    {"149,34,161,46", "\xDE"},  // qaf
+    {"133,34,145,46", "\xDF"},  // kaf
+    {"117,34,129,46", "\xE1"},  // lam
+    {"101,34,113,46", "\xE3"},  // meem
+    {"85,34,96,46", "\xE4"},    // noon
+    {"69,34,81,46", "\xE5"},    // heh
+    {"53,34,65,46", "\xE6"},    // waw
+    {"37,34,49,46", "\xED"},    // yeh
+    {"21,34,33,46", "\xC3"},    // alef with hamza above
+    {"5,34,17,46", "\xC5"},     // alef with hamza below
+    {"149,50,161,62", "\xC1"},  // hamza
+    {"133,50,144,62", "\xC6"},  // yeh with hamza above
+    {"117,50,129,62", "\xC4"},  // waw with hamza above
+    {"101,50,112,62", "\xC9"},  // teh marbuta
+    {"85,50,97,62", "\xEC"},    // alef maksura
+    {"69,50,81,62", "\xC2"},    // alef with madda above
+    {"5,50,64,62", " "},        // space
+};
+
+const char* const kEnglishSteps[] = {
+    "            <li>On the keyboard image to the right, click the keys for the word/s you want</li>",
+    "            <li>With the mouse, select the word/s that you typed</li>",
+    "            <li>Right-click with mouse and &quot;copy&quot;</li>",
+    "            <li>Now right click on any search phrase below, and &quot;paste&quot;</li>",
+};
+
+// The same four steps in Arabic: click the keys on the picture to type the
+// word or words; select them with the mouse; right-click and copy; right-click
+// on any search phrase below, then paste.
+const char* const kArabicSteps[] = {
+    "            <li>\xC7\xE4\xDE\xD1 \xDA\xE1\xEC \xE3\xDD\xC7\xCA\xED\xCD \xC7\xE1\xD5\xE6\xD1\xC9 "
+    "\xE1\xDF\xCA\xC7\xC8\xC9 \xC7\xE1\xDF\xE1\xE3\xC9 \xC3\xE6 \xC7\xE1\xDF\xE1\xE3\xC7\xCA</li>",
+    "            <li>\xCD\xCF\xCF \xC7\xE1\xDF\xE1\xE3\xC7\xCA \xC8\xC7\xE1\xDD\xC3\xD1\xC9</li>",
+    "            <li>\xC7\xE4\xDE\xD1 \xC8\xC7\xE1\xD2\xD1 \xC7\xE1\xC3\xED\xE3\xE4 "
+    "\xE6\xC7\xCE\xCA\xD1 &quot;\xE4\xD3\xCE&quot;</li>",
+    "            <li>\xC7\xE4\xDE\xD1 \xC8\xC7\xE1\xD2\xD1 \xC7\xE1\xC3\xED\xE3\xE4 \xDA\xE1\xEC "
+    "\xC3\xED \xDA\xC8\xC7\xD1\xC9 \xC8\xCD\xCB \xC3\xCF\xE4\xC7\xE5\xA1",
+    "            \xCB\xE3 \xC7\xCE\xCA\xD1 &quot;\xE1\xD5\xDE&quot;</li>",
+};
+
+void WriteKeyboardMap() {
+  AddPageLine("<STYLE TYPE=\"text/css\">");
+  AddPageLine("<!--.ALL   {CURSOR:hand;}");
+  AddPageLine(".style1 {FONT-FAMILY:tahoma (arabic);FONT-SIZE:16px;color:green}");
+  AddPageLine("-->");
+  AddPageLine("</style>");
+  AddPageLine("<MAP NAME=\"Key\">");
+  bool first = true;
+  for (const Key& key : kKeys) {
+    AddPageLine(std::string("<Area SHAPE=\"RECT\" COORDS=\"") + key.coords + "\"" +
+                (first ? "" : " NOHREF") +
+                " onclick=\"frmFind.keywords.value=frmFind.keywords.value+'" + key.letter + "';\">");
+    first = false;
+  }
+  AddPageLine("</MAP>");
+  AddPageLine("");
+}
+
+}  // namespace
+
+void WriteKeyboardBlock(bool arabic) {
+  AddPageLine("<Center>");
+  AddPageLine("<FORM action=\"\" name=frmFind>");
+  AddPageLine("<Table border=0 width=\"90%\">");
+  AddPageLine("<TR>");
+  AddPageLine("<TD align=\"center\">");
+  AddPageLine("<DIV ID=\"Keys\" style=\"display:none;\">");
+  AddPageLine("  <div align=\"center\">");
+  if (arabic) {
+    AddPageLine("    <table border=\"0\" cellpadding=\"0\" cellspacing=\"0\" width=\"100%\" "
+                "bordercolor=\"#FF00FF\"  style=\"font-weight: bold\">");
+  } else {
+    AddPageLine("    <table border=\"0\" cellpadding=\"0\" cellspacing=\"0\" width=\"100%\" "
+                "bordercolor=\"#FF00FF\">");
+  }
+  AddPageLine("      <tr>");
+  AddPageLine("        <td width=\"100%\" style=\"font-size: 8pt\" colspan=\"2\">");
+  AddPageLine("        </td>");
+  AddPageLine("      </tr>");
+  AddPageLine("      <tr>");
+  if (arabic) {
+    AddPageLine("        <td width=\"50%\" style=\"font-size: 12pt\" rowspan=\"2\">");
+    AddPageLine("          <ol>");
+    for (const char* step : kArabicSteps) AddPageLine(step);
+  } else {
+    AddPageLine("        <td width=\"50%\" style=\"font-size: 8pt\" rowspan=\"2\">");
+    AddPageLine("          <ol>");
+    for (const char* step : kEnglishSteps) AddPageLine(step);
+  }
+  AddPageLine("          </ol>");
+  AddPageLine("        </td>");
+  AddPageLine("        <td width=\"50%\" height=\"0\">");
+  AddPageLine("          <p align=\"center\"><input type=\"text\" name=\"keywords\" size=\"50\" "
+              "style=\"text-align: Right\">");
+  AddPageLine("      </td>");
+  AddPageLine("      </tr>");
+  AddPageLine("      <tr>");
+  AddPageLine("        <td width=\"50%\">");
+  AddPageLine("          <p align=\"center\">&nbsp;");
+  WriteKeyboardMap();
+  AddPageLine("<IMG SRC=\"./images/keyboard/keyboard.gif\" BORDER=0 USEMAP=\"#Key\" "
+              "style=\"CURSOR:hand;\">");
+  AddPageLine("      </td>");
+  AddPageLine("      </tr>");
+  AddPageLine("    </table>");
+  AddPageLine("  </div>");
+  AddPageLine("</DIV>");
+  AddPageLine("</table>");
+  AddPageLine("<img id=img1 border=0 src=\"./images/keyboard/Arb-Keyboard-t.gif\" "
+              "style=\"CURSOR:hand;\">");
+  AddPageLine("<script for=img1 event=onclick>");
+  AddPageLine("Keys.style.display=\"\"");
+  AddPageLine("img1.style.display=\"none\"");
+  AddPageLine("frmFind.keywords.value=\"\"");
+  AddPageLine("</script>");
+  AddPageLine("</form>");
+  AddPageLine("</Center>");
+  AddPageLine("");
+}
+
+}  // namespace page

@@ -1,0 +1,121 @@
+// The file system with Windows semantics on every platform.
+//
+// Paths are written as the program writes them: "\" and "/" both separate
+// folders, and names resolve without regard to letter case, one folder at a
+// time, as on Windows. A path that starts with a single separator is rooted at
+// the current drive; SetDriveRoot() puts that root elsewhere (tests, demos).
+// Listings come in the order an NTFS folder lists them: by upper-case name,
+// byte by byte. Every failing call leaves its system error in LastErrorCode().
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+constexpr std::uint32_t kAttrReadOnly = 0x01;
+constexpr std::uint32_t kAttrHidden = 0x02;
+constexpr std::uint32_t kAttrSystem = 0x04;
+constexpr std::uint32_t kAttrVolumeLabel = 0x08;
+constexpr std::uint32_t kAttrDirectory = 0x10;
+constexpr std::uint32_t kAttrArchive = 0x20;
+
+// A modification time at the system's full resolution; only compared.
+using FileTime = std::int64_t;
+
+struct DirEntry {
+  std::string name;
+  std::uint32_t attributes = 0;
+};
+
+// The folder that stands for the drive root; empty means the real root.
+void SetDriveRoot(const std::string& folder);
+const std::string& DriveRoot();
+
+// The name the operating system knows for `path`, after separators, the drive
+// root and letter case have been resolved.
+std::string NativePath(const std::string& path);
+
+// Windows wildcard rules, letter case ignored: "*" any run, "?" one character,
+// a trailing ".*" also matches names without that extension ("*.*" is all).
+bool WildcardMatch(std::string_view pattern, std::string_view name);
+
+// Sorts entries as an NTFS folder lists them.
+void SortAsListed(std::vector<DirEntry>& entries);
+
+// Every entry of the folder part of `folder_and_pattern` whose name matches its
+// last part (like find-first/find-next with all attribute kinds). "." and ".."
+// are left out. A missing folder gives no entries.
+std::vector<DirEntry> FindFiles(const std::string& folder_and_pattern);
+
+bool PathExists(const std::string& path);
+bool FileExists(const std::string& path);  // exists and is no folder
+bool DirectoryExists(const std::string& path);
+bool GetAttributes(const std::string& path, std::uint32_t& attributes);
+// Only the read-only bit has an effect on POSIX (it clears the write bits).
+bool SetAttributes(const std::string& path, std::uint32_t attributes);
+bool GetModifiedTime(const std::string& path, FileTime& time);
+bool SetModifiedTime(const std::string& path, FileTime time);
+FileTime FileTimeFromUnixSeconds(std::int64_t seconds);
+
+bool CreateDirectories(const std::string& path);
+bool RenameFile(const std::string& from, const std::string& to);  // replaces `to`
+bool RemoveFile(const std::string& path);
+
+// Creates a new empty file with a unique name "<first 3 of prefix>XXXX.tmp"
+// in `folder`; `created` gets its path (in the caller's form).
+bool CreateUniqueFile(const std::string& folder, const std::string& prefix, std::string& created);
+
+enum class CreateResult { kCreated, kExists, kFailed };
+// Creates an empty file, failing with kExists when the name is taken.
+CreateResult CreateNewFile(const std::string& path);
+
+bool ReadWholeFile(const std::string& path, std::string& contents);
+bool WriteWholeFile(const std::string& path, std::string_view contents);  // create or truncate
+// Appends in one write to an existing file, so concurrent appends never mix.
+bool AppendToFile(const std::string& path, std::string_view contents);
+
+// Puts the complete file `replacement` in place of `target` in one step; the
+// previous `target`, when there was one, is kept as `backup`.
+bool ReplaceWithBackup(const std::string& replacement, const std::string& target,
+                       const std::string& backup);
+
+int LastErrorCode();
+void SetLastErrorCode(int code);
+std::string SystemErrorText(int code);  // the system's own text, no trailing dot
+
+// A file opened for reading, closed by the destructor.
+class InputFile {
+ public:
+  InputFile() = default;
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+  ~InputFile();
+  bool Open(const std::string& path);
+  // Bytes read, 0 at end of file, -1 on error.
+  long Read(char* buffer, std::size_t size);
+  void Close();
+
+ private:
+  std::intptr_t handle_ = -1;
+};
+
+// A file held under an exclusive operating-system lock, for read-modify-write.
+class LockedFile {
+ public:
+  LockedFile() = default;
+  LockedFile(const LockedFile&) = delete;
+  LockedFile& operator=(const LockedFile&) = delete;
+  ~LockedFile();
+  // Opens (creating when missing) and locks without waiting; false when busy.
+  bool TryOpenLocked(const std::string& path);
+  bool ReadAll(std::string& contents);
+  bool Rewrite(std::string_view contents);
+  void Close();
+
+ private:
+  std::intptr_t handle_ = -1;
+};
+
+}  // namespace platform

@@ -1,0 +1,399 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <unordered_map>
+
+#include "platform/files.h"
+
+namespace platform {
+namespace {
+
+std::string g_drive_root;
+
+// Case-insensitive lookups of folder entries, built once per folder and
+// dropped whenever this process changes a folder.
+std::map<std::string, std::unordered_map<std::string, std::string>> g_folder_cache;
+
+void Forget() { g_folder_cache.clear(); }
+
+bool Fail() {
+  SetLastErrorCode(errno);
+  return false;
+}
+
+std::string UpperAscii(std::string s) {
+  for (char& c : s) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return s;
+}
+
+const std::unordered_map<std::string, std::string>& FolderIndex(const std::string& folder) {
+  auto it = g_folder_cache.find(folder);
+  if (it != g_folder_cache.end()) return it->second;
+  std::vector<DirEntry> entries;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* e = readdir(dir)) {
+      entries.push_back(DirEntry{e->d_name, 0});
+    }
+    closedir(dir);
+  }
+  SortAsListed(entries);
+  std::unordered_map<std::string, std::string> index;
+  for (auto& e : entries) index.emplace(UpperAscii(e.name), e.name);
+  return g_folder_cache.emplace(folder, std::move(index)).first->second;
+}
+
+bool Lexists(const std::string& p) {
+  struct stat st{};
+  return lstat(p.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+void SetDriveRoot(const std::string& folder) {
+  g_drive_root = folder;
+  while (g_drive_root.size() > 1 && g_drive_root.back() == '/') g_drive_root.pop_back();
+  Forget();
+}
+
+const std::string& DriveRoot() { return g_drive_root; }
+
+std::string NativePath(const std::string& path) {
+  std::string s;
+  s.reserve(path.size() + g_drive_root.size());
+  bool rooted = !path.empty() && (path[0] == '/' || path[0] == '\\');
+  if (rooted && !g_drive_root.empty()) s = g_drive_root;
+  for (char c : path) {
+    if (c == '\\') c = '/';
+    if (c == '/' && !s.empty() && s.back() == '/') continue;
+    s += c;
+  }
+  while (s.size() > 1 && s.back() == '/') s.pop_back();
+  if (s.empty()) return ".";
+  if (Lexists(s)) return s;
+
+  // Resolve folder by folder, taking a case-insensitive match where the exact
+  // name is missing.
+  std::string resolved = s[0] == '/' ? "/" : "";
+  std::size_t pos = s[0] == '/' ? 1 : 0;
+  bool missing = false;
+  while (pos <= s.size()) {
+    std::size_t end = s.find('/', pos);
+    if (end == std::string::npos) end = s.size();
+    std::string part = s.substr(pos, end - pos);
+    pos = end + 1;
+    if (part.empty()) continue;
+    std::string base = resolved.empty() ? "." : resolved;
+    std::string joined = resolved.empty() ? part : (resolved == "/" ? "/" + part : resolved + "/" + part);
+    if (!missing && !Lexists(joined) && part != "." && part != "..") {
+      const auto& index = FolderIndex(base);
+      auto hit = index.find(UpperAscii(part));
+      if (hit != index.end()) {
+        joined = resolved.empty() ? hit->second
+                                  : (resolved == "/" ? "/" + hit->second : resolved + "/" + hit->second);
+      } else {
+        missing = true;
+      }
+    }
+    resolved = joined;
+  }
+  return resolved.empty() ? "." : resolved;
+}
+
+std::vector<DirEntry> FindFiles(const std::string& folder_and_pattern) {
+  std::vector<DirEntry> found;
+  std::size_t cut = folder_and_pattern.find_last_of("/\\");
+  std::string folder = cut == std::string::npos ? "." : folder_and_pattern.substr(0, cut + 1);
+  std::string pattern =
+      cut == std::string::npos ? folder_and_pattern : folder_and_pattern.substr(cut + 1);
+  std::string native = NativePath(folder);
+  DIR* dir = opendir(native.c_str());
+  if (dir == nullptr) {
+    SetLastErrorCode(errno);
+    return found;
+  }
+  int dfd = dirfd(dir);
+  while (dirent* e = readdir(dir)) {
+    std::string_view name(e->d_name);
+    if (name == "." || name == "..") continue;
+    if (!WildcardMatch(pattern, name)) continue;
+    DirEntry entry{std::string(name), 0};
+    unsigned char type = e->d_type;
+    if (type == DT_UNKNOWN || type == DT_LNK) {
+      struct stat st{};
+      if (fstatat(dfd, e->d_name, &st, 0) == 0) type = S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
+    }
+    entry.attributes = type == DT_DIR ? kAttrDirectory : kAttrArchive;
+    if (name[0] == '.') entry.attributes |= kAttrHidden;
+    found.push_back(std::move(entry));
+  }
+  closedir(dir);
+  SortAsListed(found);
+  return found;
+}
+
+bool PathExists(const std::string& path) {
+  struct stat st{};
+  return stat(NativePath(path).c_str(), &st) == 0 || Fail();
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st{};
+  if (stat(NativePath(path).c_str(), &st) != 0) return Fail();
+  return !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st{};
+  if (stat(NativePath(path).c_str(), &st) != 0) return Fail();
+  return S_ISDIR(st.st_mode);
+}
+
+bool GetAttributes(const std::string& path, std::uint32_t& attributes) {
+  struct stat st{};
+  std::string native = NativePath(path);
+  if (stat(native.c_str(), &st) != 0) return Fail();
+  attributes = S_ISDIR(st.st_mode) ? kAttrDirectory : kAttrArchive;
+  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) attributes |= kAttrReadOnly;
+  std::size_t slash = native.find_last_of('/');
+  if (native[slash == std::string::npos ? 0 : slash + 1] == '.') attributes |= kAttrHidden;
+  return true;
+}
+
+bool SetAttributes(const std::string& path, std::uint32_t attributes) {
+  std::string native = NativePath(path);
+  struct stat st{};
+  if (stat(native.c_str(), &st) != 0) return Fail();
+  mode_t mode = st.st_mode & 07777;
+  if ((attributes & kAttrReadOnly) != 0) {
+    mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+  } else if ((mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    mode |= S_IWUSR;
+  }
+  return chmod(native.c_str(), mode) == 0 || Fail();
+}
+
+bool GetModifiedTime(const std::string& path, FileTime& time) {
+  struct stat st{};
+  if (stat(NativePath(path).c_str(), &st) != 0) return Fail();
+  time = static_cast<FileTime>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+  return true;
+}
+
+bool SetModifiedTime(const std::string& path, FileTime time) {
+  timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = static_cast<time_t>(time / 1000000000LL);
+  times[1].tv_nsec = static_cast<long>(time % 1000000000LL);
+  return utimensat(AT_FDCWD, NativePath(path).c_str(), times, 0) == 0 || Fail();
+}
+
+FileTime FileTimeFromUnixSeconds(std::int64_t seconds) { return seconds * 1000000000LL; }
+
+bool CreateDirectories(const std::string& path) {
+  std::string native = NativePath(path);
+  Forget();
+  std::string partial;
+  std::size_t pos = 0;
+  while (pos != std::string::npos) {
+    pos = native.find('/', pos + 1);
+    partial = native.substr(0, pos);
+    if (partial.empty()) continue;
+    if (mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) return Fail();
+  }
+  struct stat st{};
+  return (stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) || Fail();
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  std::string a = NativePath(from), b = NativePath(to);
+  Forget();
+  return rename(a.c_str(), b.c_str()) == 0 || Fail();
+}
+
+bool RemoveFile(const std::string& path) {
+  std::string native = NativePath(path);
+  Forget();
+  return unlink(native.c_str()) == 0 || Fail();
+}
+
+bool CreateUniqueFile(const std::string& folder, const std::string& prefix, std::string& created) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string native = NativePath(folder);
+  Forget();
+  unsigned seed = static_cast<unsigned>(getpid()) * 2654435761u;
+  for (unsigned attempt = 0; attempt < 65536; ++attempt) {
+    unsigned unique = (seed + attempt) & 0xFFFFu;
+    if (unique == 0) continue;
+    std::string name = prefix.substr(0, 3);
+    for (int shift = 12; shift >= 0; shift -= 4) name += kHex[(unique >> shift) & 0xF];
+    name += ".tmp";
+    int fd = open((native + "/" + name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      close(fd);
+      bool sep = !folder.empty() && (folder.back() == '/' || folder.back() == '\\');
+      created = folder + (sep ? "" : "/") + name;
+      return true;
+    }
+    if (errno != EEXIST) return Fail();
+  }
+  return Fail();
+}
+
+CreateResult CreateNewFile(const std::string& path) {
+  std::string native = NativePath(path);
+  Forget();
+  int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    SetLastErrorCode(errno);
+    return errno == EEXIST ? CreateResult::kExists : CreateResult::kFailed;
+  }
+  close(fd);
+  return CreateResult::kCreated;
+}
+
+namespace {
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    ssize_t n = write(fd, data.data(), data.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+}  // namespace
+
+bool WriteWholeFile(const std::string& path, std::string_view contents) {
+  std::string native = NativePath(path);
+  Forget();
+  int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return Fail();
+  bool ok = WriteAll(fd, contents);
+  if (!ok) SetLastErrorCode(errno);
+  if (close(fd) != 0 && ok) return Fail();
+  return ok;
+}
+
+bool AppendToFile(const std::string& path, std::string_view contents) {
+  int fd = open(NativePath(path).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (fd < 0) return Fail();
+  ssize_t n = write(fd, contents.data(), contents.size());
+  bool ok = n == static_cast<ssize_t>(contents.size());
+  if (!ok) SetLastErrorCode(n < 0 ? errno : EIO);
+  if (close(fd) != 0 && ok) return Fail();
+  return ok;
+}
+
+bool ReplaceWithBackup(const std::string& replacement, const std::string& target,
+                       const std::string& backup) {
+  std::string r = NativePath(replacement), t = NativePath(target), b = NativePath(backup);
+  Forget();
+  struct stat st{};
+  if (stat(t.c_str(), &st) == 0) {
+    // Keep the previous file under the backup name first; the target itself is
+    // never missing, so a reader always finds a complete file.
+    std::string staging = b + "." + std::to_string(getpid()) + ".lnk";
+    unlink(staging.c_str());
+    if (link(t.c_str(), staging.c_str()) != 0) {
+      std::string previous;
+      if (!ReadWholeFile(target, previous) || !WriteWholeFile(staging, previous)) {
+        unlink(staging.c_str());
+        return false;
+      }
+    }
+    if (rename(staging.c_str(), b.c_str()) != 0) {
+      SetLastErrorCode(errno);
+      unlink(staging.c_str());
+      return false;
+    }
+  }
+  return rename(r.c_str(), t.c_str()) == 0 || Fail();
+}
+
+std::string SystemErrorText(int code) { return std::strerror(code); }
+
+InputFile::~InputFile() { Close(); }
+
+bool InputFile::Open(const std::string& path) {
+  Close();
+  int fd = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Fail();
+  struct stat st{};
+  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    close(fd);
+    SetLastErrorCode(EISDIR);
+    return false;
+  }
+  handle_ = fd;
+  return true;
+}
+
+long InputFile::Read(char* buffer, std::size_t size) {
+  if (handle_ < 0) return -1;
+  for (;;) {
+    ssize_t n = read(static_cast<int>(handle_), buffer, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) SetLastErrorCode(errno);
+    return static_cast<long>(n);
+  }
+}
+
+void InputFile::Close() {
+  if (handle_ >= 0) close(static_cast<int>(handle_));
+  handle_ = -1;
+}
+
+LockedFile::~LockedFile() { Close(); }
+
+bool LockedFile::TryOpenLocked(const std::string& path) {
+  Close();
+  std::string native = NativePath(path);
+  Forget();
+  int fd = open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return Fail();
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    SetLastErrorCode(errno);
+    close(fd);
+    return false;
+  }
+  handle_ = fd;
+  return true;
+}
+
+bool LockedFile::ReadAll(std::string& contents) {
+  contents.clear();
+  if (handle_ < 0) return false;
+  char chunk[4096];
+  off_t offset = 0;
+  for (;;) {
+    ssize_t n = pread(static_cast<int>(handle_), chunk, sizeof chunk, offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return Fail();
+    if (n == 0) return true;
+    contents.append(chunk, static_cast<std::size_t>(n));
+    offset += n;
+  }
+}
+
+bool LockedFile::Rewrite(std::string_view contents) {
+  if (handle_ < 0) return false;
+  int fd = static_cast<int>(handle_);
+  if (ftruncate(fd, 0) != 0 || lseek(fd, 0, SEEK_SET) != 0) return Fail();
+  return WriteAll(fd, contents) || Fail();
+}
+
+void LockedFile::Close() {
+  if (handle_ >= 0) close(static_cast<int>(handle_));  // closing releases the lock
+  handle_ = -1;
+}
+
+}  // namespace platform

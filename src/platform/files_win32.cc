@@ -1,0 +1,298 @@
+#include <windows.h>
+
+#include "platform/files.h"
+
+namespace platform {
+namespace {
+
+std::string g_drive_root;
+
+bool Fail() {
+  SetLastErrorCode(static_cast<int>(GetLastError()));
+  return false;
+}
+
+std::int64_t Ticks(const FILETIME& ft) {
+  return (static_cast<std::int64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+std::uint32_t AttrsFrom(DWORD a) {
+  return static_cast<std::uint32_t>(a) &
+         (kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrVolumeLabel | kAttrDirectory | kAttrArchive);
+}
+
+HANDLE OpenShared(const std::string& path, DWORD access, DWORD disposition) {
+  return CreateFileA(NativePath(path).c_str(), access,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, disposition,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool WriteAll(HANDLE h, std::string_view data) {
+  while (!data.empty()) {
+    DWORD chunk = data.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(data.size());
+    DWORD written = 0;
+    if (!WriteFile(h, data.data(), chunk, &written, nullptr) || written == 0) return Fail();
+    data.remove_prefix(written);
+  }
+  return true;
+}
+
+}  // namespace
+
+void SetDriveRoot(const std::string& folder) {
+  g_drive_root = folder;
+  while (!g_drive_root.empty() && (g_drive_root.back() == '/' || g_drive_root.back() == '\\')) {
+    g_drive_root.pop_back();
+  }
+}
+
+const std::string& DriveRoot() { return g_drive_root; }
+
+std::string NativePath(const std::string& path) {
+  std::string s;
+  bool rooted = !path.empty() && (path[0] == '/' || path[0] == '\\') &&
+                !(path.size() > 1 && (path[1] == '/' || path[1] == '\\'));
+  if (rooted && !g_drive_root.empty()) s = g_drive_root;
+  for (char c : path) s += c == '/' ? '\\' : c;
+  if (s.empty()) return ".";
+  return s;
+}
+
+std::vector<DirEntry> FindFiles(const std::string& folder_and_pattern) {
+  std::vector<DirEntry> found;
+  WIN32_FIND_DATAA data;
+  HANDLE h = FindFirstFileA(NativePath(folder_and_pattern).c_str(), &data);
+  if (h == INVALID_HANDLE_VALUE) {
+    Fail();
+    return found;
+  }
+  do {
+    std::string_view name(data.cFileName);
+    if (name == "." || name == "..") continue;
+    found.push_back(DirEntry{std::string(name), AttrsFrom(data.dwFileAttributes)});
+  } while (FindNextFileA(h, &data));
+  FindClose(h);
+  SortAsListed(found);
+  return found;
+}
+
+bool PathExists(const std::string& path) {
+  return GetFileAttributesA(NativePath(path).c_str()) != INVALID_FILE_ATTRIBUTES || Fail();
+}
+
+bool FileExists(const std::string& path) {
+  DWORD a = GetFileAttributesA(NativePath(path).c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) return Fail();
+  return (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool DirectoryExists(const std::string& path) {
+  DWORD a = GetFileAttributesA(NativePath(path).c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) return Fail();
+  return (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool GetAttributes(const std::string& path, std::uint32_t& attributes) {
+  DWORD a = GetFileAttributesA(NativePath(path).c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) return Fail();
+  attributes = AttrsFrom(a);
+  return true;
+}
+
+bool SetAttributes(const std::string& path, std::uint32_t attributes) {
+  return SetFileAttributesA(NativePath(path).c_str(), attributes) != 0 || Fail();
+}
+
+bool GetModifiedTime(const std::string& path, FileTime& time) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(NativePath(path).c_str(), GetFileExInfoStandard, &data)) return Fail();
+  time = Ticks(data.ftLastWriteTime);
+  return true;
+}
+
+bool SetModifiedTime(const std::string& path, FileTime time) {
+  HANDLE h = OpenShared(path, FILE_WRITE_ATTRIBUTES, OPEN_EXISTING);
+  if (h == INVALID_HANDLE_VALUE) return Fail();
+  FILETIME ft;
+  ft.dwLowDateTime = static_cast<DWORD>(time & 0xFFFFFFFF);
+  ft.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(time) >> 32);
+  bool ok = SetFileTime(h, nullptr, nullptr, &ft) != 0 || Fail();
+  CloseHandle(h);
+  return ok;
+}
+
+FileTime FileTimeFromUnixSeconds(std::int64_t seconds) {
+  return (seconds + 11644473600LL) * 10000000LL;
+}
+
+bool CreateDirectories(const std::string& path) {
+  std::string native = NativePath(path);
+  while (!native.empty() && native.back() == '\\') native.pop_back();
+  if (native.empty()) return false;
+  DWORD a = GetFileAttributesA(native.c_str());
+  if (a != INVALID_FILE_ATTRIBUTES) return (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  std::size_t cut = native.find_last_of('\\');
+  if (cut != std::string::npos && cut > 0 && native[cut - 1] != ':') {
+    if (!CreateDirectories(native.substr(0, cut))) return false;
+  }
+  if (!CreateDirectoryA(native.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    return Fail();
+  }
+  return true;
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  return MoveFileExA(NativePath(from).c_str(), NativePath(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0 ||
+         Fail();
+}
+
+bool RemoveFile(const std::string& path) {
+  return DeleteFileA(NativePath(path).c_str()) != 0 || Fail();
+}
+
+bool CreateUniqueFile(const std::string& folder, const std::string& prefix, std::string& created) {
+  char name[MAX_PATH + 1];
+  if (GetTempFileNameA(NativePath(folder).c_str(), prefix.c_str(), 0, name) == 0) return Fail();
+  std::string full(name);
+  std::size_t cut = full.find_last_of('\\');
+  bool sep = !folder.empty() && (folder.back() == '/' || folder.back() == '\\');
+  created = folder + (sep ? "" : "\\") + full.substr(cut == std::string::npos ? 0 : cut + 1);
+  return true;
+}
+
+CreateResult CreateNewFile(const std::string& path) {
+  HANDLE h = OpenShared(path, GENERIC_WRITE, CREATE_NEW);
+  if (h == INVALID_HANDLE_VALUE) {
+    DWORD e = GetLastError();
+    SetLastErrorCode(static_cast<int>(e));
+    return (e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS) ? CreateResult::kExists
+                                                                  : CreateResult::kFailed;
+  }
+  CloseHandle(h);
+  return CreateResult::kCreated;
+}
+
+bool WriteWholeFile(const std::string& path, std::string_view contents) {
+  HANDLE h = OpenShared(path, GENERIC_WRITE, CREATE_ALWAYS);
+  if (h == INVALID_HANDLE_VALUE) return Fail();
+  bool ok = WriteAll(h, contents);
+  if (!CloseHandle(h) && ok) return Fail();
+  return ok;
+}
+
+bool AppendToFile(const std::string& path, std::string_view contents) {
+  HANDLE h = OpenShared(path, FILE_APPEND_DATA, OPEN_EXISTING);
+  if (h == INVALID_HANDLE_VALUE) return Fail();
+  DWORD written = 0;
+  bool ok = WriteFile(h, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr) &&
+            written == contents.size();
+  if (!ok) Fail();
+  CloseHandle(h);
+  return ok;
+}
+
+bool ReplaceWithBackup(const std::string& replacement, const std::string& target,
+                       const std::string& backup) {
+  std::string r = NativePath(replacement), t = NativePath(target), b = NativePath(backup);
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    if (GetFileAttributesA(t.c_str()) == INVALID_FILE_ATTRIBUTES) {
+      if (MoveFileExA(r.c_str(), t.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    } else if (ReplaceFileA(t.c_str(), r.c_str(), b.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
+                            nullptr, nullptr)) {
+      return true;
+    }
+    Fail();
+    Sleep(5);
+  }
+  return false;
+}
+
+std::string SystemErrorText(int code) {
+  char* buffer = nullptr;
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                               FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPSTR>(&buffer), 0,
+                           nullptr);
+  std::string text = n != 0 && buffer != nullptr ? std::string(buffer, n) : std::string();
+  if (buffer != nullptr) LocalFree(buffer);
+  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.')) {
+    text.pop_back();
+  }
+  return text;
+}
+
+InputFile::~InputFile() { Close(); }
+
+bool InputFile::Open(const std::string& path) {
+  Close();
+  HANDLE h = OpenShared(path, GENERIC_READ, OPEN_EXISTING);
+  if (h == INVALID_HANDLE_VALUE) return Fail();
+  handle_ = reinterpret_cast<std::intptr_t>(h);
+  return true;
+}
+
+long InputFile::Read(char* buffer, std::size_t size) {
+  if (handle_ == -1) return -1;
+  DWORD got = 0;
+  DWORD want = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+  if (!ReadFile(reinterpret_cast<HANDLE>(handle_), buffer, want, &got, nullptr)) {
+    Fail();
+    return -1;
+  }
+  return static_cast<long>(got);
+}
+
+void InputFile::Close() {
+  if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  handle_ = -1;
+}
+
+LockedFile::~LockedFile() { Close(); }
+
+bool LockedFile::TryOpenLocked(const std::string& path) {
+  Close();
+  HANDLE h = OpenShared(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+  if (h == INVALID_HANDLE_VALUE) return Fail();
+  OVERLAPPED ov{};
+  if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &ov)) {
+    Fail();
+    CloseHandle(h);
+    return false;
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(h);
+  return true;
+}
+
+bool LockedFile::ReadAll(std::string& contents) {
+  contents.clear();
+  if (handle_ == -1) return false;
+  HANDLE h = reinterpret_cast<HANDLE>(handle_);
+  if (SetFilePointer(h, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return Fail();
+  char chunk[4096];
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(h, chunk, sizeof chunk, &got, nullptr)) return Fail();
+    if (got == 0) return true;
+    contents.append(chunk, got);
+  }
+}
+
+bool LockedFile::Rewrite(std::string_view contents) {
+  if (handle_ == -1) return false;
+  HANDLE h = reinterpret_cast<HANDLE>(handle_);
+  if (SetFilePointer(h, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return Fail();
+  if (!SetEndOfFile(h)) return Fail();
+  return WriteAll(h, contents);
+}
+
+void LockedFile::Close() {
+  if (handle_ != -1) {
+    HANDLE h = reinterpret_cast<HANDLE>(handle_);
+    OVERLAPPED ov{};
+    UnlockFileEx(h, 0, MAXDWORD, MAXDWORD, &ov);
+    CloseHandle(h);
+  }
+  handle_ = -1;
+}
+
+}  // namespace platform

@@ -1,0 +1,42 @@
+#include "platform/messages.h"
+
+#include <cstdio>
+
+namespace platform {
+namespace {
+std::function<void(const std::string&)>& Sink() {
+  static std::function<void(const std::string&)> sink;
+  return sink;
+}
+}  // namespace
+
+std::string OneLineMessage(const std::string& text) {
+  std::string line;
+  line.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      line += " | ";
+    } else {
+      line += c;
+    }
+  }
+  return line;
+}
+
+void OperatorMessage(const std::string& text) {
+  if (Sink()) {
+    Sink()(text);
+    return;
+  }
+  std::string line = "enPanel: " + OneLineMessage(text) + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
+}
+
+void SetOperatorMessageSink(std::function<void(const std::string&)> sink) {
+  Sink() = std::move(sink);
+}
+
+}  // namespace platform

@@ -1,0 +1,20 @@
+// Operator messages. A CGI program has no desktop, so what a desktop program
+// would show in a message box goes to standard error as one line, and nothing
+// ever waits for an answer.
+#pragma once
+#include <functional>
+#include <string>
+
+namespace platform {
+
+// Writes `text` to standard error as one line: each CR LF, CR or LF inside
+// becomes " | ".
+void OperatorMessage(const std::string& text);
+
+// The one-line form of `text` used by OperatorMessage (without the line end).
+std::string OneLineMessage(const std::string& text);
+
+// Tests route messages elsewhere; an empty function restores standard error.
+void SetOperatorMessageSink(std::function<void(const std::string&)> sink);
+
+}  // namespace platform

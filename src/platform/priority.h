@@ -1,0 +1,17 @@
+// Process priority classes, by their Windows class values.
+#pragma once
+#include <cstdint>
+
+namespace platform {
+
+constexpr std::int32_t kNormalPriorityClass = 32;
+constexpr std::int32_t kIdlePriorityClass = 64;
+constexpr std::int32_t kHighPriorityClass = 128;
+constexpr std::int32_t kRealtimePriorityClass = 256;
+
+// Puts the current process into one of the four classes above.
+// Linux: idle is SCHED_IDLE, normal SCHED_OTHER at nice 0, high nice -10,
+// real-time SCHED_RR. False when the class is unknown or the system refuses.
+bool SetPriorityClassOfProcess(std::int32_t priority_class);
+
+}  // namespace platform

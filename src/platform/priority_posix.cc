@@ -1,0 +1,34 @@
+#include <sched.h>
+#include <sys/resource.h>
+
+#include "platform/priority.h"
+
+namespace platform {
+namespace {
+
+bool SetPolicy(int policy, int priority) {
+  sched_param param{};
+  param.sched_priority = priority;
+  return sched_setscheduler(0, policy, &param) == 0;
+}
+
+bool SetNice(int nice) { return setpriority(PRIO_PROCESS, 0, nice) == 0; }
+
+}  // namespace
+
+bool SetPriorityClassOfProcess(std::int32_t priority_class) {
+  switch (priority_class) {
+    case kNormalPriorityClass:
+      return SetPolicy(SCHED_OTHER, 0) && SetNice(0);
+    case kIdlePriorityClass:
+      return SetPolicy(SCHED_IDLE, 0);
+    case kHighPriorityClass:
+      return SetPolicy(SCHED_OTHER, 0) && SetNice(-10);
+    case kRealtimePriorityClass:
+      return SetPolicy(SCHED_RR, sched_get_priority_min(SCHED_RR));
+    default:
+      return false;
+  }
+}
+
+}  // namespace platform

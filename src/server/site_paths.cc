@@ -1,0 +1,79 @@
+#include "server/site_paths.h"
+
+#include "catalogue/areas.h"
+#include "frame/page_text.h"
+#include "platform/files.h"
+#include "platform/messages.h"
+#include "platform/program.h"
+#include "server/file_scan.h"
+#include "server/file_utils.h"
+
+namespace server {
+
+std::string _WebPath;
+std::string StatPath;
+std::string ZafkarPath;
+std::string TXTPath;
+std::string IDXPath;
+
+const char* const kFallbackTxtPath = "/Kbx32-d4/txt/";
+const char* const kFallbackIdxPath = "/Kbx32-d4/indexes/";
+
+namespace {
+std::string g_program_file;
+}
+
+std::string fnCorrectPath(const std::string& path) {
+  std::string copy = path;
+  std::size_t colon = copy.find(':');
+  if (colon != std::string::npos && colon >= 2) copy.erase(0, colon - 1);
+  return copy;
+}
+
+std::string ExtractFilePath(const std::string& path) {
+  std::size_t cut = path.find_last_of("\\/:");
+  return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
+void InitSitePaths(const std::string& program_file) {
+  g_program_file = program_file;
+  _WebPath = fnCorrectPath(ExtractFilePath(program_file));
+  StatPath = _WebPath + "Statistics\\";
+  ZafkarPath = _WebPath + "Zafkar\\";
+  if (!platform::DirectoryExists(StatPath)) {
+    if (!platform::CreateDirectories(StatPath)) {
+      platform::OperatorMessage("Cannot create the statistics folder " + StatPath + "\r\n" +
+                                IOErrorText(platform::LastErrorCode()));
+    }
+  }
+  TXTPath = _WebPath + "fulltxt/";
+  IDXPath = _WebPath + "fullindexes/";
+  catalogue::InitAreas();
+}
+
+void InitSitePaths() { InitSitePaths(platform::ProgramFileName()); }
+
+void CGIFindAvailFiles(std::string& diagnostic) {
+  diagnostic.clear();
+  CallCGIFindAvailFiles();
+  if (TotFilesOnWeb == 0) {
+    std::string corrected = fnCorrectPath(g_program_file);
+    diagnostic = "No files available on Default path: " + TXTPath + "\r\n\r\n" +
+                 "fnCorrectPath(ParamStr(0))= " + corrected + "\r\n" +
+                 "ExtractFilePath(fnCorrectPath(ParamStr(0)))= " + ExtractFilePath(corrected) +
+                 "\r\n" + "_WebPath=(same)= " + _WebPath + "\r\n" +
+                 "TXTPath:=_WebPath+'fulltxt/'= " + TXTPath + "\r\n" +
+                 "IDXPath:=_WebPath+'fullindexes/'= " + IDXPath;
+    TXTPath = kFallbackTxtPath;
+    IDXPath = kFallbackIdxPath;
+    try {
+      CallCGIFindAvailFiles();
+      if (TotFilesOnWeb == 0) diagnostic.clear();
+    } catch (...) {
+      frame::Trace("<b>WebUtls: exception was in CallCGIFindAvailFiles</b>");
+    }
+  }
+  frame::Trace("exiting CGIFindAvailFiles");
+}
+
+}  // namespace server

@@ -1,0 +1,35 @@
+// Site folders, worked out anew by every process from the program's own file
+// name, and the search for present books with its fallback to the fixed
+// default folders.
+#pragma once
+#include <string>
+
+namespace server {
+
+extern std::string _WebPath;    // the program's folder, with its separator
+extern std::string StatPath;    // _WebPath + "Statistics\"
+extern std::string ZafkarPath;  // _WebPath + "Zafkar\"
+extern std::string TXTPath;     // _WebPath + "fulltxt/", or the fallback
+extern std::string IDXPath;     // _WebPath + "fullindexes/", or the fallback
+
+extern const char* const kFallbackTxtPath;  // "/Kbx32-d4/txt/"
+extern const char* const kFallbackIdxPath;  // "/Kbx32-d4/indexes/"
+
+// Drops whatever stands before a drive letter: "\\?\C:\web\" gives "C:\web\".
+std::string fnCorrectPath(const std::string& path);
+
+// The folder part of a file name, up to and with its last separator.
+std::string ExtractFilePath(const std::string& path);
+
+// Start-up: the folders from `program_file`, the statistics folder (created
+// when missing; a failure is told to the operator), then the subject areas.
+void InitSitePaths(const std::string& program_file);
+// The same for the running program.
+void InitSitePaths();
+
+// Scans the book folders, and the fixed default folders when the first scan
+// finds nothing. `diagnostic` tells what was tried when only the fallback
+// found books; it is empty otherwise.
+void CGIFindAvailFiles(std::string& diagnostic);
+
+}  // namespace server

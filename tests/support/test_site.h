@@ -1,0 +1,67 @@
+// Test support: temporary folders, files, generated sites, and running the
+// built program as a CGI process.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace testkit {
+
+// A fresh folder under the system's temporary folder, removed at the end.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+void WriteFile(const std::string& path, const std::string& contents);  // parents created
+std::string ReadFile(const std::string& path);
+bool Exists(const std::string& path);
+void MakeDirs(const std::string& path);
+void SetMTime(const std::string& path, std::int64_t unix_seconds);
+std::vector<std::string> ListDir(const std::string& path);  // sorted names
+
+// The text of a book file: its header lines, then some body text.
+std::string BookText(const std::string& name, const std::string& author);
+
+// A site laid out as a web server would have it: the program folder with its
+// "fulltxt" and "fullindexes" folders.
+struct Site {
+  explicit Site(const std::string& program_folder);
+  std::string program_folder;  // with a trailing "/"
+  std::string txt, idx;        // the book folders, with a trailing "/"
+  // Adds the text file and all six index files of catalogue slot `slot`.
+  void AddBook(int slot, const std::string& name, const std::string& author);
+  void AddIndexFiles(int slot, const std::string& digits = "012345");
+  std::string TextPath(int slot) const;
+};
+
+// The catalogue code of slot 1..371, in upper case.
+std::string CodeOfSlot(int slot);
+
+// Clears every process-wide value the request touches (tests run many
+// requests in one process).
+void ResetProgramState();
+
+struct RunResult {
+  int exit_code = -1;
+  std::string out, err;
+};
+
+// Runs `program` with exactly `env` as its environment and `input` on its
+// standard input, and collects what it writes.
+RunResult RunProgram(const std::string& program, const std::map<std::string, std::string>& env,
+                     const std::string& input = "", int timeout_seconds = 30);
+
+// Copies the built program into `folder` (its site folder) and returns its path.
+std::string InstallProgram(const std::string& built_program, const std::string& folder);
+
+}  // namespace testkit
