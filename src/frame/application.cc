@@ -4,6 +4,8 @@
 
 #include "frame/errors.h"
 #include "platform/console.h"
+#include "platform/environment.h"
+#include "platform/files.h"
 #include "server/site_paths.h"
 
 namespace frame {
@@ -50,6 +52,8 @@ int RunApplication() {
 }
 
 int ProcessEntry() {
+  // An operator (or a test) may put the drive root of rooted paths elsewhere.
+  platform::SetDriveRoot(platform::GetEnvironment("ENPANEL_DRIVE_ROOT"));
   server::InitSitePaths();
   RegisterModuleClass(&NewEngineModule);
   return RunApplication();

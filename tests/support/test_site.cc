@@ -1,1 +1,212 @@
 #include "support/test_site.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "catalogue/areas.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/headers_file.h"
+#include "frame/page_text.h"
+#include "platform/files.h"
+#include "server/file_scan.h"
+#include "catalogue/catalogue_table.h"
+
+namespace fs = std::filesystem;
+
+namespace testkit {
+
+TempDir::TempDir() {
+  std::string pattern = (fs::temp_directory_path() / "enpanel-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  // Undo read-only folders left by a test before removing everything.
+  for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::end(it); it.increment(ec)) {
+    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+  }
+  fs::remove_all(path_, ec);
+}
+
+void MakeDirs(const std::string& path) { fs::create_directories(path); }
+
+void WriteFile(const std::string& path, const std::string& contents) {
+  fs::path p(path);
+  if (p.has_parent_path()) fs::create_directories(p.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << contents;
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+bool Exists(const std::string& path) {
+  struct stat st{};
+  return lstat(path.c_str(), &st) == 0;
+}
+
+void SetMTime(const std::string& path, std::int64_t unix_seconds) {
+  timespec times[2];
+  times[0].tv_sec = unix_seconds;
+  times[0].tv_nsec = 0;
+  times[1] = times[0];
+  if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) throw std::runtime_error("utimensat");
+}
+
+std::vector<std::string> ListDir(const std::string& path) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(path, ec)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string BookText(const std::string& name, const std::string& author) {
+  return "Some preface line\r\n*BOOK* " + name + "\r\n*AUTHOR* " + author +
+         "\r\n*BOOK* not a header any more\r\nThe text of the book.\r\n";
+}
+
+std::string CodeOfSlot(int slot) {
+  std::string code = catalogue::kBuiltInCodes[slot - 1];
+  for (char& c : code) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return code;
+}
+
+Site::Site(const std::string& folder)
+    : program_folder(folder.back() == '/' ? folder : folder + "/"),
+      txt(program_folder + "fulltxt/"),
+      idx(program_folder + "fullindexes/") {
+  MakeDirs(txt);
+  MakeDirs(idx);
+}
+
+std::string Site::TextPath(int slot) const { return txt + CodeOfSlot(slot) + ".TXT"; }
+
+void Site::AddIndexFiles(int slot, const std::string& digits) {
+  for (char d : digits) WriteFile(idx + CodeOfSlot(slot) + ".IX" + d, "index");
+}
+
+void Site::AddBook(int slot, const std::string& name, const std::string& author) {
+  WriteFile(TextPath(slot), BookText(name, author));
+  AddIndexFiles(slot);
+}
+
+void ResetProgramState() {
+  catalogue::ResetCatalogue();
+  catalogue::ResetBookHeaders();
+  catalogue::InitAreas();
+  server::ResetScan();
+  frame::PageText.clear();
+  platform::SetDriveRoot("");
+}
+
+RunResult RunProgram(const std::string& program, const std::map<std::string, std::string>& env,
+                     const std::string& input, int timeout_seconds) {
+  int in_pipe[2], out_pipe[2], err_pipe[2];
+  if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in_pipe[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
+  for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) {
+    posix_spawn_file_actions_addclose(&actions, fd);
+  }
+  std::vector<std::string> env_strings;
+  for (const auto& [k, v] : env) env_strings.push_back(k + "=" + v);
+  std::vector<char*> envp;
+  for (auto& s : env_strings) envp.push_back(s.data());
+  envp.push_back(nullptr);
+  std::string prog = program;
+  char* argv[] = {prog.data(), nullptr};
+  pid_t pid = 0;
+  int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  close(in_pipe[0]);
+  close(out_pipe[1]);
+  close(err_pipe[1]);
+  if (rc != 0) throw std::runtime_error("posix_spawn failed: " + program);
+
+  RunResult result;
+  signal(SIGPIPE, SIG_IGN);
+  std::size_t written = 0;
+  if (input.empty()) {
+    close(in_pipe[1]);
+    in_pipe[1] = -1;
+  }
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
+  bool out_open = true, err_open = true;
+  while (out_open || err_open) {
+    pollfd fds[3];
+    int n = 0;
+    if (out_open) fds[n++] = {out_pipe[0], POLLIN, 0};
+    if (err_open) fds[n++] = {err_pipe[0], POLLIN, 0};
+    if (in_pipe[1] >= 0) fds[n++] = {in_pipe[1], POLLOUT, 0};
+    int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    deadline - std::chrono::steady_clock::now())
+                                    .count());
+    if (left <= 0) {
+      kill(pid, SIGKILL);
+      break;
+    }
+    if (poll(fds, static_cast<nfds_t>(n), left) < 0 && errno != EINTR) break;
+    for (int i = 0; i < n; ++i) {
+      if (fds[i].revents == 0) continue;
+      if (fds[i].fd == in_pipe[1]) {
+        ssize_t w = write(in_pipe[1], input.data() + written, input.size() - written);
+        if (w > 0) written += static_cast<std::size_t>(w);
+        if (w <= 0 || written == input.size()) {
+          close(in_pipe[1]);
+          in_pipe[1] = -1;
+        }
+        continue;
+      }
+      char buffer[65536];
+      ssize_t r = read(fds[i].fd, buffer, sizeof buffer);
+      if (r <= 0) {
+        if (fds[i].fd == out_pipe[0]) out_open = false;
+        else err_open = false;
+      } else {
+        (fds[i].fd == out_pipe[0] ? result.out : result.err).append(buffer, static_cast<std::size_t>(r));
+      }
+    }
+  }
+  if (in_pipe[1] >= 0) close(in_pipe[1]);
+  close(out_pipe[0]);
+  close(err_pipe[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+std::string InstallProgram(const std::string& built_program, const std::string& folder) {
+  MakeDirs(folder);
+  std::string target = (fs::path(folder) / "enPanel").string();
+  fs::copy_file(built_program, target, fs::copy_options::overwrite_existing);
+  fs::permissions(target, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+  return target;
+}
+
+}  // namespace testkit

@@ -1,0 +1,76 @@
+#include "frame/page_text.h"
+
+#include <gtest/gtest.h>
+
+namespace frame {
+namespace {
+
+TEST(LineBreaksToHtml, WorkedResults) {
+  EXPECT_EQ(LineBreaksToHtml("abc\r\ndef"), "abc<Br>\ndef");
+  EXPECT_EQ(LineBreaksToHtml("abc\r\n"), "abc<Br>\n");
+  EXPECT_EQ(LineBreaksToHtml("abc\n\ndef"), "abc<Br>\ndef");
+  EXPECT_EQ(LineBreaksToHtml("abc\n"), "abc<Br>");
+  EXPECT_EQ(LineBreaksToHtml("abc\ndef"), "abc\ndef");
+  EXPECT_EQ(LineBreaksToHtml("a\r\nb\r\nc"), "a<Br>\nb\r\nc");
+}
+
+TEST(LineBreaksToHtml, LoneCarriageReturnsAndLeadingBreaks) {
+  EXPECT_EQ(LineBreaksToHtml("a\rb"), "a\rb");
+  EXPECT_EQ(LineBreaksToHtml("\r\nrest"), "<Br>\nrest");
+  EXPECT_EQ(LineBreaksToHtml(""), "");
+  // A CR LF CR LF pair: the second break falls inside the three skipped bytes.
+  EXPECT_EQ(LineBreaksToHtml("x\r\n\r\nyz"), "x<Br>\n\r\nyz");
+  // An LF before CR is replaced; the CR after it is among the skipped bytes.
+  EXPECT_EQ(LineBreaksToHtml("ab\n\rcdefgh\r\n"), "ab<Br>\rcdefgh<Br>\n");
+  // An LF before LF takes a skipped CR just before it along.
+  EXPECT_EQ(LineBreaksToHtml("X\r\nY\r\n\nZ"), "X<Br>\nY<Br>\nZ");
+  EXPECT_EQ(LineBreaksToHtml("ab\n\r\nxyz"), "ab<Br>\r\nxyz");
+  EXPECT_EQ(LineBreaksToHtml("\n\n\n\n"), "<Br>\n\n\n");
+}
+
+TEST(LineBreaksToHtml, LongInputIsConvertedWhole) {
+  std::string in, expected;
+  for (int i = 0; i < 100000; ++i) {
+    in += "line\r\n";
+    expected += "line<Br>\n";
+  }
+  EXPECT_EQ(LineBreaksToHtml(in), expected);
+}
+
+class PageTextTest : public ::testing::Test {
+ protected:
+  void SetUp() override { PageText.clear(); }
+};
+
+TEST_F(PageTextTest, AppendOperations) {
+  AddToPage("");
+  EXPECT_EQ(PageText, "");
+  AddPageLine("");
+  EXPECT_EQ(PageText, "\r\n");
+  AddToPage("a\r\nb");
+  EXPECT_EQ(PageText, "\r\na<Br>\nb");
+  Trace("trace lines go nowhere");
+  EXPECT_EQ(PageText, "\r\na<Br>\nb");
+  SetPageText("<HTML>");
+  EXPECT_EQ(PageText, "<HTML>");
+}
+
+TEST_F(PageTextTest, AddPageBlockSeparator) {
+  AddPageBlock("\r\nx");  // fewer than 4 bytes on the page: CR LF first
+  EXPECT_EQ(PageText, "\r\n\r\nx");
+  PageText = "top\r\n\r\n";
+  AddPageBlock("\r\nnext");
+  EXPECT_EQ(PageText, "top\r\n\r\n\r\nnext");
+  PageText = "top\r\n\r\n";
+  AddPageBlock("next");
+  EXPECT_EQ(PageText, "top\r\n\r\n\r\nnext");
+  PageText = "top\r\n";
+  AddPageBlock("\r\nnext");
+  EXPECT_EQ(PageText, "top\r\n\r\n\r\nnext");
+  PageText = "top\r\n\r\n";
+  AddPageBlock("\r");  // one byte only: not a CR LF start
+  EXPECT_EQ(PageText, "top\r\n\r\n\r\n\r");
+}
+
+}  // namespace
+}  // namespace frame

@@ -1,0 +1,150 @@
+#include "platform/files.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/messages.h"
+#include "support/test_site.h"
+
+namespace platform {
+namespace {
+
+TEST(WildcardMatch, WindowsRules) {
+  EXPECT_TRUE(WildcardMatch("*.TXT", "arqur.txt"));
+  EXPECT_TRUE(WildcardMatch("*.TXT", ".TXT"));
+  EXPECT_FALSE(WildcardMatch("*.TXT", "arqur.txt.bak"));
+  EXPECT_TRUE(WildcardMatch("*.IX*", "ARQUR.IX0"));
+  EXPECT_TRUE(WildcardMatch("*.IX*", "a.ix"));
+  EXPECT_FALSE(WildcardMatch("*.IX*", "ARQUR.TXT"));
+  EXPECT_TRUE(WildcardMatch("*.*", "noextension"));
+  EXPECT_TRUE(WildcardMatch("*", ""));
+  EXPECT_TRUE(WildcardMatch("BRWS2026-12-06*.*", "BRWS2026-12-06"));
+  EXPECT_TRUE(WildcardMatch("BRWS2026-12-06*.*", "brws2026-12-06abc.htm"));
+  EXPECT_FALSE(WildcardMatch("BRWS2026-12-06*.*", "BRWS2026-12-07abc.htm"));
+  EXPECT_TRUE(WildcardMatch("a?c", "abc"));
+  EXPECT_FALSE(WildcardMatch("a?c", "ac"));
+  EXPECT_TRUE(WildcardMatch("*.Session", "$enPanel$2026-12-07@08-00-00.00.Session"));
+  EXPECT_TRUE(WildcardMatch("*a*b*c", "xxaxxbxxbxxc"));
+  EXPECT_FALSE(WildcardMatch("*a*b*c", "xxaxxbxxbxxcd"));
+}
+
+class FilesTest : public ::testing::Test {
+ protected:
+  testkit::TempDir dir;
+};
+
+TEST_F(FilesTest, NamesResolveWithoutRegardToCase) {
+  testkit::WriteFile(dir.path() + "/Site/fulltxt/ARQUR.TXT", "book");
+  EXPECT_EQ(NativePath(dir.path() + "\\site\\FullTXT\\arqur.txt"), dir.path() + "/Site/fulltxt/ARQUR.TXT");
+  EXPECT_TRUE(FileExists(dir.path() + "/SITE/FULLTXT/Arqur.Txt"));
+  EXPECT_TRUE(DirectoryExists(dir.path() + "\\site\\FullTXT\\"));
+  EXPECT_FALSE(FileExists(dir.path() + "/site/fulltxt/missing.txt"));
+  EXPECT_EQ(NativePath(dir.path() + "/site/new/file"), dir.path() + "/Site/new/file");
+  std::string contents;
+  ASSERT_TRUE(ReadWholeFile(dir.path() + "/site//FULLtxt/arqur.TXT", contents));
+  EXPECT_EQ(contents, "book");
+  // A file created through another letter case lands in the existing folder.
+  ASSERT_TRUE(WriteWholeFile(dir.path() + "/SITE/FULLTXT/new.txt", "n"));
+  EXPECT_EQ(testkit::ReadFile(dir.path() + "/Site/fulltxt/new.txt"), "n");
+}
+
+TEST_F(FilesTest, DriveRootStandsForRootedPaths) {
+  testkit::WriteFile(dir.path() + "/Kbx32-D4/TXT/A.TXT", "x");
+  SetDriveRoot(dir.path());
+  EXPECT_TRUE(FileExists("/Kbx32-d4/txt/a.txt"));
+  EXPECT_TRUE(FileExists("\\Kbx32-D4\\Txt\\A.TXT"));
+  EXPECT_EQ(FindFiles("/Kbx32-d4/txt/*.TXT").size(), 1u);
+  SetDriveRoot("");
+  EXPECT_FALSE(FileExists("/Kbx32-d4/txt/a.txt"));
+}
+
+TEST_F(FilesTest, ListingOrderAndKinds) {
+  for (const char* name : {"b.txt", "A.TXT", "_x.txt", "a1.txt", "C.TXT", ".hidden.txt"}) {
+    testkit::WriteFile(dir.path() + "/" + name, "");
+  }
+  testkit::MakeDirs(dir.path() + "/folder.txt");
+  auto entries = FindFiles(dir.path() + "/*.txt");
+  std::vector<std::string> names;
+  for (const auto& e : entries) names.push_back(e.name);
+  // Upper-case byte order: '.' < '1' < 'A'..'Z' < '_'.
+  EXPECT_EQ(names, (std::vector<std::string>{".hidden.txt", "A.TXT", "a1.txt", "b.txt", "C.TXT",
+                                             "folder.txt", "_x.txt"}));
+  EXPECT_NE(entries[0].attributes & kAttrHidden, 0u);
+  EXPECT_NE(entries[5].attributes & kAttrDirectory, 0u);
+  EXPECT_TRUE(FindFiles(dir.path() + "/missing/*.txt").empty());
+}
+
+TEST_F(FilesTest, CreateAndReplace) {
+  std::string path = dir.path() + "/marker";
+  EXPECT_EQ(CreateNewFile(path), CreateResult::kCreated);
+  EXPECT_EQ(CreateNewFile(path), CreateResult::kExists);
+  EXPECT_EQ(CreateNewFile(dir.path() + "/no/such/folder/x"), CreateResult::kFailed);
+
+  std::string a, b;
+  ASSERT_TRUE(CreateUniqueFile(dir.path(), "temp", a));
+  ASSERT_TRUE(CreateUniqueFile(dir.path(), "temp", b));
+  EXPECT_NE(a, b);
+  EXPECT_EQ(a.rfind(dir.path() + "/tem", 0), 0u);
+  EXPECT_EQ(a.substr(a.size() - 4), ".tmp");
+
+  std::string target = dir.path() + "/headers.txt", backup = dir.path() + "/headers.bak";
+  ASSERT_TRUE(WriteWholeFile(a, "first"));
+  ASSERT_TRUE(ReplaceWithBackup(a, target, backup));  // no previous file: no backup
+  EXPECT_FALSE(testkit::Exists(backup));
+  ASSERT_TRUE(WriteWholeFile(b, "second"));
+  ASSERT_TRUE(ReplaceWithBackup(b, target, backup));
+  EXPECT_EQ(testkit::ReadFile(target), "second");
+  EXPECT_EQ(testkit::ReadFile(backup), "first");
+  EXPECT_FALSE(testkit::Exists(a));
+  EXPECT_FALSE(testkit::Exists(b));
+  EXPECT_EQ(testkit::ListDir(dir.path()).size(), 3u);  // marker, target, backup
+}
+
+TEST_F(FilesTest, AppendNeedsAnExistingFile) {
+  std::string log = dir.path() + "/log";
+  EXPECT_FALSE(AppendToFile(log, "x"));
+  EXPECT_EQ(CreateNewFile(log), CreateResult::kCreated);
+  EXPECT_TRUE(AppendToFile(log, "a\r\n"));
+  EXPECT_TRUE(AppendToFile(log, "b\r\n"));
+  EXPECT_EQ(testkit::ReadFile(log), "a\r\nb\r\n");
+}
+
+TEST_F(FilesTest, LockedFileExcludesASecondHolder) {
+  std::string counter = dir.path() + "/counter";
+  LockedFile first, second;
+  ASSERT_TRUE(first.TryOpenLocked(counter));
+  EXPECT_FALSE(second.TryOpenLocked(counter));
+  ASSERT_TRUE(first.Rewrite("41\r\n"));
+  ASSERT_TRUE(first.Rewrite("42\r\n"));
+  std::string text;
+  ASSERT_TRUE(first.ReadAll(text));
+  EXPECT_EQ(text, "42\r\n");
+  first.Close();
+  EXPECT_TRUE(second.TryOpenLocked(counter));
+}
+
+TEST_F(FilesTest, AttributesAndTimes) {
+  std::string f = dir.path() + "/f";
+  testkit::WriteFile(f, "x");
+  ASSERT_TRUE(SetAttributes(f, kAttrReadOnly));
+  std::uint32_t attributes = 0;
+  ASSERT_TRUE(GetAttributes(f, attributes));
+  EXPECT_NE(attributes & kAttrReadOnly, 0u);
+  ASSERT_TRUE(SetAttributes(f, kAttrArchive));
+  ASSERT_TRUE(GetAttributes(f, attributes));
+  EXPECT_EQ(attributes & kAttrReadOnly, 0u);
+  FileTime t1 = 0, t2 = 0;
+  ASSERT_TRUE(SetModifiedTime(f, FileTimeFromUnixSeconds(1000000000) + 1));
+  ASSERT_TRUE(GetModifiedTime(f, t1));
+  ASSERT_TRUE(SetModifiedTime(f, FileTimeFromUnixSeconds(1000000000) + 2));
+  ASSERT_TRUE(GetModifiedTime(f, t2));
+  EXPECT_LT(t1, t2);  // full resolution, below a second
+  EXPECT_FALSE(GetModifiedTime(dir.path() + "/none", t1));
+  EXPECT_NE(LastErrorCode(), 0);
+}
+
+TEST(OperatorMessage, OneLine) {
+  EXPECT_EQ(OneLineMessage("ERROR\r\n\r\ntrying\nto\rgo"), "ERROR |  | trying | to | go");
+}
+
+}  // namespace
+}  // namespace platform

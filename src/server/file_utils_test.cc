@@ -1,0 +1,105 @@
+#include "server/file_utils.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/files.h"
+#include "platform/messages.h"
+#include "support/test_site.h"
+
+namespace server {
+namespace {
+
+class FileUtilsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::SetOperatorMessageSink([this](const std::string& m) { messages.push_back(m); });
+  }
+  void TearDown() override { platform::SetOperatorMessageSink(nullptr); }
+  testkit::TempDir dir;
+  std::vector<std::string> messages;
+};
+
+TEST_F(FileUtilsTest, NormalizeSeparators) {
+  EXPECT_EQ(NormalizeSeparators("a//b\\\\\\c/"), "a\\b\\c\\");
+}
+
+TEST_F(FileUtilsTest, CanWriteToDir) {
+  EXPECT_FALSE(CanWriteToDir(""));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], "ERROR\r\n\r\ntrying to write to a directory, but the path is empty");
+
+  std::string missing = dir.path() + "/new/deeper";
+  EXPECT_TRUE(CanWriteToDir(missing));
+  EXPECT_TRUE(testkit::Exists(missing));
+  EXPECT_TRUE(CanWriteToDir(dir.path() + "/new/ deeper/"));  // a blank after a separator goes
+  EXPECT_TRUE(testkit::ListDir(missing).empty());  // no temporary file left behind
+
+  testkit::WriteFile(dir.path() + "/file", "x");
+  EXPECT_FALSE(CanWriteToDir(dir.path() + "/file/sub"));
+}
+
+TEST_F(FileUtilsTest, UnwritableFolderGetsOwnerWriteOnly) {
+  std::string folder = dir.path() + "/locked";
+  testkit::MakeDirs(folder);
+  chmod(folder.c_str(), 0555);
+  if (geteuid() == 0) {
+    // Root writes anywhere: try it as an ordinary account that owns the folder.
+    chmod(dir.path().c_str(), 0711);
+    ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0);
+    pid_t child = fork();
+    if (child == 0) {
+      if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+      _exit(CanWriteToDir(folder) ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  } else {
+    EXPECT_TRUE(CanWriteToDir(folder));
+  }
+  struct stat st{};
+  stat(folder.c_str(), &st);
+  EXPECT_EQ(st.st_mode & 0777, 0755u);  // the owner's write bit, never the world's
+  EXPECT_TRUE(testkit::ListDir(folder).empty());
+}
+
+TEST_F(FileUtilsTest, DeleteFileSure) {
+  std::string error;
+  EXPECT_TRUE(DeleteFileSure(dir.path() + "/absent", error));
+  std::string ro = dir.path() + "/readonly.txt";
+  testkit::WriteFile(ro, "x");
+  chmod(ro.c_str(), 0444);
+  EXPECT_TRUE(DeleteFileSure(ro, error));
+  EXPECT_FALSE(testkit::Exists(ro));
+  EXPECT_EQ(error, "");
+}
+
+TEST_F(FileUtilsTest, RenameFileSafe) {
+  std::string from = dir.path() + "/a.txt", to = dir.path() + "/sub/dir/b.txt";
+  EXPECT_FALSE(RenameFileSafe(from, to));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], "Error renaming file\r\nInitial File NOT FOUND:\r\n" + NormalizeSeparators(from));
+  testkit::WriteFile(from, "content");
+  EXPECT_TRUE(RenameFileSafe(from, to));
+  EXPECT_EQ(testkit::ReadFile(to), "content");
+  testkit::MakeDirs(dir.path() + "/full/x");
+  testkit::WriteFile(from, "again");
+  EXPECT_FALSE(RenameFileSafe(from, dir.path() + "/full"));  // a non-empty folder is in the way
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[1], "Error renaming file\r\nFound source file:\r\n" + NormalizeSeparators(from) +
+                             "\r\nBut could not rename it to:\r\n" + NormalizeSeparators(dir.path() + "/full"));
+}
+
+TEST_F(FileUtilsTest, IOErrorTextUsesTheSystemsText) {
+  EXPECT_EQ(IOErrorText(EACCES), "Error code " + std::to_string(EACCES) + ": " + std::strerror(EACCES));
+  EXPECT_EQ(IOErrorText(5), "Error code 5: " + platform::SystemErrorText(5));
+}
+
+}  // namespace
+}  // namespace server

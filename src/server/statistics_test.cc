@@ -1,0 +1,154 @@
+#include "server/statistics.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include "server/site_paths.h"
+#include "support/test_site.h"
+
+namespace server {
+namespace {
+
+platform::LocalTime g_now;
+int g_step_ms = 0;  // how far the clock moves on each reading
+
+void Advance(platform::LocalTime& t, int ms) {
+  int total = t.millisecond + ms;
+  t.millisecond = total % 1000;
+  t.second += total / 1000;
+}
+
+platform::LocalTime FakeClock() {
+  platform::LocalTime t = g_now;
+  Advance(g_now, g_step_ms);
+  return t;
+}
+
+platform::LocalTime At(int h, int m, int s, int ms) {
+  platform::LocalTime t;
+  t.year = 2026;
+  t.month = 12;
+  t.day = 7;
+  t.hour = h;
+  t.minute = m;
+  t.second = s;
+  t.millisecond = ms;
+  return t;
+}
+
+class StatisticsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    StatPath = dir.path() + "/Statistics\\";
+    ZafkarPath = dir.path() + "/Zafkar\\";
+    testkit::MakeDirs(dir.path() + "/Statistics");
+    SetStatsClock(&FakeClock);
+    g_step_ms = 0;
+    for (const char* v : {"REMOTE_ADDR", "HTTP_HOST", "HOST"}) unsetenv(v);
+    setenv("REMOTE_ADDR", "10.0.0.5", 1);
+    setenv("HTTP_HOST", "localhost", 1);
+  }
+  void TearDown() override { SetStatsClock(nullptr); }
+
+  void Request(platform::LocalTime begin, platform::LocalTime end) {
+    frame::TCGIRequest request;
+    g_now = begin;
+    StatsBegin(request);
+    g_now = end;
+    StatsEnd();
+  }
+  std::string Stat(const std::string& name) { return dir.path() + "/Statistics/" + name; }
+
+  testkit::TempDir dir;
+};
+
+TEST_F(StatisticsTest, FirstRequestOfTheDay) {
+  Request(At(8, 21, 33, 0), At(8, 21, 34, 52));
+  EXPECT_EQ(testkit::ReadFile(Stat("$enPanel$2026-12-07.ctr")), "1\r\n");
+  EXPECT_EQ(testkit::ReadFile(Stat("$enPanel$2026-12-07.log")),
+            "2026/12/07 08:21:34; Dur=00m:01.052s; SimltSessn: aO=0 eO=1 Sr=0 Ds=0 TOT=1 "
+            "RemotAddr=[10.0.0.5] Host=[localhost]\r\n");
+  EXPECT_EQ(testkit::ListDir(dir.path() + "/Statistics").size(), 2u);  // the marker is gone
+  Request(At(9, 0, 0, 0), At(9, 0, 0, 5));
+  EXPECT_EQ(testkit::ReadFile(Stat("$enPanel$2026-12-07.ctr")), "2\r\n");
+}
+
+TEST_F(StatisticsTest, ACounterThatIsNoNumberKeepsItsContent) {
+  testkit::WriteFile(Stat("$enPanel$2026-12-07.ctr"), "many\r\n");
+  Request(At(8, 0, 0, 0), At(8, 0, 0, 1));
+  EXPECT_EQ(testkit::ReadFile(Stat("$enPanel$2026-12-07.ctr")), "many\r\n");
+  EXPECT_NE(testkit::ReadFile(Stat("$enPanel$2026-12-07.log")), "");
+}
+
+TEST_F(StatisticsTest, LineFormats) {
+  EXPECT_EQ(FormatDuration(5), "; Dur=00m:00.005s");
+  EXPECT_EQ(FormatDuration(59 * 60000 + 59999), "; Dur=59m:59.999s");
+  EXPECT_EQ(FormatDuration(3723004), "; Dur=01h 02m:03.004s");
+  EXPECT_EQ(FormatDuration(86400000LL + 61000), "; Dur=01m:01.000s");  // time of day only
+  platform::LocalTime t = At(3, 4, 5, 67);
+  t.year = 987;
+  t.month = 1;
+  t.day = 2;
+  EXPECT_EQ(FormatEndTime(t), "987/01/02 03:04:05");
+  EXPECT_EQ(FormatDayStamp(t), "987-01-02");
+  EXPECT_EQ(FormatSessionStamp(t), "987-01-02@03-04-05.06");
+  EXPECT_EQ(LogSafe(std::string("a\r\nb\x7F\x01 c\xC7", 9)), "a??b?? c\xC7");
+}
+
+TEST_F(StatisticsTest, SessionsOfEveryProgramAreCounted) {
+  for (const char* name :
+       {"$arPanel$2026-12-07@08-00-00.00.Session", "$qryGate$2026-12-07@08-00-00.00.Session",
+        "$txtView$2026-12-07@08-00-00.00.Session", "$enPanel$2026-12-07@07-00-00.00.Session",
+        "$ENPANEL$2026-12-07@07-00-00.00.Session", "$other$x.Session", "$arPanel$old.txt"}) {
+    testkit::WriteFile(Stat(name), "");
+  }
+  setenv("HTTP_HOST", "evil\r\n2026/01/01 forged", 1);
+  Request(At(8, 0, 0, 0), At(8, 0, 1, 0));
+  EXPECT_EQ(testkit::ReadFile(Stat("$enPanel$2026-12-07.log")),
+            "2026/12/07 08:00:01; Dur=00m:01.000s; SimltSessn: aO=1 eO=2 Sr=1 Ds=1 TOT=7 "
+            "RemotAddr=[10.0.0.5] Host=[evil??2026/01/01 forged]\r\n");
+}
+
+TEST_F(StatisticsTest, YesterdaysBrowseFilesOnly) {
+  for (const char* name : {"BRWS2026-12-06a.htm", "brws2026-12-06B.HTM", "BRWS2026-12-05a.htm",
+                           "BRWS2026-12-07a.htm", "XBRWS2026-12-06.htm"}) {
+    testkit::WriteFile(dir.path() + "/Zafkar/" + name, "x");
+  }
+  platform::LocalTime first_of_month = At(1, 0, 0, 0);
+  first_of_month.day = 1;
+  first_of_month.month = 1;
+  testkit::WriteFile(dir.path() + "/Zafkar/BRWS2025-12-31x.htm", "x");
+  Request(At(8, 0, 0, 0), At(8, 0, 0, 1));
+  EXPECT_EQ(testkit::ListDir(dir.path() + "/Zafkar"),
+            (std::vector<std::string>{"BRWS2025-12-31x.htm", "BRWS2026-12-05a.htm",
+                                      "BRWS2026-12-07a.htm", "XBRWS2026-12-06.htm"}));
+  Request(first_of_month, first_of_month);  // 2026-01-01: yesterday is 2025-12-31
+  EXPECT_EQ(testkit::ListDir(dir.path() + "/Zafkar").size(), 3u);
+}
+
+TEST_F(StatisticsTest, AnotherSessionsMarkerIsNeverTaken) {
+  const std::string taken = Stat("$enPanel$2026-12-07@08-00-00.00.Session");
+  testkit::WriteFile(taken, "");
+  // The clock stands still: every name this request could use is taken.
+  Request(At(8, 0, 0, 0), At(8, 0, 0, 0));
+  EXPECT_TRUE(testkit::Exists(taken));
+  // The clock moves: the next hundredth of a second is free.
+  g_step_ms = 10;
+  frame::TCGIRequest request;
+  g_now = At(8, 0, 0, 0);
+  StatsBegin(request);
+  EXPECT_EQ(SessionFile, StatPath + "$enPanel$2026-12-07@08-00-00.01.Session");
+  EXPECT_TRUE(testkit::Exists(dir.path() + "/Statistics/$enPanel$2026-12-07@08-00-00.01.Session"));
+  StatsEnd();
+  EXPECT_TRUE(testkit::Exists(taken));
+  EXPECT_FALSE(testkit::Exists(dir.path() + "/Statistics/$enPanel$2026-12-07@08-00-00.01.Session"));
+}
+
+TEST_F(StatisticsTest, MissingFolderIsQuiet) {
+  StatPath = dir.path() + "/nowhere\\";
+  Request(At(8, 0, 0, 0), At(8, 0, 0, 1));
+  EXPECT_FALSE(testkit::Exists(dir.path() + "/nowhere"));
+}
+
+}  // namespace
+}  // namespace server
