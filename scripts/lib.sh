@@ -29,3 +29,56 @@ ensure_packages() {
   fi
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
+
+# A free TCP port on 127.0.0.1.
+free_port() {
+  local port
+  for port in $(shuf -i 20000-60000 -n 50); do
+    if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+      echo "$port"
+      return 0
+    fi
+  done
+  return 1
+}
+
+# Writes a lighttpd configuration serving the CGI programs of SITE/cgi-bin
+# on 127.0.0.1:PORT, and prints its path.
+lighttpd_config() {
+  local site="$1" port="$2" conf="$1/lighttpd.conf"
+  mkdir -p "$site/htdocs" "$site/logs"
+  cat >"$conf" <<CONF
+server.document-root = "$site/htdocs"
+server.bind = "127.0.0.1"
+server.port = $port
+server.modules = ("mod_alias", "mod_cgi")
+server.errorlog = "$site/logs/lighttpd-error.log"
+server.pid-file = "$site/logs/lighttpd.pid"
+mimetype.assign = (".html" => "text/html", ".gif" => "image/gif")
+alias.url = ("/cgi-bin/" => "$site/cgi-bin/")
+\$HTTP["url"] =~ "^/cgi-bin/" { cgi.assign = ("" => "") }
+CONF
+  echo "$conf"
+}
+
+# Waits until something answers on 127.0.0.1:PORT (at most 10 s).
+wait_for_port() {
+  local i
+  for i in $(seq 1 100); do
+    if (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; then return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# Builds the release program and lays out a demo site at SITE: the program in
+# SITE/cgi-bin with all 371 books.
+make_demo_site() {
+  local site="$1"
+  cmake --preset release >/dev/null
+  cmake --build --preset release -j "$(nproc)" --target enPanel make_site >/dev/null
+  rm -rf "$site"
+  mkdir -p "$site/cgi-bin"
+  cp build/release/enPanel "$site/cgi-bin/enPanel"
+  build/release/make_site "$site/cgi-bin" >/dev/null
+}
