@@ -16,8 +16,10 @@ class EndToEnd : public ::testing::Test {
   void SetUp() override {
     site = std::make_unique<testkit::Site>(root.path() + "/site/cgi-bin");
     program = testkit::InstallProgram(ENPANEL_BINARY, site->program_folder);
-    env = {{"SERVER_PROTOCOL", "HTTP/1.1"}, {"HTTP_HOST", "localhost"},
-           {"REMOTE_ADDR", "127.0.0.1"},    {"REQUEST_METHOD", "GET"},
+    env = {{"SERVER_PROTOCOL", "HTTP/1.1"},
+           {"HTTP_HOST", "localhost"},
+           {"REMOTE_ADDR", "127.0.0.1"},
+           {"REQUEST_METHOD", "GET"},
            {"ENPANEL_DRIVE_ROOT", root.path()}};
   }
   testkit::RunResult Run() { return testkit::RunProgram(program, env); }
@@ -32,13 +34,15 @@ class EndToEnd : public ::testing::Test {
 // page shows cleaned.
 Library MakeLibrary(testkit::Site& site) {
   Library shown;
-  auto add = [&](int slot, const std::string& raw, const std::string& clean, const std::string& author) {
+  auto add = [&](int slot, const std::string& raw, const std::string& clean,
+                 const std::string& author) {
     site.AddBook(slot, raw, author);
     shown[slot] = {clean, author};
   };
   add(1, "Al-Quran VERSION 3.1", "Al-Quran", "\xC7\xE1\xE1\xE5");  // alef lam lam heh
   add(7, "Tafsir, 7", "Tafsir, 7", "Author Seven");
-  for (int f = 56; f <= 62; ++f) add(f, "Hadith book " + std::to_string(f), "Hadith book " + std::to_string(f), "Muhaddith");
+  for (int f = 56; f <= 62; ++f)
+    add(f, "Hadith book " + std::to_string(f), "Hadith book " + std::to_string(f), "Muhaddith");
   add(216, "Aqida \xC7\xE1\xC5\xD5\xCF\xC7\xD1 2", "Aqida", "Imam");  // "edition" in Arabic
   add(371, "Last", "Last", "Final");
   return shown;
@@ -56,15 +60,16 @@ TEST_F(EndToEnd, FullPageByteForByte) {
   // The second request reads the headers file it finds fresh.
   testkit::RunResult second = Run();
   EXPECT_EQ(second.out, first.out);
-  EXPECT_EQ(testkit::ReadFile(site->program_folder + "Statistics/" +
-                              testkit::ListDir(site->program_folder + "Statistics")[0].substr(0, 0) +
-                              [&] {
-                                for (auto& n : testkit::ListDir(site->program_folder + "Statistics")) {
-                                  if (n.size() > 4 && n.substr(n.size() - 4) == ".ctr") return n;
-                                }
-                                return std::string("none");
-                              }()),
-            "2\r\n");
+  EXPECT_EQ(
+      testkit::ReadFile(site->program_folder + "Statistics/" +
+                        testkit::ListDir(site->program_folder + "Statistics")[0].substr(0, 0) +
+                        [&] {
+                          for (auto& n : testkit::ListDir(site->program_folder + "Statistics")) {
+                            if (n.size() > 4 && n.substr(n.size() - 4) == ".ctr") return n;
+                          }
+                          return std::string("none");
+                        }()),
+      "2\r\n");
 
   // Without a protocol the page comes alone.
   env["SERVER_PROTOCOL"] = "";
@@ -75,14 +80,17 @@ TEST_F(EndToEnd, BooksOnlyInTheDefaultFolders) {
   testkit::Site fallback(root.path() + "/Kbx32-d4");
   // The default folders are named "txt" and "indexes".
   std::rename((root.path() + "/Kbx32-d4/fulltxt").c_str(), (root.path() + "/Kbx32-d4/txt").c_str());
-  std::rename((root.path() + "/Kbx32-d4/fullindexes").c_str(), (root.path() + "/Kbx32-d4/indexes").c_str());
+  std::rename((root.path() + "/Kbx32-d4/fullindexes").c_str(),
+              (root.path() + "/Kbx32-d4/indexes").c_str());
   testkit::WriteFile(root.path() + "/Kbx32-d4/txt/ARQUR.TXT", testkit::BookText("Q", "A"));
-  for (char d : std::string("012345")) testkit::WriteFile(root.path() + "/Kbx32-d4/indexes/arqur.ix" + d, "");
+  for (char d : std::string("012345"))
+    testkit::WriteFile(root.path() + "/Kbx32-d4/indexes/arqur.ix" + d, "");
   // The headers come from the program folder's own text folder; it has none,
   // so the headers file reports that and the names stay empty.
   testkit::RunResult r = Run();
   EXPECT_NE(r.out.find("name=\"B1\" value=\"ON\""), std::string::npos);
-  EXPECT_NE(r.out.find("enPanel: Error trying to read Reference Headers. Aborting program"), std::string::npos);
+  EXPECT_NE(r.out.find("enPanel: Error trying to read Reference Headers. Aborting program"),
+            std::string::npos);
   EXPECT_EQ(r.out.substr(r.out.size() - 21), "</form></BODY></HTML>");
 }
 

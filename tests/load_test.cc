@@ -12,7 +12,8 @@ namespace {
 
 std::string StatFile(const std::string& folder, const std::string& ending) {
   for (const auto& name : testkit::ListDir(folder)) {
-    if (name.size() > ending.size() && name.compare(name.size() - ending.size(), ending.size(), ending) == 0) {
+    if (name.size() > ending.size() &&
+        name.compare(name.size() - ending.size(), ending.size(), ending) == 0) {
       return folder + "/" + name;
     }
   }
@@ -22,18 +23,21 @@ std::string StatFile(const std::string& folder, const std::string& ending) {
 TEST(Load, TwoHundredRequestsSixteenAtATime) {
   testkit::TempDir root;
   testkit::Site site(root.path() + "/cgi-bin");
-  for (int slot = 1; slot <= 40; ++slot) site.AddBook(slot, "Book " + std::to_string(slot), "Author");
+  for (int slot = 1; slot <= 40; ++slot)
+    site.AddBook(slot, "Book " + std::to_string(slot), "Author");
   std::string program = testkit::InstallProgram(ENPANEL_BINARY, site.program_folder);
   const std::map<std::string, std::string> env = {
       {"SERVER_PROTOCOL", "HTTP/1.1"}, {"HTTP_HOST", "localhost"}, {"REMOTE_ADDR", "127.0.0.1"}};
   constexpr int kRequests = 200, kParallel = 16;
   std::atomic<int> next{0}, complete{0};
   std::vector<std::thread> workers;
+  workers.reserve(kParallel);
   for (int w = 0; w < kParallel; ++w) {
     workers.emplace_back([&] {
       while (next++ < kRequests) {
         testkit::RunResult r = testkit::RunProgram(program, env);
-        if (r.exit_code == 0 && r.out.size() > 7 && r.out.substr(r.out.size() - 7) == "</HTML>") ++complete;
+        if (r.exit_code == 0 && r.out.size() > 7 && r.out.substr(r.out.size() - 7) == "</HTML>")
+          ++complete;
       }
     });
   }

@@ -16,7 +16,8 @@ TEST(CleanBookName, EditionWords) {
   // "Tafsir" in Arabic letters stands in front of each word.
   const std::string title = "\xCA\xDD\xD3\xED\xD1";  // teh feh seen yeh reh
   for (const std::string& word : {
-           std::string("\xC7\xE1\xC5\xD5\xCF\xC7\xD1"),      // alef lam alef-hamza-below sad dal alef reh
+           std::string(
+               "\xC7\xE1\xC5\xD5\xCF\xC7\xD1"),  // alef lam alef-hamza-below sad dal alef reh
            std::string("\xC7\xE1\xC5\xD5\xCF\xF3\xC7\xD1"),  // the same with a fatha
            std::string("\xC7\xE1\xC7\xD5\xCF\xC7\xD1"),      // alef lam alef sad dal alef reh
            std::string("\xC5\xD5\xCF\xC7\xD1"),              // alef-hamza-below sad dal alef reh
@@ -47,7 +48,9 @@ class BookHeadersTest : public ::testing::Test {
 };
 
 TEST_F(BookHeadersTest, RecordsInSlotOrder) {
-  WriteFile(folder + "YUSUF.TXT", "junk line\r\n*book*  Second  \r\nx *AUTHOR* not here\r\n*Author*Writer\r\n*BOOK* ignored\r\n");
+  WriteFile(
+      folder + "YUSUF.TXT",
+      "junk line\r\n*book*  Second  \r\nx *AUTHOR* not here\r\n*Author*Writer\r\n*BOOK* ignored\r\n");
   WriteFile(folder + "ARQUR.TXT", "*BOOK* First\n*AUTHOR*   A. Author\n");
   WriteFile(folder + "QRN04.TXT", "*BOOK* No author\r\n*END*\r\n*AUTHOR* too late\r\n");
   WriteFile(folder + "QRN05.TXT", "no markers at all\r\n");
@@ -74,7 +77,8 @@ TEST_F(BookHeadersTest, OpenBookTextReportsAMissingFile) {
   frame::PageText.assign(1, 'x');
   platform::InputFile file;
   EXPECT_FALSE(OpenBookText(3, file));
-  EXPECT_EQ(frame::PageText, "x\r\n***ERROR in FILEUTIL, could not open TEXT file" + folder + "PIKTL.TXT");
+  EXPECT_EQ(frame::PageText,
+            "x\r\n***ERROR in FILEUTIL, could not open TEXT file" + folder + "PIKTL.TXT");
   WriteFile(folder + "PIKTL.TXT", "text");
   EXPECT_TRUE(OpenBookText(3, file));
 }

@@ -18,9 +18,8 @@ namespace {
 // Upper-case code to slot, rebuilt by every catalogue build.
 std::unordered_map<std::string, int> g_slot_of_code;
 
-constexpr int kPublishedSlots[] = {1,   3,   20,  21,  56,  60,  90,  100, 103,
-                                   112, 132, 148, 168, 171, 174, 175, 156, 184,
-                                   202, 216, 238, 343, 360, 281, 317, 324};
+constexpr int kPublishedSlots[] = {1,   3,   20,  21,  56,  60,  90,  100, 103, 112, 132, 148, 168,
+                                   171, 174, 175, 156, 184, 202, 216, 238, 343, 360, 281, 317, 324};
 
 }  // namespace
 
@@ -48,7 +47,7 @@ void BuildCatalogue() {
   for (int slot : kPublishedSlots) PublishFile(slot);
   CatalogueBuilt = true;
   g_slot_of_code.clear();
-  g_slot_of_code.reserve(2 * WebFiles);
+  g_slot_of_code.reserve(std::size_t{2} * WebFiles);
   for (int i = 1; i <= WebFiles; ++i) {
     FileCode[i - 1] = frame::UpperAscii(FileCode[i - 1]);
     if (!FileCode[i - 1].empty()) g_slot_of_code.emplace(FileCode[i - 1], i);

@@ -93,8 +93,8 @@ TEST_F(CatalogueTest, CodeLookups) {
 
 TEST(Areas, TableAfterStartUp) {
   InitAreas();
-  const char* ids[] = {"Quran", "Hadeeth", "Sayings", "Fiqh", "Beliefs",
-                       "Morals", "Lexicons", "Usuul", "Mthdlgy"};
+  const char* ids[] = {"Quran",  "Hadeeth",  "Sayings", "Fiqh",   "Beliefs",
+                       "Morals", "Lexicons", "Usuul",   "Mthdlgy"};
   int firsts[] = {1, 56, 112, 142, 202, 238, 260, 330, 360};
   int lasts[] = {55, 111, 141, 201, 237, 259, 329, 359, 371};
   int next = 1;

@@ -83,7 +83,8 @@ bool Rebuild(const std::string& folder, const std::string& headers_file,
   if (!platform::ReplaceWithBackup(temp, headers_file, backup)) {
     int code = platform::LastErrorCode();
     platform::RemoveFile(temp);
-    AddPageBlock("<br>Error trying to write to: " + headers_file + "<br>" + server::IOErrorText(code));
+    AddPageBlock("<br>Error trying to write to: " + headers_file + "<br>" +
+                 server::IOErrorText(code));
     return false;
   }
   return true;

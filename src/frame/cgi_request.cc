@@ -14,16 +14,35 @@ namespace frame {
 namespace {
 
 const char* const kNames[kVariableCount] = {
-    "REQUEST_METHOD",     "SERVER_PROTOCOL",      "URL",
-    "QUERY_STRING",       "PATH_INFO",            "PATH_TRANSLATED",
-    "HTTP_CACHE_CONTROL", "HTTP_DATE",            "HTTP_ACCEPT",
-    "HTTP_FROM",          "HTTP_HOST",            "HTTP_IF_MODIFIED_SINCE",
-    "HTTP_REFERER",       "HTTP_USER_AGENT",      "HTTP_CONTENT_ENCODING",
-    "HTTP_CONTENT_TYPE",  "HTTP_CONTENT_LENGTH",  "HTTP_CONTENT_VERSION",
-    "HTTP_DERIVED_FROM",  "HTTP_EXPIRES",         "HTTP_TITLE",
-    "REMOTE_ADDR",        "REMOTE_HOST",          "SCRIPT_NAME",
-    "SERVER_PORT",        "",                     "HTTP_CONNECTION",
-    "HTTP_COOKIE",        "HTTP_AUTHORIZATION",
+    "REQUEST_METHOD",
+    "SERVER_PROTOCOL",
+    "URL",
+    "QUERY_STRING",
+    "PATH_INFO",
+    "PATH_TRANSLATED",
+    "HTTP_CACHE_CONTROL",
+    "HTTP_DATE",
+    "HTTP_ACCEPT",
+    "HTTP_FROM",
+    "HTTP_HOST",
+    "HTTP_IF_MODIFIED_SINCE",
+    "HTTP_REFERER",
+    "HTTP_USER_AGENT",
+    "HTTP_CONTENT_ENCODING",
+    "HTTP_CONTENT_TYPE",
+    "HTTP_CONTENT_LENGTH",
+    "HTTP_CONTENT_VERSION",
+    "HTTP_DERIVED_FROM",
+    "HTTP_EXPIRES",
+    "HTTP_TITLE",
+    "REMOTE_ADDR",
+    "REMOTE_HOST",
+    "SCRIPT_NAME",
+    "SERVER_PORT",
+    "",
+    "HTTP_CONNECTION",
+    "HTTP_COOKIE",
+    "HTTP_AUTHORIZATION",
 };
 
 const char* const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -68,7 +87,8 @@ bool ParseHttpDate(const std::string& text, double& days) {
   std::vector<std::string> words;
   std::string word;
   for (char c : text) {
-    bool part = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == ':';
+    bool part =
+        (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == ':';
     if (part) {
       word += c;
     } else if (!word.empty()) {
@@ -92,7 +112,8 @@ bool ParseHttpDate(const std::string& text, double& days) {
       }
     } else {
       for (int i = 0; i < 12; ++i) {
-        if (UpperAscii(w).compare(0, 3, UpperAscii(kMonths[i])) == 0 && w.size() == 3) month = i + 1;
+        if (UpperAscii(w).compare(0, 3, UpperAscii(kMonths[i])) == 0 && w.size() == 3)
+          month = i + 1;
       }
     }
   }
@@ -100,7 +121,8 @@ bool ParseHttpDate(const std::string& text, double& days) {
       ss < 0 || ss > 60) {
     return false;
   }
-  days = static_cast<double>(DaysFromCivil(year, month, day)) + (hh * 3600 + mm * 60 + ss) / 86400.0;
+  days =
+      static_cast<double>(DaysFromCivil(year, month, day)) + (hh * 3600 + mm * 60 + ss) / 86400.0;
   return true;
 }
 
@@ -115,9 +137,8 @@ std::string FormatHttpDate(double days) {
   CivilFromDays(whole, y, m, d);
   long weekday = ((whole - 1) % 7 + 7) % 7;  // 1899-12-30 was a Saturday
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%s, %02d %s %04d %02ld:%02ld:%02ld GMT",
-                kWeekdays[weekday], d, kMonths[m - 1], y, seconds / 3600,
-                (seconds / 60) % 60, seconds % 60);
+  std::snprintf(buffer, sizeof buffer, "%s, %02d %s %04d %02ld:%02ld:%02ld GMT", kWeekdays[weekday],
+                d, kMonths[m - 1], y, seconds / 3600, (seconds / 60) % 60, seconds % 60);
   return buffer;
 }
 

@@ -49,17 +49,19 @@ bool TCGIResponse::SendResponse() {
 }
 
 std::string ErrorResponse(const std::string& class_name, const std::string& message) {
-  std::string body = "<html><title>Internal Server Error 500</title>\r\n"
-                     "<h1>Internal Server Error 500</h1><hr>\r\nException: " +
-                     class_name + "<br>\r\nMessage: " + message + "<br></html>\r\n";
+  std::string body =
+      "<html><title>Internal Server Error 500</title>\r\n"
+      "<h1>Internal Server Error 500</h1><hr>\r\nException: " +
+      class_name + "<br>\r\nMessage: " + message + "<br></html>\r\n";
   // The message also goes into the status line, where a line break would end
   // the header block early.
   std::string status_text = message;
   for (char& c : status_text) {
     if (c == '\r' || c == '\n') c = ' ';
   }
-  return "Status: 500 " + status_text + "\r\nContent-Type: text/html\r\nContent-Length: " +
-         std::to_string(body.size()) + "\r\nContent:\r\n\r\n" + body;
+  return "Status: 500 " + status_text +
+         "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
+         "\r\nContent:\r\n\r\n" + body;
 }
 
 }  // namespace frame

@@ -27,8 +27,7 @@ class TCGIResponse {
   std::string reason;
   double expires = -1.0, date = -1.0, last_modified = -1.0;
   std::string content_type = "text/html";
-  std::string location, allow, derived_from, title, authenticate, content_version,
-      content_encoding;
+  std::string location, allow, derived_from, title, authenticate, content_version, content_encoding;
   std::vector<std::string> cookies;
   std::vector<std::string> custom_headers;  // whole lines, CR LF included
 

@@ -83,9 +83,9 @@ TEST_F(CgiTest, IntegerAndDateLookups) {
     const char* text;
     std::int32_t value;
   };
-  for (const Case& c : {Case{"", -1}, Case{"12", 12}, Case{"abc", -1}, Case{"12x", -1},
-                        Case{"-7", -7}, Case{"2147483647", 2147483647},
-                        Case{"2147483648", -1}, Case{"1000000000000", -1}}) {
+  for (const Case& c :
+       {Case{"", -1}, Case{"12", 12}, Case{"abc", -1}, Case{"12x", -1}, Case{"-7", -7},
+        Case{"2147483647", 2147483647}, Case{"2147483648", -1}, Case{"1000000000000", -1}}) {
     setenv("CONTENT_LENGTH", c.text, 1);
     EXPECT_EQ(request.GetIntegerVariable(kContentLength), c.value) << c.text;
   }

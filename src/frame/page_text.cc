@@ -4,9 +4,14 @@ namespace frame {
 
 std::string PageText;
 
+namespace {
+// Room for a full-library page without regrowth.
+constexpr std::size_t kInitialCapacity = std::size_t{512} * 1024;
+}  // namespace
+
 void SetPageText(std::string_view text) {
   PageText.assign(text);
-  if (PageText.capacity() < 256 * 1024) PageText.reserve(256 * 1024);
+  if (PageText.capacity() < kInitialCapacity) PageText.reserve(kInitialCapacity);
 }
 
 std::string LineBreaksToHtml(std::string_view in) {

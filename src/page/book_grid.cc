@@ -34,8 +34,9 @@ void BookCell(const std::string& id, const TFileRow& row) {
 
 void WriteBookGrid() {
   const std::string cell_size = std::to_string(FontSizeBase + 1);
-  AddToPage("<table border=\"2\" width=\"100%\" cellspacing=\"1\" cellpadding=\"0\" "
-            "style=\"font-family: Arial\" height=\"719\">");
+  AddToPage(
+      "<table border=\"2\" width=\"100%\" cellspacing=\"1\" cellpadding=\"0\" "
+      "style=\"font-family: Arial\" height=\"719\">");
   AddToPage("<tr>");
   for (int s = AreaCount - 1; s >= 0; --s) {
     AddToPage("<td width=\"10%\" bgcolor=\"Green\" align=\"center\" height=\"20\"><font size=\"" +

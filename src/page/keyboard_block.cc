@@ -88,7 +88,8 @@ void WriteKeyboardMap() {
   for (const Key& key : kKeys) {
     AddPageLine(std::string("<Area SHAPE=\"RECT\" COORDS=\"") + key.coords + "\"" +
                 (first ? "" : " NOHREF") +
-                " onclick=\"frmFind.keywords.value=frmFind.keywords.value+'" + key.letter + "';\">");
+                " onclick=\"frmFind.keywords.value=frmFind.keywords.value+'" + key.letter +
+                "';\">");
     first = false;
   }
   AddPageLine("</MAP>");
@@ -106,11 +107,13 @@ void WriteKeyboardBlock(bool arabic) {
   AddPageLine("<DIV ID=\"Keys\" style=\"display:none;\">");
   AddPageLine("  <div align=\"center\">");
   if (arabic) {
-    AddPageLine("    <table border=\"0\" cellpadding=\"0\" cellspacing=\"0\" width=\"100%\" "
-                "bordercolor=\"#FF00FF\"  style=\"font-weight: bold\">");
+    AddPageLine(
+        "    <table border=\"0\" cellpadding=\"0\" cellspacing=\"0\" width=\"100%\" "
+        "bordercolor=\"#FF00FF\"  style=\"font-weight: bold\">");
   } else {
-    AddPageLine("    <table border=\"0\" cellpadding=\"0\" cellspacing=\"0\" width=\"100%\" "
-                "bordercolor=\"#FF00FF\">");
+    AddPageLine(
+        "    <table border=\"0\" cellpadding=\"0\" cellspacing=\"0\" width=\"100%\" "
+        "bordercolor=\"#FF00FF\">");
   }
   AddPageLine("      <tr>");
   AddPageLine("        <td width=\"100%\" style=\"font-size: 8pt\" colspan=\"2\">");
@@ -129,24 +132,27 @@ void WriteKeyboardBlock(bool arabic) {
   AddPageLine("          </ol>");
   AddPageLine("        </td>");
   AddPageLine("        <td width=\"50%\" height=\"0\">");
-  AddPageLine("          <p align=\"center\"><input type=\"text\" name=\"keywords\" size=\"50\" "
-              "style=\"text-align: Right\">");
+  AddPageLine(
+      "          <p align=\"center\"><input type=\"text\" name=\"keywords\" size=\"50\" "
+      "style=\"text-align: Right\">");
   AddPageLine("      </td>");
   AddPageLine("      </tr>");
   AddPageLine("      <tr>");
   AddPageLine("        <td width=\"50%\">");
   AddPageLine("          <p align=\"center\">&nbsp;");
   WriteKeyboardMap();
-  AddPageLine("<IMG SRC=\"./images/keyboard/keyboard.gif\" BORDER=0 USEMAP=\"#Key\" "
-              "style=\"CURSOR:hand;\">");
+  AddPageLine(
+      "<IMG SRC=\"./images/keyboard/keyboard.gif\" BORDER=0 USEMAP=\"#Key\" "
+      "style=\"CURSOR:hand;\">");
   AddPageLine("      </td>");
   AddPageLine("      </tr>");
   AddPageLine("    </table>");
   AddPageLine("  </div>");
   AddPageLine("</DIV>");
   AddPageLine("</table>");
-  AddPageLine("<img id=img1 border=0 src=\"./images/keyboard/Arb-Keyboard-t.gif\" "
-              "style=\"CURSOR:hand;\">");
+  AddPageLine(
+      "<img id=img1 border=0 src=\"./images/keyboard/Arb-Keyboard-t.gif\" "
+      "style=\"CURSOR:hand;\">");
   AddPageLine("<script for=img1 event=onclick>");
   AddPageLine("Keys.style.display=\"\"");
   AddPageLine("img1.style.display=\"none\"");

@@ -27,7 +27,8 @@ using frame::Trace;
 
 // Room for row TotF + 1 and TotF + 2 of an area's list.
 void MakeRoom(std::vector<TFileRow>& list, std::int32_t tot) {
-  if (list.size() < static_cast<std::size_t>(tot) + 3) list.resize(static_cast<std::size_t>(tot) + 10);
+  if (list.size() < static_cast<std::size_t>(tot) + 3)
+    list.resize(static_cast<std::size_t>(tot) + 10);
 }
 
 void ClearRowLists() {
@@ -56,12 +57,23 @@ std::string HtmlEscape(const std::string& text) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;

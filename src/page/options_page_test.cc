@@ -41,7 +41,8 @@ class PageTest : public ::testing::Test {
   }
   testkit::Library Books(int first, int count) {
     testkit::Library books;
-    for (int f = first; f < first + count; ++f) books[f] = {"Name " + std::to_string(f), "By " + std::to_string(f)};
+    for (int f = first; f < first + count; ++f)
+      books[f] = {"Name " + std::to_string(f), "By " + std::to_string(f)};
     return books;
   }
 };
@@ -52,9 +53,10 @@ TEST_F(PageTest, HeadWithTheEnglishKeyboard) {
   EXPECT_EQ(PageText, testkit::ExpectedHead());
   EXPECT_NE(PageText.find("\r\n<DIV ID=\"Keys\" style=\"display:none;\">\r\n"), std::string::npos);
   EXPECT_NE(PageText.find("bordercolor=\"#FF00FF\">\r\n"), std::string::npos);
-  EXPECT_NE(PageText.find("\r\n<Area SHAPE=\"RECT\" COORDS=\"149,4,160,16\" onclick=\"frmFind.keywords."
-                          "value=frmFind.keywords.value+'\xC7';\">\r\n"),  // alef
-            std::string::npos);
+  EXPECT_NE(
+      PageText.find("\r\n<Area SHAPE=\"RECT\" COORDS=\"149,4,160,16\" onclick=\"frmFind.keywords."
+                    "value=frmFind.keywords.value+'\xC7';\">\r\n"),  // alef
+      std::string::npos);
   EXPECT_NE(PageText.find("\r\n</MAP>\r\n\r\n<IMG SRC="), std::string::npos);
   const std::string tail =
       "\r\n</form>\r\n</Center>\r\n<HEAD><TITLE>Kutubix - Search Engine</TITLE></HEAD>";
@@ -68,21 +70,26 @@ TEST_F(PageTest, ScriptLinesWithPresentAndAbsentBooks) {
   WriteFixedScript();
   EXPECT_EQ(PageText, testkit::ExpectedScriptBlock(books));
   EXPECT_NE(PageText.find("  if (e.name!=\"Mthdlgy\" && e.name!=\"Usuul\" && "), std::string::npos);
-  EXPECT_NE(PageText.find("e.name!=\"Quran\" && e.name!= \"FINDALL\" && e.name!= \"FntSize\" && e.checked)"),
+  EXPECT_NE(PageText.find(
+                "e.name!=\"Quran\" && e.name!= \"FINDALL\" && e.name!= \"FntSize\" && e.checked)"),
             std::string::npos);
-  EXPECT_NE(PageText.find("if (document.EntryForm.B7.checked ||document.EntryForm.B9.checked ||"
-                          "document.EntryForm.Quranck.checked){document.all.Quran.style.background="
-                          "\"#FF99FF\"; }else if (!document.EntryForm.B7.checked &&!document.EntryForm.B9."
-                          "checked &&!document.EntryForm.Quranck.checked){"),
+  EXPECT_NE(PageText.find(
+                "if (document.EntryForm.B7.checked ||document.EntryForm.B9.checked ||"
+                "document.EntryForm.Quranck.checked){document.all.Quran.style.background="
+                "\"#FF99FF\"; }else if (!document.EntryForm.B7.checked &&!document.EntryForm.B9."
+                "checked &&!document.EntryForm.Quranck.checked){"),
             std::string::npos);
   // An area without books keeps only its own box in the conditions.
-  EXPECT_NE(PageText.find("}if (document.EntryForm.Hadeethck.checked){document.all.Hadeeth.style."
-                          "background=\"#FF99FF\"; }else if (!document.EntryForm.Hadeethck.checked){"),
-            std::string::npos);
-  EXPECT_NE(PageText.find("if (!document.EntryForm.B7.checked ||!document.EntryForm.B9.checked ||"
-                          "document.EntryForm.Quranck.checked)document.EntryForm.Quranck.click();}"),
-            std::string::npos);
-  EXPECT_NE(PageText.find("if (document.EntryForm.Hadeethck.checked)document.EntryForm.Hadeethck.click();"),
+  EXPECT_NE(
+      PageText.find("}if (document.EntryForm.Hadeethck.checked){document.all.Hadeeth.style."
+                    "background=\"#FF99FF\"; }else if (!document.EntryForm.Hadeethck.checked){"),
+      std::string::npos);
+  EXPECT_NE(
+      PageText.find("if (!document.EntryForm.B7.checked ||!document.EntryForm.B9.checked ||"
+                    "document.EntryForm.Quranck.checked)document.EntryForm.Quranck.click();}"),
+      std::string::npos);
+  EXPECT_NE(PageText.find(
+                "if (document.EntryForm.Hadeethck.checked)document.EntryForm.Hadeethck.click();"),
             std::string::npos);
   EXPECT_NE(PageText.find("<b><font size=\"5\">Al Kutubix Project - Search Engine </font></b>"
                           "<b><font color=\"Green\"><font size=\"3\"><a href=\"arPanel.exe\">"),
@@ -93,21 +100,25 @@ TEST_F(PageTest, AreaFunctions) {
   Present({{7, {"a", "b"}}, {9, {"c", "d"}}});
   PageText.clear();
   WriteAreaScripts();
-  EXPECT_NE(PageText.find("function notAllCheckedQuran() {  if (document.EntryForm.Quranck.checked && "
-                          "(!document.EntryForm.B7.checked||!document.EntryForm.B9.checked))"
-                          "document.EntryForm.Quranck.checked =!document.EntryForm.Quranck.checked }"),
+  EXPECT_NE(
+      PageText.find("function notAllCheckedQuran() {  if (document.EntryForm.Quranck.checked && "
+                    "(!document.EntryForm.B7.checked||!document.EntryForm.B9.checked))"
+                    "document.EntryForm.Quranck.checked =!document.EntryForm.Quranck.checked }"),
+      std::string::npos);
+  EXPECT_NE(PageText.find("  if (document.EntryForm.Hadeethck.checked && (false))"),
             std::string::npos);
-  EXPECT_NE(PageText.find("  if (document.EntryForm.Hadeethck.checked && (false))"), std::string::npos);
   EXPECT_NE(PageText.find("       if (e.name==\"B7\" || e.name==\"B9\" || e.name==\"Quranck\")"),
             std::string::npos);
   EXPECT_NE(PageText.find("       if (e.name==\"Hadeethck\")  e.checked"), std::string::npos);
   EXPECT_NE(PageText.find("      if (e.name==\"Hadeethck\")"), std::string::npos);
-  EXPECT_NE(PageText.find("function unCheckAllHadeeth() {   if (!document.EntryForm.Hadeethck.checked)"),
-            std::string::npos);
+  EXPECT_NE(
+      PageText.find("function unCheckAllHadeeth() {   if (!document.EntryForm.Hadeethck.checked)"),
+      std::string::npos);
   EXPECT_EQ(PageText.find("B8"), std::string::npos);  // an absent book is named nowhere
   // CheckAll for all nine areas first, notAllChecked for all nine last.
   EXPECT_LT(PageText.find("function CheckAllMthdlgy"), PageText.find("function unCheckAllQuran"));
-  EXPECT_LT(PageText.find("function colorcellMthdlgy"), PageText.find("function notAllCheckedQuran"));
+  EXPECT_LT(PageText.find("function colorcellMthdlgy"),
+            PageText.find("function notAllCheckedQuran"));
 }
 
 TEST_F(PageTest, RowLayoutPerArea) {
@@ -192,13 +203,14 @@ class HandlerTest : public PageTest {
 };
 
 TEST_F(HandlerTest, NoBooksGivesTheErrorBody) {
-  EXPECT_EQ(Run(), testkit::ExpectedHead() +
-                       "\r\nERROR<br>No FILES available in Headers File: /site/cgi/Hdrs1020.TXT<br>"
-                       "\r\nIt will be deleted now<br>Run this program again, to try to generate it<br>"
-                       "enPanel: Error trying to read Reference Headers. Aborting program"
-                       "ERROR 1 in enPanel1: No Files Available on Web"
-                       "TotFilesOnWeb=0<br>TXTPath=/Kbx32-d4/txt/<br>IDXPath=/Kbx32-d4/indexes/<br>"
-                       "</form></BODY></HTML>");
+  EXPECT_EQ(Run(),
+            testkit::ExpectedHead() +
+                "\r\nERROR<br>No FILES available in Headers File: /site/cgi/Hdrs1020.TXT<br>"
+                "\r\nIt will be deleted now<br>Run this program again, to try to generate it<br>"
+                "enPanel: Error trying to read Reference Headers. Aborting program"
+                "ERROR 1 in enPanel1: No Files Available on Web"
+                "TotFilesOnWeb=0<br>TXTPath=/Kbx32-d4/txt/<br>IDXPath=/Kbx32-d4/indexes/<br>"
+                "</form></BODY></HTML>");
 }
 
 TEST_F(HandlerTest, FallbackBooksShowTheDiagnosticOnlyOnErrors) {
@@ -206,11 +218,13 @@ TEST_F(HandlerTest, FallbackBooksShowTheDiagnosticOnlyOnErrors) {
   // A row build that fails: an area reaching past the library.
   catalogue::S_Rec[8].LastFile = 400;
   std::string page = Run();
-  EXPECT_NE(page.find("<br>>>> EnPanel1: Error 0 exception in arpanel1-<br>"
-                      "ERROR 2 in enPanel1: Failed INITIALIZING FILES"
-                      "TotFilesOnWeb=1<br>TXTPath=/site/cgi/fulltxt/<br>IDXPath=/site/cgi/fullindexes/<br>"
-                      "</form></BODY></HTML>"),
-            std::string::npos)
+  EXPECT_NE(
+      page.find(
+          "<br>>>> EnPanel1: Error 0 exception in arpanel1-<br>"
+          "ERROR 2 in enPanel1: Failed INITIALIZING FILES"
+          "TotFilesOnWeb=1<br>TXTPath=/site/cgi/fulltxt/<br>IDXPath=/site/cgi/fullindexes/<br>"
+          "</form></BODY></HTML>"),
+      std::string::npos)
       << page;
   for (const auto& list : F_Rec) EXPECT_TRUE(list.empty());
 }
@@ -218,27 +232,30 @@ TEST_F(HandlerTest, FallbackBooksShowTheDiagnosticOnlyOnErrors) {
 TEST_F(HandlerTest, BothErrorLinesAndTheDiagnostic) {
   testkit::Site fallback(dir.path() + "/elsewhere");
   testkit::WriteFile(dir.path() + "/Kbx32-d4/txt/ARQUR.TXT", testkit::BookText("Q", "A"));
-  for (char d : std::string("012345")) testkit::WriteFile(dir.path() + "/Kbx32-d4/indexes/ARQUR.IX" + d, "");
+  for (char d : std::string("012345"))
+    testkit::WriteFile(dir.path() + "/Kbx32-d4/indexes/ARQUR.IX" + d, "");
   catalogue::S_Rec[0].LastFile = 400;
   std::string page = Run();
-  EXPECT_NE(page.find("ERROR 2 in enPanel1: Failed INITIALIZING FILESTotFilesOnWeb=1<br>"
-                      "No files available on Default path: /site/cgi/fulltxt/<Br>\n\r\n"
-                      "fnCorrectPath(ParamStr(0))= /site/cgi/enPanel<Br>\n"
-                      "ExtractFilePath(fnCorrectPath(ParamStr(0)))= /site/cgi/<Br>\n"
-                      "_WebPath=(same)= /site/cgi/<Br>\n"
-                      "TXTPath:=_WebPath+'fulltxt/'= /site/cgi/fulltxt/<Br>\n"
-                      "IDXPath:=_WebPath+'fullindexes/'= /site/cgi/fullindexes/<br>"
-                      "TXTPath=/Kbx32-d4/txt/<br>IDXPath=/Kbx32-d4/indexes/<br></form></BODY></HTML>"),
-            std::string::npos)
+  EXPECT_NE(
+      page.find("ERROR 2 in enPanel1: Failed INITIALIZING FILESTotFilesOnWeb=1<br>"
+                "No files available on Default path: /site/cgi/fulltxt/<Br>\n\r\n"
+                "fnCorrectPath(ParamStr(0))= /site/cgi/enPanel<Br>\n"
+                "ExtractFilePath(fnCorrectPath(ParamStr(0)))= /site/cgi/<Br>\n"
+                "_WebPath=(same)= /site/cgi/<Br>\n"
+                "TXTPath:=_WebPath+'fulltxt/'= /site/cgi/fulltxt/<Br>\n"
+                "IDXPath:=_WebPath+'fullindexes/'= /site/cgi/fullindexes/<br>"
+                "TXTPath=/Kbx32-d4/txt/<br>IDXPath=/Kbx32-d4/indexes/<br></form></BODY></HTML>"),
+      std::string::npos)
       << page;
   EXPECT_EQ(page.find("ERROR 1"), std::string::npos);
 }
 
 TEST_F(HandlerTest, MirrorHostsGetTheNotice) {
   setenv("HTTP_HOST", "www.Kutubix.net<script>", 1);
-  EXPECT_EQ(Run(), "<b>Please use our main site</b></br><a href=\"http://www.kutubix.org/\">"
-                   "http://www.kutubix.org/</a></br>You used: WWW.KUTUBIX.NET&lt;SCRIPT&gt;"
-                   "</form></BODY></HTML>");
+  EXPECT_EQ(Run(),
+            "<b>Please use our main site</b></br><a href=\"http://www.kutubix.org/\">"
+            "http://www.kutubix.org/</a></br>You used: WWW.KUTUBIX.NET&lt;SCRIPT&gt;"
+            "</form></BODY></HTML>");
   setenv("HTTP_HOST", "kutubix.com", 1);
   EXPECT_EQ(Run().rfind("<b>Please use our main site</b>", 0), 0u);
   setenv("HTTP_HOST", "www.kutubix.org", 1);

@@ -178,13 +178,15 @@ void ColorOnStartOf(const catalogue::TAreaRecord& area) {
   const std::string& id = area.AreaId;
   AddToPage("if (");
   for (int f = area.FirstFile; f <= area.LastFile; ++f) {
-    if (server::CanUseFile[f]) AddToPage("document.EntryForm.B" + std::to_string(f) + ".checked ||");
+    if (server::CanUseFile[f])
+      AddToPage("document.EntryForm.B" + std::to_string(f) + ".checked ||");
   }
   AddToPage("document.EntryForm." + id + "ck.checked){");
   AddToPage("document.all." + id + ".style.background=\"#FF99FF\"; }");
   AddToPage("else if (");
   for (int f = area.FirstFile; f <= area.LastFile; ++f) {
-    if (server::CanUseFile[f]) AddToPage("!document.EntryForm.B" + std::to_string(f) + ".checked &&");
+    if (server::CanUseFile[f])
+      AddToPage("!document.EntryForm.B" + std::to_string(f) + ".checked &&");
   }
   AddToPage("!document.EntryForm." + id + "ck.checked){");
   AddToPage("document.all." + id + ".style.background=\"#FFFF00\"; }");
@@ -194,7 +196,8 @@ void UnckeckOf(const catalogue::TAreaRecord& area) {
   const std::string& id = area.AreaId;
   AddToPage("if (");
   for (int f = area.FirstFile; f <= area.LastFile; ++f) {
-    if (server::CanUseFile[f]) AddToPage("!document.EntryForm.B" + std::to_string(f) + ".checked ||");
+    if (server::CanUseFile[f])
+      AddToPage("!document.EntryForm.B" + std::to_string(f) + ".checked ||");
   }
   AddToPage("document.EntryForm." + id + "ck.checked)");
   AddToPage("document.EntryForm." + id + "ck.click();");

@@ -10,7 +10,7 @@ namespace platform {
 
 bool GrantOwnerWrite(const std::string& folder) {
   std::string native = NativePath(folder);
-  struct stat st{};
+  struct stat st {};
   if (stat(native.c_str(), &st) != 0) {
     SetLastErrorCode(errno);
     return false;

@@ -36,7 +36,8 @@ bool GrantOwnerWrite(const std::string& folder) {
     return false;
   }
   EXPLICIT_ACCESSA access{};
-  access.grfAccessPermissions = FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE | DELETE;
+  access.grfAccessPermissions =
+      FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE | DELETE;
   access.grfAccessMode = GRANT_ACCESS;
   access.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
   access.Trustee.TrusteeForm = TRUSTEE_IS_SID;

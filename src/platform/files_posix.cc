@@ -51,7 +51,7 @@ const std::unordered_map<std::string, std::string>& FolderIndex(const std::strin
 }
 
 bool Lexists(const std::string& p) {
-  struct stat st{};
+  struct stat st {};
   return lstat(p.c_str(), &st) == 0;
 }
 
@@ -91,13 +91,15 @@ std::string NativePath(const std::string& path) {
     pos = end + 1;
     if (part.empty()) continue;
     std::string base = resolved.empty() ? "." : resolved;
-    std::string joined = resolved.empty() ? part : (resolved == "/" ? "/" + part : resolved + "/" + part);
+    std::string joined =
+        resolved.empty() ? part : (resolved == "/" ? "/" + part : resolved + "/" + part);
     if (!missing && !Lexists(joined) && part != "." && part != "..") {
       const auto& index = FolderIndex(base);
       auto hit = index.find(UpperAscii(part));
       if (hit != index.end()) {
-        joined = resolved.empty() ? hit->second
-                                  : (resolved == "/" ? "/" + hit->second : resolved + "/" + hit->second);
+        joined = resolved.empty()
+                     ? hit->second
+                     : (resolved == "/" ? "/" + hit->second : resolved + "/" + hit->second);
       } else {
         missing = true;
       }
@@ -127,7 +129,7 @@ std::vector<DirEntry> FindFiles(const std::string& folder_and_pattern) {
     DirEntry entry{std::string(name), 0};
     unsigned char type = e->d_type;
     if (type == DT_UNKNOWN || type == DT_LNK) {
-      struct stat st{};
+      struct stat st {};
       if (fstatat(dfd, e->d_name, &st, 0) == 0) type = S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
     }
     entry.attributes = type == DT_DIR ? kAttrDirectory : kAttrArchive;
@@ -140,24 +142,24 @@ std::vector<DirEntry> FindFiles(const std::string& folder_and_pattern) {
 }
 
 bool PathExists(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return stat(NativePath(path).c_str(), &st) == 0 || Fail();
 }
 
 bool FileExists(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   if (stat(NativePath(path).c_str(), &st) != 0) return Fail();
   return !S_ISDIR(st.st_mode);
 }
 
 bool DirectoryExists(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   if (stat(NativePath(path).c_str(), &st) != 0) return Fail();
   return S_ISDIR(st.st_mode);
 }
 
 bool GetAttributes(const std::string& path, std::uint32_t& attributes) {
-  struct stat st{};
+  struct stat st {};
   std::string native = NativePath(path);
   if (stat(native.c_str(), &st) != 0) return Fail();
   attributes = S_ISDIR(st.st_mode) ? kAttrDirectory : kAttrArchive;
@@ -169,7 +171,7 @@ bool GetAttributes(const std::string& path, std::uint32_t& attributes) {
 
 bool SetAttributes(const std::string& path, std::uint32_t attributes) {
   std::string native = NativePath(path);
-  struct stat st{};
+  struct stat st {};
   if (stat(native.c_str(), &st) != 0) return Fail();
   mode_t mode = st.st_mode & 07777;
   if ((attributes & kAttrReadOnly) != 0) {
@@ -181,7 +183,7 @@ bool SetAttributes(const std::string& path, std::uint32_t attributes) {
 }
 
 bool GetModifiedTime(const std::string& path, FileTime& time) {
-  struct stat st{};
+  struct stat st {};
   if (stat(NativePath(path).c_str(), &st) != 0) return Fail();
   time = static_cast<FileTime>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
   return true;
@@ -209,7 +211,7 @@ bool CreateDirectories(const std::string& path) {
     if (partial.empty()) continue;
     if (mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) return Fail();
   }
-  struct stat st{};
+  struct stat st {};
   return (stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) || Fail();
 }
 
@@ -297,7 +299,7 @@ bool ReplaceWithBackup(const std::string& replacement, const std::string& target
                        const std::string& backup) {
   std::string r = NativePath(replacement), t = NativePath(target), b = NativePath(backup);
   Forget();
-  struct stat st{};
+  struct stat st {};
   if (stat(t.c_str(), &st) == 0) {
     // Keep the previous file under the backup name first; the target itself is
     // never missing, so a reader always finds a complete file.
@@ -327,7 +329,7 @@ bool InputFile::Open(const std::string& path) {
   Close();
   int fd = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return Fail();
-  struct stat st{};
+  struct stat st {};
   if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
     close(fd);
     SetLastErrorCode(EISDIR);

@@ -34,7 +34,8 @@ class FilesTest : public ::testing::Test {
 
 TEST_F(FilesTest, NamesResolveWithoutRegardToCase) {
   testkit::WriteFile(dir.path() + "/Site/fulltxt/ARQUR.TXT", "book");
-  EXPECT_EQ(NativePath(dir.path() + "\\site\\FullTXT\\arqur.txt"), dir.path() + "/Site/fulltxt/ARQUR.TXT");
+  EXPECT_EQ(NativePath(dir.path() + "\\site\\FullTXT\\arqur.txt"),
+            dir.path() + "/Site/fulltxt/ARQUR.TXT");
   EXPECT_TRUE(FileExists(dir.path() + "/SITE/FULLTXT/Arqur.Txt"));
   EXPECT_TRUE(DirectoryExists(dir.path() + "\\site\\FullTXT\\"));
   EXPECT_FALSE(FileExists(dir.path() + "/site/fulltxt/missing.txt"));
@@ -64,6 +65,7 @@ TEST_F(FilesTest, ListingOrderAndKinds) {
   testkit::MakeDirs(dir.path() + "/folder.txt");
   auto entries = FindFiles(dir.path() + "/*.txt");
   std::vector<std::string> names;
+  names.reserve(entries.size());
   for (const auto& e : entries) names.push_back(e.name);
   // Upper-case byte order: '.' < '1' < 'A'..'Z' < '_'.
   EXPECT_EQ(names, (std::vector<std::string>{".hidden.txt", "A.TXT", "a1.txt", "b.txt", "C.TXT",

@@ -17,8 +17,8 @@ std::int64_t Ticks(const FILETIME& ft) {
 }
 
 std::uint32_t AttrsFrom(DWORD a) {
-  return static_cast<std::uint32_t>(a) &
-         (kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrVolumeLabel | kAttrDirectory | kAttrArchive);
+  return static_cast<std::uint32_t>(a) & (kAttrReadOnly | kAttrHidden | kAttrSystem |
+                                          kAttrVolumeLabel | kAttrDirectory | kAttrArchive);
 }
 
 HANDLE OpenShared(const std::string& path, DWORD access, DWORD disposition) {
@@ -142,7 +142,8 @@ bool CreateDirectories(const std::string& path) {
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
-  return MoveFileExA(NativePath(from).c_str(), NativePath(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0 ||
+  return MoveFileExA(NativePath(from).c_str(), NativePath(to).c_str(), MOVEFILE_REPLACE_EXISTING) !=
+             0 ||
          Fail();
 }
 
@@ -166,7 +167,7 @@ CreateResult CreateNewFile(const std::string& path) {
     DWORD e = GetLastError();
     SetLastErrorCode(static_cast<int>(e));
     return (e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS) ? CreateResult::kExists
-                                                                  : CreateResult::kFailed;
+                                                                 : CreateResult::kFailed;
   }
   CloseHandle(h);
   return CreateResult::kCreated;
@@ -209,10 +210,9 @@ bool ReplaceWithBackup(const std::string& replacement, const std::string& target
 
 std::string SystemErrorText(int code) {
   char* buffer = nullptr;
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                               FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPSTR>(&buffer), 0,
-                           nullptr);
+  DWORD n = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
   std::string text = n != 0 && buffer != nullptr ? std::string(buffer, n) : std::string();
   if (buffer != nullptr) LocalFree(buffer);
   while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.')) {
@@ -254,7 +254,8 @@ bool LockedFile::TryOpenLocked(const std::string& path) {
   HANDLE h = OpenShared(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
   if (h == INVALID_HANDLE_VALUE) return Fail();
   OVERLAPPED ov{};
-  if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &ov)) {
+  if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
+                  &ov)) {
     Fail();
     CloseHandle(h);
     return false;

@@ -51,8 +51,8 @@ TEST_F(FileScanTest, ABookNeedsItsTextAndAllSixIndexFiles) {
   WriteFile(site->TextPath(2), "t");
   site->AddIndexFiles(2, "01245");  // no .IX3
   WriteFile(site->TextPath(3), "t");
-  site->AddIndexFiles(3, "01345");  // no .IX2
-  site->AddIndexFiles(4);           // no text
+  site->AddIndexFiles(3, "01345");          // no .IX2
+  site->AddIndexFiles(4);                   // no text
   WriteFile(site->txt + "nstfs.txt", "t");  // lower case names match
   WriteFile(site->idx + "NsTfs.ix0", "i");
   site->AddIndexFiles(8, "12345");
@@ -75,8 +75,8 @@ TEST_F(FileScanTest, ABookNeedsItsTextAndAllSixIndexFiles) {
 }
 
 TEST_F(FileScanTest, ANonDigitIndexNameEndsThePass) {
-  site->AddBook(1, "a", "b");  // ARQUR: listed before the stray name
-  site->AddBook(56, "a", "b");  // JAMIS: listed before it too
+  site->AddBook(1, "a", "b");    // ARQUR: listed before the stray name
+  site->AddBook(56, "a", "b");   // JAMIS: listed before it too
   site->AddBook(300, "a", "b");  // MROMR: listed after it
   WriteFile(site->idx + "MISC.IXA", "i");
   CallCGIFindAvailFiles();

@@ -38,7 +38,7 @@ TEST_F(FileUtilsTest, CanWriteToDir) {
   EXPECT_TRUE(CanWriteToDir(missing));
   EXPECT_TRUE(testkit::Exists(missing));
   EXPECT_TRUE(CanWriteToDir(dir.path() + "/new/ deeper/"));  // a blank after a separator goes
-  EXPECT_TRUE(testkit::ListDir(missing).empty());  // no temporary file left behind
+  EXPECT_TRUE(testkit::ListDir(missing).empty());            // no temporary file left behind
 
   testkit::WriteFile(dir.path() + "/file", "x");
   EXPECT_FALSE(CanWriteToDir(dir.path() + "/file/sub"));
@@ -63,7 +63,7 @@ TEST_F(FileUtilsTest, UnwritableFolderGetsOwnerWriteOnly) {
   } else {
     EXPECT_TRUE(CanWriteToDir(folder));
   }
-  struct stat st{};
+  struct stat st {};
   stat(folder.c_str(), &st);
   EXPECT_EQ(st.st_mode & 0777, 0755u);  // the owner's write bit, never the world's
   EXPECT_TRUE(testkit::ListDir(folder).empty());
@@ -84,7 +84,8 @@ TEST_F(FileUtilsTest, RenameFileSafe) {
   std::string from = dir.path() + "/a.txt", to = dir.path() + "/sub/dir/b.txt";
   EXPECT_FALSE(RenameFileSafe(from, to));
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0], "Error renaming file\r\nInitial File NOT FOUND:\r\n" + NormalizeSeparators(from));
+  EXPECT_EQ(messages[0],
+            "Error renaming file\r\nInitial File NOT FOUND:\r\n" + NormalizeSeparators(from));
   testkit::WriteFile(from, "content");
   EXPECT_TRUE(RenameFileSafe(from, to));
   EXPECT_EQ(testkit::ReadFile(to), "content");
@@ -92,12 +93,14 @@ TEST_F(FileUtilsTest, RenameFileSafe) {
   testkit::WriteFile(from, "again");
   EXPECT_FALSE(RenameFileSafe(from, dir.path() + "/full"));  // a non-empty folder is in the way
   ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(messages[1], "Error renaming file\r\nFound source file:\r\n" + NormalizeSeparators(from) +
-                             "\r\nBut could not rename it to:\r\n" + NormalizeSeparators(dir.path() + "/full"));
+  EXPECT_EQ(messages[1], "Error renaming file\r\nFound source file:\r\n" +
+                             NormalizeSeparators(from) + "\r\nBut could not rename it to:\r\n" +
+                             NormalizeSeparators(dir.path() + "/full"));
 }
 
 TEST_F(FileUtilsTest, IOErrorTextUsesTheSystemsText) {
-  EXPECT_EQ(IOErrorText(EACCES), "Error code " + std::to_string(EACCES) + ": " + std::strerror(EACCES));
+  EXPECT_EQ(IOErrorText(EACCES),
+            "Error code " + std::to_string(EACCES) + ": " + std::strerror(EACCES));
   EXPECT_EQ(IOErrorText(5), "Error code 5: " + platform::SystemErrorText(5));
 }
 

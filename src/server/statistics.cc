@@ -58,7 +58,8 @@ void CreateSessionMarker() {
 
 void DeleteOldBrowseFiles() {
   std::size_t cut = OldBrowsePattern.find_last_of("\\/");
-  std::string folder = cut == std::string::npos ? std::string() : OldBrowsePattern.substr(0, cut + 1);
+  std::string folder =
+      cut == std::string::npos ? std::string() : OldBrowsePattern.substr(0, cut + 1);
   for (const auto& entry : platform::FindFiles(OldBrowsePattern)) {
     platform::RemoveFile(folder + entry.name);
   }
@@ -173,13 +174,12 @@ void StatsEnd() {
   }
 
   platform::LocalTime end = Now();
-  std::string line = FormatEndTime(end) +
-                     FormatDuration(MillisecondsOf(end) - MillisecondsOf(g_session_start)) +
-                     "; SimltSessn:" + " aO=" + std::to_string(counts[0].count) +
-                     " eO=" + std::to_string(counts[1].count) + " Sr=" +
-                     std::to_string(counts[2].count) + " Ds=" + std::to_string(counts[3].count) +
-                     " TOT=" + std::to_string(total) + " RemotAddr=[" + LogSafe(RemoteAddr) + "]" +
-                     " Host=[" + LogSafe(HostName) + "]\r\n";
+  std::string line =
+      FormatEndTime(end) + FormatDuration(MillisecondsOf(end) - MillisecondsOf(g_session_start)) +
+      "; SimltSessn:" + " aO=" + std::to_string(counts[0].count) +
+      " eO=" + std::to_string(counts[1].count) + " Sr=" + std::to_string(counts[2].count) +
+      " Ds=" + std::to_string(counts[3].count) + " TOT=" + std::to_string(total) + " RemotAddr=[" +
+      LogSafe(RemoteAddr) + "]" + " Host=[" + LogSafe(HostName) + "]\r\n";
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     if (platform::AppendToFile(LogFile, line)) return;
   }

@@ -7,8 +7,8 @@
 namespace testkit {
 
 const AreaInfo kAreaTable[9] = {
-    {"Quran", 1, 55},      {"Hadeeth", 56, 111},   {"Sayings", 112, 141},
-    {"Fiqh", 142, 201},    {"Beliefs", 202, 237},  {"Morals", 238, 259},
+    {"Quran", 1, 55},       {"Hadeeth", 56, 111},  {"Sayings", 112, 141},
+    {"Fiqh", 142, 201},     {"Beliefs", 202, 237}, {"Morals", 238, 259},
     {"Lexicons", 260, 329}, {"Usuul", 330, 359},   {"Mthdlgy", 360, 371},
 };
 
@@ -57,13 +57,15 @@ std::string ExpectedAreaFunctions(const Library& books) {
   for (const auto& a : kAreaTable) {
     std::string id = a.id, names;
     for (int f : Present(books, a)) names += "e.name==\"B" + S(f) + "\" || ";
-    out += "function CheckAll" + id + "()" + "{for (var i=1;i<document.EntryForm.elements.length;i++)" +
-           "   {var e = document.EntryForm.elements[i];" + "       if (!e.checked && document.EntryForm." +
-           id + "ck.checked ){" + "       if (" + names + "e.name==\"" + id + "ck\")" +
-           "  e.checked = !e.checked;" + "  if (e.checked ){" + "  document.EntryForm.text1.value++  }}" +
-           "      else if (e.checked && !document.EntryForm." + id + "ck.checked ){" + "      if (" +
-           names + "e.name==\"" + id + "ck\")" + "  e.checked = !e.checked;" + "  if (!e.checked ){" +
-           "  document.EntryForm.text1.value-- } }}}";
+    out += "function CheckAll" + id + "()" +
+           "{for (var i=1;i<document.EntryForm.elements.length;i++)" +
+           "   {var e = document.EntryForm.elements[i];" +
+           "       if (!e.checked && document.EntryForm." + id + "ck.checked ){" + "       if (" +
+           names + "e.name==\"" + id + "ck\")" + "  e.checked = !e.checked;" +
+           "  if (e.checked ){" + "  document.EntryForm.text1.value++  }}" +
+           "      else if (e.checked && !document.EntryForm." + id + "ck.checked ){" +
+           "      if (" + names + "e.name==\"" + id + "ck\")" + "  e.checked = !e.checked;" +
+           "  if (!e.checked ){" + "  document.EntryForm.text1.value-- } }}}";
   }
   for (const auto& a : kAreaTable) {
     std::string id = a.id, all, none;
@@ -73,7 +75,8 @@ std::string ExpectedAreaFunctions(const Library& books) {
     }
     out += "function unCheckAll" + id + "() {" + "   if (" + all + "!document.EntryForm." + id +
            "ck.checked)" + " document.EntryForm." + id + "ck.click();" + "  else if (" + none +
-           "document.EntryForm." + id + "ck.checked){" + "  document.EntryForm." + id + "ck.click(); }}";
+           "document.EntryForm." + id + "ck.checked){" + "  document.EntryForm." + id +
+           "ck.click(); }}";
   }
   for (const auto& a : kAreaTable) {
     std::string id = a.id, any, none;
@@ -107,11 +110,13 @@ std::string ExpectedScriptBlock(const Library& books) {
   for (int s = 8; s >= 0; --s) {
     std::string id = kAreaTable[s].id;
     out += "if (";
-    for (int f : Present(books, kAreaTable[s])) out += "document.EntryForm.B" + S(f) + ".checked ||";
+    for (int f : Present(books, kAreaTable[s]))
+      out += "document.EntryForm.B" + S(f) + ".checked ||";
     out += "document.EntryForm." + id + "ck.checked){";
     out += "document.all." + id + ".style.background=\"#FF99FF\"; }";
     out += "else if (";
-    for (int f : Present(books, kAreaTable[s])) out += "!document.EntryForm.B" + S(f) + ".checked &&";
+    for (int f : Present(books, kAreaTable[s]))
+      out += "!document.EntryForm.B" + S(f) + ".checked &&";
     out += "!document.EntryForm." + id + "ck.checked){";
     out += "document.all." + id + ".style.background=\"#FFFF00\"; }";
   }
@@ -119,7 +124,8 @@ std::string ExpectedScriptBlock(const Library& books) {
   for (int s = 8; s >= 0; --s) {
     std::string id = kAreaTable[s].id;
     out += "if (";
-    for (int f : Present(books, kAreaTable[s])) out += "!document.EntryForm.B" + S(f) + ".checked ||";
+    for (int f : Present(books, kAreaTable[s]))
+      out += "!document.EntryForm.B" + S(f) + ".checked ||";
     out += "document.EntryForm." + id + "ck.checked)";
     out += "document.EntryForm." + id + "ck.click();";
   }
@@ -149,21 +155,23 @@ std::string ExpectedGrid(const Library& books, const std::string& home_page) {
       "<table border=\"2\" width=\"100%\" cellspacing=\"1\" cellpadding=\"0\" style=\"font-family: "
       "Arial\" height=\"719\"><tr>";
   for (int s = 8; s >= 0; --s) {
-    out += "<td width=\"10%\" bgcolor=\"Green\" align=\"center\" height=\"20\"><font size=\"2\" "
-           "color=\"White\"><b>" +
-           std::string(kAreaTable[s].id) + "</b></font></th>";
+    out +=
+        "<td width=\"10%\" bgcolor=\"Green\" align=\"center\" height=\"20\"><font size=\"2\" "
+        "color=\"White\"><b>" +
+        std::string(kAreaTable[s].id) + "</b></font></th>";
   }
   out += "</tr><tr>";
   for (int s = 8; s >= 0; --s) {
     std::string id = kAreaTable[s].id;
-    out += "<td id=\"" + id +
-           "\" width=\"10%\" valign=\"top\" bgcolor=\"#FFFF00\" align=\"left\" height=\"26\"><input "
-           "name=\"" +
-           id + "ck\" type=\"checkbox\" onClick=\"CheckAll" + id + "();colorcell" + id +
-           "();\"><span id=\"span\" onClick=\"changeBox('document.EntryForm." + id + "ck'); CheckAll" +
-           id + "();colorcell" + id +
-           "();\" style=\"CURSOR: hand\"><font color=\"Black\"></font><font size=\"2\"> All "
-           "Books</font></span><br></td>";
+    out +=
+        "<td id=\"" + id +
+        "\" width=\"10%\" valign=\"top\" bgcolor=\"#FFFF00\" align=\"left\" height=\"26\"><input "
+        "name=\"" +
+        id + "ck\" type=\"checkbox\" onClick=\"CheckAll" + id + "();colorcell" + id +
+        "();\"><span id=\"span\" onClick=\"changeBox('document.EntryForm." + id + "ck'); CheckAll" +
+        id + "();colorcell" + id +
+        "();\" style=\"CURSOR: hand\"><font color=\"Black\"></font><font size=\"2\"> All "
+        "Books</font></span><br></td>";
   }
   out += "<tr>";
   for (std::size_t i = 0; i < longest; ++i) {

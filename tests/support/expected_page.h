@@ -9,7 +9,7 @@
 namespace testkit {
 
 struct Book {
-  std::string name;    // as displayed (already cleaned)
+  std::string name;  // as displayed (already cleaned)
   std::string author;
 };
 
@@ -27,8 +27,8 @@ std::vector<std::string> FixtureLines(const std::string& name);
 // The lines run together, as the page has them.
 std::string FixtureJoined(const std::string& name);
 
-std::string ExpectedHead();              // "<HTML>" ... title
-std::string ExpectedKeyboardBlock();     // the English keyboard block
+std::string ExpectedHead();                             // "<HTML>" ... title
+std::string ExpectedKeyboardBlock();                    // the English keyboard block
 std::string ExpectedScriptBlock(const Library& books);  // script and form top
 std::string ExpectedAreaFunctions(const Library& books);
 std::string ExpectedGrid(const Library& books, const std::string& home_page);

@@ -21,22 +21,27 @@ namespace {
 
 // Book kinds: book, commentary, exegesis, epistle, abridgement, compendium,
 // refinement, opening.
-const char* const kKinds[] = {"\xDF\xCA\xC7\xC8", "\xD4\xD1\xCD", "\xCA\xDD\xD3\xED\xD1",
-                              "\xD1\xD3\xC7\xE1\xC9", "\xE3\xCE\xCA\xD5\xD1", "\xCC\xC7\xE3\xDA",
-                              "\xCA\xE5\xD0\xED\xC8", "\xDD\xCA\xCD"};
+const char* const kKinds[] = {
+    "\xDF\xCA\xC7\xC8",     "\xD4\xD1\xCD",     "\xCA\xDD\xD3\xED\xD1", "\xD1\xD3\xC7\xE1\xC9",
+    "\xE3\xCE\xCA\xD5\xD1", "\xCC\xC7\xE3\xDA", "\xCA\xE5\xD0\xED\xC8", "\xDD\xCA\xCD"};
 // Topics: jurisprudence, hadith, creed, morals, language, principles,
 // biography, the Quran.
-const char* const kTopics[] = {"\xC7\xE1\xDD\xDE\xE5", "\xC7\xE1\xCD\xCF\xED\xCB",
+const char* const kTopics[] = {"\xC7\xE1\xDD\xDE\xE5",         "\xC7\xE1\xCD\xCF\xED\xCB",
                                "\xC7\xE1\xDA\xDE\xED\xCF\xC9", "\xC7\xE1\xC3\xCE\xE1\xC7\xDE",
-                               "\xC7\xE1\xE1\xDB\xC9", "\xC7\xE1\xC3\xD5\xE6\xE1",
-                               "\xC7\xE1\xD3\xED\xD1\xC9", "\xC7\xE1\xDE\xD1\xC2\xE4"};
+                               "\xC7\xE1\xE1\xDB\xC9",         "\xC7\xE1\xC3\xD5\xE6\xE1",
+                               "\xC7\xE1\xD3\xED\xD1\xC9",     "\xC7\xE1\xDE\xD1\xC2\xE4"};
 // Titles: the imam, the sheikh, the scholar, the judge.
 const char* const kTitles[] = {"\xC7\xE1\xC5\xE3\xC7\xE3", "\xC7\xE1\xD4\xED\xCE",
                                "\xC7\xE1\xDA\xE1\xC7\xE3\xC9", "\xC7\xE1\xDE\xC7\xD6\xED"};
 // Names: Muhammad, Ahmad, Ali, Umar, Hasan, Yusuf, Ibrahim, Abdullah.
-const char* const kNames[] = {"\xE3\xCD\xE3\xCF", "\xC3\xCD\xE3\xCF", "\xDA\xE1\xED",
-                              "\xDA\xE3\xD1", "\xCD\xD3\xE4", "\xED\xE6\xD3\xDD",
-                              "\xC5\xC8\xD1\xC7\xE5\xED\xE3", "\xDA\xC8\xCF \xC7\xE1\xE1\xE5"};
+const char* const kNames[] = {"\xE3\xCD\xE3\xCF",
+                              "\xC3\xCD\xE3\xCF",
+                              "\xDA\xE1\xED",
+                              "\xDA\xE3\xD1",
+                              "\xCD\xD3\xE4",
+                              "\xED\xE6\xD3\xDD",
+                              "\xC5\xC8\xD1\xC7\xE5\xED\xE3",
+                              "\xDA\xC8\xCF \xC7\xE1\xE1\xE5"};
 
 bool Write(const fs::path& path, const std::string& contents) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -64,12 +69,13 @@ int main(int argc, char** argv) {
     std::string code = catalogue::kBuiltInCodes[slot - 1];
     if (code.empty()) continue;
     for (char& c : code) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    std::string title = std::string(kKinds[slot % 8]) + " " + kTopics[(slot / 8) % 8] + " " +
-                        std::to_string(slot);
+    std::string title =
+        std::string(kKinds[slot % 8]) + " " + kTopics[(slot / 8) % 8] + " " + std::to_string(slot);
     if (slot % 7 == 0) title += " VERSION 2";
     std::string author = std::string(kTitles[slot % 4]) + " " + kNames[(slot / 4) % 8];
     std::string text = "*BOOK* " + title + "\r\n*AUTHOR* " + author + "\r\n";
-    for (int line = 0; line < 20; ++line) text += std::string(kTopics[line % 8]) + " " + kKinds[line % 8] + "\r\n";
+    for (int line = 0; line < 20; ++line)
+      text += std::string(kTopics[line % 8]) + " " + kKinds[line % 8] + "\r\n";
     if (!Write(folder / "fulltxt" / (code + ".TXT"), text)) return 1;
     for (char d = '0'; d <= '5'; ++d) {
       if (!Write(folder / "fullindexes" / (code + ".IX" + d), "index " + code)) return 1;

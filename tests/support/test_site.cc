@@ -19,11 +19,11 @@
 
 #include "catalogue/areas.h"
 #include "catalogue/catalogue.h"
+#include "catalogue/catalogue_table.h"
 #include "catalogue/headers_file.h"
 #include "frame/page_text.h"
 #include "platform/files.h"
 #include "server/file_scan.h"
-#include "catalogue/catalogue_table.h"
 
 namespace fs = std::filesystem;
 
@@ -38,7 +38,8 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ec;
   // Undo read-only folders left by a test before removing everything.
-  for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::end(it); it.increment(ec)) {
+  for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::end(it);
+       it.increment(ec)) {
     fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
   }
   fs::remove_all(path_, ec);
@@ -62,7 +63,7 @@ std::string ReadFile(const std::string& path) {
 }
 
 bool Exists(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return lstat(path.c_str(), &st) == 0;
 }
 
@@ -77,7 +78,8 @@ void SetMTime(const std::string& path, std::int64_t unix_seconds) {
 std::vector<std::string> ListDir(const std::string& path) {
   std::vector<std::string> names;
   std::error_code ec;
-  for (const auto& e : fs::directory_iterator(path, ec)) names.push_back(e.path().filename().string());
+  for (const auto& e : fs::directory_iterator(path, ec))
+    names.push_back(e.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -124,7 +126,8 @@ void ResetProgramState() {
 RunResult RunProgram(const std::string& program, const std::map<std::string, std::string>& env,
                      const std::string& input, int timeout_seconds) {
   int in_pipe[2], out_pipe[2], err_pipe[2];
-  if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe");
+  if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
+    throw std::runtime_error("pipe");
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, in_pipe[0], 0);
@@ -134,8 +137,10 @@ RunResult RunProgram(const std::string& program, const std::map<std::string, std
     posix_spawn_file_actions_addclose(&actions, fd);
   }
   std::vector<std::string> env_strings;
+  env_strings.reserve(env.size());
   for (const auto& [k, v] : env) env_strings.push_back(k + "=" + v);
   std::vector<char*> envp;
+  envp.reserve(env_strings.size() + 1);
   for (auto& s : env_strings) envp.push_back(s.data());
   envp.push_back(nullptr);
   std::string prog = program;
@@ -185,10 +190,13 @@ RunResult RunProgram(const std::string& program, const std::map<std::string, std
       char buffer[65536];
       ssize_t r = read(fds[i].fd, buffer, sizeof buffer);
       if (r <= 0) {
-        if (fds[i].fd == out_pipe[0]) out_open = false;
-        else err_open = false;
+        if (fds[i].fd == out_pipe[0])
+          out_open = false;
+        else
+          err_open = false;
       } else {
-        (fds[i].fd == out_pipe[0] ? result.out : result.err).append(buffer, static_cast<std::size_t>(r));
+        (fds[i].fd == out_pipe[0] ? result.out : result.err)
+            .append(buffer, static_cast<std::size_t>(r));
       }
     }
   }
