@@ -3,6 +3,10 @@
 # Packages every build needs; the web-server, browser and Windows stages add
 # their own.
 CORE_PACKAGES="cmake make g++ clang googletest libgtest-dev"
+# The web servers the integration tests run the program under, and their client.
+WEB_PACKAGES="lighttpd apache2 curl"
+# The Windows cross-build and the emulator its tests run under.
+WINDOWS_PACKAGES="g++-mingw-w64-x86-64 wine wine64"
 
 step() { printf '\n== %s\n' "$*"; }
 

@@ -41,6 +41,9 @@ std::string NativePath(const std::string& path);
 // a trailing ".*" also matches names without that extension ("*.*" is all).
 bool WildcardMatch(std::string_view pattern, std::string_view name);
 
+// `folder` and `name` joined with the separator the folder already uses.
+std::string JoinName(const std::string& folder, const std::string& name);
+
 // Sorts entries as an NTFS folder lists them.
 void SortAsListed(std::vector<DirEntry>& entries);
 

@@ -40,6 +40,13 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
   return false;
 }
 
+std::string JoinName(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  char last = folder.back();
+  if (last == '/' || last == '\\') return folder + name;
+  return folder + (folder.find('\\') != std::string::npos ? "\\" : "/") + name;
+}
+
 void SortAsListed(std::vector<DirEntry>& entries) {
   std::vector<std::pair<std::string, std::size_t>> keys;
   keys.reserve(entries.size());

@@ -241,8 +241,7 @@ bool CreateUniqueFile(const std::string& folder, const std::string& prefix, std:
     int fd = open((native + "/" + name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       close(fd);
-      bool sep = !folder.empty() && (folder.back() == '/' || folder.back() == '\\');
-      created = folder + (sep ? "" : "/") + name;
+      created = JoinName(folder, name);
       return true;
     }
     if (errno != EEXIST) return Fail();

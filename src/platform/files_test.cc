@@ -34,12 +34,14 @@ class FilesTest : public ::testing::Test {
 
 TEST_F(FilesTest, NamesResolveWithoutRegardToCase) {
   testkit::WriteFile(dir.path() + "/Site/fulltxt/ARQUR.TXT", "book");
+#ifndef _WIN32  // Windows resolves letter case itself
   EXPECT_EQ(NativePath(dir.path() + "\\site\\FullTXT\\arqur.txt"),
             dir.path() + "/Site/fulltxt/ARQUR.TXT");
+  EXPECT_EQ(NativePath(dir.path() + "/site/new/file"), dir.path() + "/Site/new/file");
+#endif
   EXPECT_TRUE(FileExists(dir.path() + "/SITE/FULLTXT/Arqur.Txt"));
   EXPECT_TRUE(DirectoryExists(dir.path() + "\\site\\FullTXT\\"));
   EXPECT_FALSE(FileExists(dir.path() + "/site/fulltxt/missing.txt"));
-  EXPECT_EQ(NativePath(dir.path() + "/site/new/file"), dir.path() + "/Site/new/file");
   std::string contents;
   ASSERT_TRUE(ReadWholeFile(dir.path() + "/site//FULLtxt/arqur.TXT", contents));
   EXPECT_EQ(contents, "book");
@@ -70,7 +72,9 @@ TEST_F(FilesTest, ListingOrderAndKinds) {
   // Upper-case byte order: '.' < '1' < 'A'..'Z' < '_'.
   EXPECT_EQ(names, (std::vector<std::string>{".hidden.txt", "A.TXT", "a1.txt", "b.txt", "C.TXT",
                                              "folder.txt", "_x.txt"}));
+#ifndef _WIN32  // a leading dot hides a file only on POSIX
   EXPECT_NE(entries[0].attributes & kAttrHidden, 0u);
+#endif
   EXPECT_NE(entries[5].attributes & kAttrDirectory, 0u);
   EXPECT_TRUE(FindFiles(dir.path() + "/missing/*.txt").empty());
 }

@@ -156,8 +156,7 @@ bool CreateUniqueFile(const std::string& folder, const std::string& prefix, std:
   if (GetTempFileNameA(NativePath(folder).c_str(), prefix.c_str(), 0, name) == 0) return Fail();
   std::string full(name);
   std::size_t cut = full.find_last_of('\\');
-  bool sep = !folder.empty() && (folder.back() == '/' || folder.back() == '\\');
-  created = folder + (sep ? "" : "\\") + full.substr(cut == std::string::npos ? 0 : cut + 1);
+  created = JoinName(folder, full.substr(cut == std::string::npos ? 0 : cut + 1));
   return true;
 }
 
@@ -195,15 +194,19 @@ bool AppendToFile(const std::string& path, std::string_view contents) {
 bool ReplaceWithBackup(const std::string& replacement, const std::string& target,
                        const std::string& backup) {
   std::string r = NativePath(replacement), t = NativePath(target), b = NativePath(backup);
-  for (int attempt = 0; attempt < 20; ++attempt) {
-    if (GetFileAttributesA(t.c_str()) == INVALID_FILE_ATTRIBUTES) {
-      if (MoveFileExA(r.c_str(), t.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-    } else if (ReplaceFileA(t.c_str(), r.c_str(), b.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
-                            nullptr, nullptr)) {
+  // The previous file is copied to the backup, never moved, so that the target
+  // name is never missing; the rename over it is a single step. A reader that
+  // holds the target open makes the rename wait for it (about a second at most).
+  bool had_target = GetFileAttributesA(t.c_str()) != INVALID_FILE_ATTRIBUTES;
+  bool backed_up = !had_target;
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    if (!backed_up) backed_up = CopyFileA(t.c_str(), b.c_str(), FALSE) != 0;
+    if (backed_up &&
+        MoveFileExA(r.c_str(), t.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       return true;
     }
     Fail();
-    Sleep(5);
+    Sleep(attempt < 20 ? 1 : 5);
   }
   return false;
 }

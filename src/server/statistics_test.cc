@@ -1,7 +1,6 @@
 #include "server/statistics.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include "server/site_paths.h"
 #include "support/test_site.h"
@@ -44,9 +43,9 @@ class StatisticsTest : public ::testing::Test {
     testkit::MakeDirs(dir.path() + "/Statistics");
     SetStatsClock(&FakeClock);
     g_step_ms = 0;
-    for (const char* v : {"REMOTE_ADDR", "HTTP_HOST", "HOST"}) unsetenv(v);
-    setenv("REMOTE_ADDR", "10.0.0.5", 1);
-    setenv("HTTP_HOST", "localhost", 1);
+    for (const char* v : {"REMOTE_ADDR", "HTTP_HOST", "HOST"}) testkit::UnsetEnv(v);
+    testkit::SetEnv("REMOTE_ADDR", "10.0.0.5");
+    testkit::SetEnv("HTTP_HOST", "localhost");
   }
   void TearDown() override { SetStatsClock(nullptr); }
 
@@ -99,10 +98,10 @@ TEST_F(StatisticsTest, SessionsOfEveryProgramAreCounted) {
   for (const char* name :
        {"$arPanel$2026-12-07@08-00-00.00.Session", "$qryGate$2026-12-07@08-00-00.00.Session",
         "$txtView$2026-12-07@08-00-00.00.Session", "$enPanel$2026-12-07@07-00-00.00.Session",
-        "$ENPANEL$2026-12-07@07-00-00.00.Session", "$other$x.Session", "$arPanel$old.txt"}) {
+        "$ENPANEL$2026-12-07@06-00-00.00.Session", "$other$x.Session", "$arPanel$old.txt"}) {
     testkit::WriteFile(Stat(name), "");
   }
-  setenv("HTTP_HOST", "evil\r\n2026/01/01 forged", 1);
+  testkit::SetEnv("HTTP_HOST", "evil\r\n2026/01/01 forged");
   Request(At(8, 0, 0, 0), At(8, 0, 1, 0));
   EXPECT_EQ(testkit::ReadFile(Stat("$enPanel$2026-12-07.log")),
             "2026/12/07 08:00:01; Dur=00m:01.000s; SimltSessn: aO=1 eO=2 Sr=1 Ds=1 TOT=7 "

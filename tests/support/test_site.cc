@@ -1,5 +1,6 @@
 #include "support/test_site.h"
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -7,6 +8,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -30,9 +32,18 @@ namespace fs = std::filesystem;
 namespace testkit {
 
 TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "enpanel-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  static unsigned counter = 0;
+  auto seed = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
+  for (;;) {
+    fs::path candidate = fs::temp_directory_path() /
+                         ("enpanel-test-" + std::to_string(seed) + "-" + std::to_string(++counter));
+    std::error_code ec;
+    if (fs::create_directory(candidate, ec)) {
+      path_ = candidate.generic_string();
+      return;
+    }
+    if (ec) throw std::runtime_error("cannot make a temporary folder");
+  }
 }
 
 TempDir::~TempDir() {
@@ -63,16 +74,30 @@ std::string ReadFile(const std::string& path) {
 }
 
 bool Exists(const std::string& path) {
-  struct stat st {};
-  return lstat(path.c_str(), &st) == 0;
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(path, ec));
 }
 
 void SetMTime(const std::string& path, std::int64_t unix_seconds) {
-  timespec times[2];
-  times[0].tv_sec = unix_seconds;
-  times[0].tv_nsec = 0;
-  times[1] = times[0];
-  if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) throw std::runtime_error("utimensat");
+  if (!platform::SetModifiedTime(path, platform::FileTimeFromUnixSeconds(unix_seconds))) {
+    throw std::runtime_error("cannot set the time of " + path);
+  }
+}
+
+void SetEnv(const std::string& name, const std::string& value) {
+#ifdef _WIN32
+  _putenv_s(name.c_str(), value.c_str());
+#else
+  setenv(name.c_str(), value.c_str(), 1);
+#endif
+}
+
+void UnsetEnv(const std::string& name) {
+#ifdef _WIN32
+  _putenv_s(name.c_str(), "");
+#else
+  unsetenv(name.c_str());
+#endif
 }
 
 std::vector<std::string> ListDir(const std::string& path) {
@@ -123,6 +148,7 @@ void ResetProgramState() {
   platform::SetDriveRoot("");
 }
 
+#ifndef _WIN32
 RunResult RunProgram(const std::string& program, const std::map<std::string, std::string>& env,
                      const std::string& input, int timeout_seconds) {
   int in_pipe[2], out_pipe[2], err_pipe[2];
@@ -208,6 +234,8 @@ RunResult RunProgram(const std::string& program, const std::map<std::string, std
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return result;
 }
+
+#endif
 
 std::string InstallProgram(const std::string& built_program, const std::string& folder) {
   MakeDirs(folder);

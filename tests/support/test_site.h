@@ -47,6 +47,10 @@ struct Site {
 // The catalogue code of slot 1..371, in upper case.
 std::string CodeOfSlot(int slot);
 
+// Sets or removes an environment variable of this process.
+void SetEnv(const std::string& name, const std::string& value);
+void UnsetEnv(const std::string& name);
+
 // Clears every process-wide value the request touches (tests run many
 // requests in one process).
 void ResetProgramState();
