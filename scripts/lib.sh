@@ -5,6 +5,8 @@
 CORE_PACKAGES="cmake make g++ clang googletest libgtest-dev"
 # The web servers the integration tests run the program under, and their client.
 WEB_PACKAGES="lighttpd apache2 curl iproute2"
+# The browser tests: Debian's Chromium, and Node.js with npm for playwright-core.
+BROWSER_PACKAGES="chromium nodejs npm"
 # The Windows cross-build and the emulator its tests run under.
 WINDOWS_PACKAGES="g++-mingw-w64-x86-64 wine wine64"
 
