@@ -10,12 +10,12 @@ char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' +
 bool MatchPlain(std::string_view p, std::string_view n) {
   std::size_t pi = 0, ni = 0, star = std::string_view::npos, mark = 0;
   while (ni < n.size()) {
-    if (pi < p.size() && (p[pi] == '?' || Upper(p[pi]) == Upper(n[ni]))) {
-      ++pi;
-      ++ni;
-    } else if (pi < p.size() && p[pi] == '*') {
+    if (pi < p.size() && p[pi] == '*') {
       star = pi++;
       mark = ni;
+    } else if (pi < p.size() && (p[pi] == '?' || Upper(p[pi]) == Upper(n[ni]))) {
+      ++pi;
+      ++ni;
     } else if (star != std::string_view::npos) {
       pi = star + 1;
       ni = ++mark;

@@ -25,6 +25,8 @@ TEST(WildcardMatch, WindowsRules) {
   EXPECT_TRUE(WildcardMatch("*.Session", "$enPanel$2026-12-07@08-00-00.00.Session"));
   EXPECT_TRUE(WildcardMatch("*a*b*c", "xxaxxbxxbxxc"));
   EXPECT_FALSE(WildcardMatch("*a*b*c", "xxaxxbxxbxxcd"));
+  EXPECT_TRUE(WildcardMatch("*a?b*", "*xxaybzz"));  // a star in the name is no star in the pattern
+  EXPECT_TRUE(WildcardMatch("?", "*"));
 }
 
 class FilesTest : public ::testing::Test {
