@@ -1,6 +1,7 @@
 // Many requests at once on one site: nothing of the statistics is lost.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <regex>
 #include <sstream>
@@ -54,6 +55,62 @@ TEST(Load, TwoHundredRequestsSixteenAtATime) {
     EXPECT_TRUE(std::regex_match(line, line_form)) << line;
   }
   EXPECT_EQ(lines, kRequests);
+  EXPECT_EQ(StatFile(stats, ".Session"), "");
+}
+
+TEST(Load, FourHundredRequestsWhileTheHeadersFileIsRebuilt) {
+  testkit::TempDir root;
+  testkit::Site site(root.path() + "/cgi-bin");
+  std::vector<int> slots;
+  for (int slot = 1; slot <= 120; ++slot) {
+    if (testkit::CodeOfSlot(slot).empty()) continue;
+    site.AddBook(slot, "Book " + std::to_string(slot), "Author " + std::to_string(slot));
+    slots.push_back(slot);
+  }
+  std::string program = testkit::InstallProgram(ENPANEL_BINARY, site.program_folder);
+  const std::string headers = site.program_folder + "Hdrs1020.TXT";
+  testkit::WriteFile(headers, "1020\r\n1\r\nARQUR\r\nOld\r\nName\r\n\r\n");
+  testkit::SetMTime(headers, 1000000000);  // stale at the start
+  const std::map<std::string, std::string> env = {
+      {"SERVER_PROTOCOL", "HTTP/1.1"}, {"HTTP_HOST", "localhost"}, {"REMOTE_ADDR", "127.0.0.1"}};
+  constexpr int kRequests = 400, kParallel = 16;
+  std::atomic<int> next{0}, complete{0}, done{0};
+  std::atomic<bool> touched{false};
+  std::vector<std::thread> workers;
+  workers.reserve(kParallel);
+  for (int w = 0; w < kParallel; ++w) {
+    workers.emplace_back([&] {
+      while (next++ < kRequests) {
+        testkit::RunResult r = testkit::RunProgram(program, env);
+        std::size_t body = r.out.find("\r\n\r\n");
+        std::size_t length = r.out.find("Content-Length: ");
+        if (r.exit_code == 0 && body != std::string::npos && length != std::string::npos &&
+            std::stoul(r.out.substr(length + 16)) == r.out.size() - body - 4 &&
+            r.out.compare(r.out.size() - 7, 7, "</HTML>") == 0 &&
+            r.out.find("name=\"B120\"") != std::string::npos) {
+          ++complete;
+        }
+        // Midway the books change on disk: every request may rebuild again.
+        if (++done == kRequests / 2 && !touched.exchange(true)) {
+          for (int slot : slots) testkit::SetMTime(site.TextPath(slot), 2000000000);
+        }
+      }
+    });
+  }
+  for (auto& t : workers) t.join();
+  EXPECT_EQ(complete.load(), kRequests);
+
+  // The headers file is whole: the same as one more rebuild on its own.
+  const std::string after_load = testkit::ReadFile(headers);
+  testkit::SetMTime(headers, 1000000000);
+  testkit::RunProgram(program, env);
+  EXPECT_EQ(after_load, testkit::ReadFile(headers));
+  EXPECT_NE(after_load.find("120\r\nFAMS3\r\n"), std::string::npos);
+
+  std::string stats = site.program_folder + "Statistics";
+  EXPECT_EQ(testkit::ReadFile(StatFile(stats, ".ctr")), std::to_string(kRequests + 1) + "\r\n");
+  std::string log = testkit::ReadFile(StatFile(stats, ".log"));
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), kRequests + 1);
   EXPECT_EQ(StatFile(stats, ".Session"), "");
 }
 

@@ -46,12 +46,29 @@ bool IsStale(const std::string& headers_file) {
   throw frame::InOutError(code, server::IOErrorText(code));
 }
 
+// A rebuild that was killed leaves its temporary file behind; one that old
+// belongs to no running request.
+void RemoveAbandonedFiles(const std::string& folder) {
+  constexpr std::int64_t kAbandonedAfterSeconds = 600;
+  const platform::FileTime limit =
+      platform::FileTimeNow() - (platform::FileTimeFromUnixSeconds(kAbandonedAfterSeconds) -
+                                 platform::FileTimeFromUnixSeconds(0));
+  for (const char* pattern : {"hdr*.tmp", "Hdrs*.lnk"}) {
+    for (const auto& entry : platform::FindFiles(folder + pattern)) {
+      platform::FileTime t = 0;
+      std::string path = platform::JoinName(folder, entry.name);
+      if (platform::GetModifiedTime(path, t) && t < limit) platform::RemoveFile(path);
+    }
+  }
+}
+
 // Writes the new headers file under a temporary name and puts it in place in
 // one step, so that a concurrent reader sees the old or the new file whole.
 // False (with the report on the page) when the rebuild failed or found no book.
 bool Rebuild(const std::string& folder, const std::string& headers_file,
              const std::string& source_folder) {
   std::string backup = headers_file.substr(0, headers_file.size() - 4) + ".bak";
+  RemoveAbandonedFiles(folder);
   std::string temp;
   if (!platform::CreateUniqueFile(folder, "hdr", temp)) {
     AddPageBlock("<br>Error trying to write to: " + headers_file + "<br>" +

@@ -109,6 +109,22 @@ TEST_F(HeadersFileTest, EmptyRebuildReportsAndKeepsBackup) {
   EXPECT_EQ(ReadFile(backup), old_file);
 }
 
+TEST_F(HeadersFileTest, ARebuildRemovesFilesOfKilledRebuildsOnly) {
+  site->AddBook(1, "Quran", "One");
+  const std::string abandoned = site->program_folder + "hdr1A2B.tmp";
+  const std::string running = site->program_folder + "hdr3C4D.tmp";
+  const std::string staging = site->program_folder + "Hdrs1020.bak.77.lnk";
+  WriteFile(abandoned, "1020\r\n1\r\n");
+  WriteFile(running, "1020\r\n");
+  WriteFile(staging, "x");
+  testkit::SetMTime(abandoned, 1000000000);
+  testkit::SetMTime(staging, 1000000000);
+  EXPECT_TRUE(Call());
+  EXPECT_FALSE(testkit::Exists(abandoned));
+  EXPECT_FALSE(testkit::Exists(staging));
+  EXPECT_TRUE(testkit::Exists(running));  // another request may still be writing it
+}
+
 TEST_F(HeadersFileTest, UnwritableFolderIsReportedAndNotRead) {
   WriteFile(dir.path() + "/plainfile", "x");
   std::string folder = dir.path() + "/plainfile/sub/";

@@ -61,6 +61,7 @@ bool SetAttributes(const std::string& path, std::uint32_t attributes);
 bool GetModifiedTime(const std::string& path, FileTime& time);
 bool SetModifiedTime(const std::string& path, FileTime time);
 FileTime FileTimeFromUnixSeconds(std::int64_t seconds);
+FileTime FileTimeNow();
 
 bool CreateDirectories(const std::string& path);
 bool RenameFile(const std::string& from, const std::string& to);  // replaces `to`

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 #include <cstring>
 #include <map>
 #include <unordered_map>
@@ -199,6 +200,12 @@ bool SetModifiedTime(const std::string& path, FileTime time) {
 }
 
 FileTime FileTimeFromUnixSeconds(std::int64_t seconds) { return seconds * 1000000000LL; }
+
+FileTime FileTimeNow() {
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  return static_cast<FileTime>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+}
 
 bool CreateDirectories(const std::string& path) {
   std::string native = NativePath(path);

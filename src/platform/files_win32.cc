@@ -125,6 +125,12 @@ FileTime FileTimeFromUnixSeconds(std::int64_t seconds) {
   return (seconds + 11644473600LL) * 10000000LL;
 }
 
+FileTime FileTimeNow() {
+  FILETIME ft;
+  GetSystemTimeAsFileTime(&ft);
+  return Ticks(ft);
+}
+
 bool CreateDirectories(const std::string& path) {
   std::string native = NativePath(path);
   while (!native.empty() && native.back() == '\\') native.pop_back();
