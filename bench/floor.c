@@ -1,7 +1,7 @@
 /* Baseline (a), the floor of a request on a site: only the work that no
  * implementation can skip there, then the same response bytes, read from a
  * captured copy.
- *   bench_floor RESPONSE_FILE PROGRAM_FOLDER [--rebuild]
+ *   bench_floor [RESPONSE_FILE PROGRAM_FOLDER [--rebuild]]
  * It lists the text and index folders once each, reads the text files'
  * modification times and the headers file, creates and removes a session
  * marker, rewrites the day's counter and appends a log line. With --rebuild it
@@ -28,8 +28,9 @@ static char* read_all(const char* path, size_t* size) {
 }
 
 int main(int argc, char** argv) {
-  if (argc < 3) return 2;
-  const char* folder = argv[2];
+  /* Served as a CGI program it takes its response from its own folder. */
+  const char* response = argc > 1 ? argv[1] : "floor-response.bin";
+  const char* folder = argc > 2 ? argv[2] : ".";
   int rebuild = argc > 3 && strcmp(argv[3], "--rebuild") == 0;
   char path[4096];
 
@@ -89,7 +90,7 @@ int main(int argc, char** argv) {
   if (m >= 0) close(m);
 
   size_t size = 0;
-  char* page = read_all(argv[1], &size);
+  char* page = read_all(response, &size);
   if (!page) return 1;
 
   int c = open(counter, O_RDWR | O_CREAT, 0666);

@@ -28,6 +28,21 @@ void TrimTrailing(std::string& s, bool digits_too) {
   }
 }
 
+// The first place of `word` (upper case) in `text`, ASCII letter case ignored.
+std::size_t FindCaseless(const std::string& text, std::string_view word) {
+  for (std::size_t at = 0; at + word.size() <= text.size(); ++at) {
+    std::size_t k = 0;
+    while (k < word.size()) {
+      char c = text[at + k];
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      if (c != word[k]) break;
+      ++k;
+    }
+    if (k == word.size()) return at;
+  }
+  return std::string::npos;
+}
+
 }  // namespace
 
 int AddHeadersToFile(std::string& file, const std::string& raw_folder) {
@@ -88,7 +103,7 @@ std::string CleanBookName(const std::string& name) {
     at = copy.find(word);
     if (at != std::string::npos) break;
   }
-  if (at == std::string::npos) at = frame::UpperAscii(copy).find("VERSION");
+  if (at == std::string::npos) at = FindCaseless(copy, "VERSION");
   if (at == std::string::npos) return name;
   copy.erase(at);
   TrimTrailing(copy, false);

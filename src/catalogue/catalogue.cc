@@ -1,6 +1,5 @@
 #include "catalogue/catalogue.h"
 
-#include <unordered_map>
 
 #include "catalogue/catalogue_table.h"
 #include "frame/strings.h"
@@ -15,8 +14,52 @@ bool CatalogueBuilt = false;
 
 namespace {
 
-// Upper-case code to slot, rebuilt by every catalogue build.
-std::unordered_map<std::string, int> g_slot_of_code;
+// Codes have at most six characters.
+constexpr std::size_t kMaxCodeLength = 6;
+
+// A code of up to six bytes packed into one number, letter case folded when
+// `fold` is set; 0 for what cannot be a code.
+std::uint64_t PackCode(std::string_view code, bool fold) {
+  if (code.empty() || code.size() > kMaxCodeLength) return 0;
+  std::uint64_t packed = 0;
+  for (char c : code) {
+    if (fold && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    packed = (packed << 8) | static_cast<unsigned char>(c);
+  }
+  return packed;
+}
+
+// Packed upper-case code to slot, rebuilt by every catalogue build: an
+// open-addressing table four times the size of the library.
+class CodeTable {
+ public:
+  void Clear() { keys_.fill(0); }
+  void Add(std::uint64_t key, int slot) {  // the first slot of a code stays
+    for (std::size_t i = Home(key);; i = (i + 1) & kMask) {
+      if (keys_[i] == key) return;
+      if (keys_[i] == 0) {
+        keys_[i] = key;
+        slots_[i] = static_cast<std::int16_t>(slot);
+        return;
+      }
+    }
+  }
+  int Find(std::uint64_t key) const {
+    for (std::size_t i = Home(key);; i = (i + 1) & kMask) {
+      if (keys_[i] == key) return slots_[i];
+      if (keys_[i] == 0) return -1;
+    }
+  }
+
+ private:
+  static constexpr std::size_t kSize = 2048, kMask = kSize - 1;
+  static std::size_t Home(std::uint64_t key) {
+    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 53) & kMask;
+  }
+  std::array<std::uint64_t, kSize> keys_{};
+  std::array<std::int16_t, kSize> slots_{};
+};
+CodeTable g_slot_of_code;
 
 constexpr int kPublishedSlots[] = {1,   3,   20,  21,  56,  60,  90,  100, 103, 112, 132, 148, 168,
                                    171, 174, 175, 156, 184, 202, 216, 238, 343, 360, 281, 317, 324};
@@ -46,24 +89,25 @@ void BuildCatalogue() {
   TextMapKind[26 - 1] = 0;
   for (int slot : kPublishedSlots) PublishFile(slot);
   CatalogueBuilt = true;
-  g_slot_of_code.clear();
-  g_slot_of_code.reserve(std::size_t{2} * WebFiles);
+  g_slot_of_code.Clear();
   for (int i = 1; i <= WebFiles; ++i) {
     FileCode[i - 1] = frame::UpperAscii(FileCode[i - 1]);
-    if (!FileCode[i - 1].empty()) g_slot_of_code.emplace(FileCode[i - 1], i);
+    if (!FileCode[i - 1].empty()) g_slot_of_code.Add(PackCode(FileCode[i - 1], false), i);
   }
 }
 
 const std::string& CodeOf(int index) { return FileCode[index - 1]; }
 
 int SlotOfCode(std::string_view stem) {
-  auto it = g_slot_of_code.find(frame::UpperAscii(stem));
-  return it == g_slot_of_code.end() ? -1 : it->second;
+  std::uint64_t key = PackCode(stem, true);
+  return key == 0 ? -1 : g_slot_of_code.Find(key);
 }
 
 int SlotOfExactCode(std::string_view stem) {
-  auto it = g_slot_of_code.find(std::string(stem));
-  return it == g_slot_of_code.end() ? -1 : it->second;
+  // Codes are upper case: a name in another case is no exact match.
+  std::uint64_t key = PackCode(stem, false);
+  if (key == 0 || key != PackCode(stem, true)) return -1;
+  return g_slot_of_code.Find(key);
 }
 
 void ResetCatalogue() {
@@ -71,7 +115,7 @@ void ResetCatalogue() {
   TextMapKind.fill(0);
   Published.fill(false);
   CatalogueBuilt = false;
-  g_slot_of_code.clear();
+  g_slot_of_code.Clear();
 }
 
 }  // namespace catalogue

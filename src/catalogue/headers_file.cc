@@ -33,11 +33,14 @@ bool IsStale(const std::string& headers_file) {
   platform::FileTime own = 0;
   if (!platform::GetModifiedTime(headers_file, own)) return false;
   platform::FileTime newest = 0;
-  for (const auto& entry : platform::FindFiles(server::TXTPath + "*.txt")) {
-    if (!IsCatalogueFile(entry.name)) continue;
+  platform::VisitFiles(server::TXTPath + "*.txt", [&](const platform::DirEntry& entry) {
     platform::FileTime t = 0;
-    if (platform::GetModifiedTime(server::TXTPath + entry.name, t) && t > newest) newest = t;
-  }
+    if (IsCatalogueFile(entry.name) && platform::GetModifiedTime(server::TXTPath + entry.name, t) &&
+        t > newest) {
+      newest = t;
+    }
+    return true;
+  });
   return newest > own;
 }
 
@@ -169,8 +172,9 @@ bool ReadHeaders(bool verbose, const std::string& headers_file) {
 }  // namespace
 
 bool IsCatalogueFile(const std::string& name) {
-  std::size_t dot = name.find_last_of('.');
-  return SlotOfExactCode(dot == std::string::npos ? name : name.substr(0, dot)) > 0;
+  std::string_view stem(name);
+  std::size_t dot = stem.find_last_of('.');
+  return SlotOfExactCode(dot == std::string_view::npos ? stem : stem.substr(0, dot)) > 0;
 }
 
 bool CallGetHeaders(bool verbose, const std::string& path) {

@@ -9,8 +9,11 @@ bool TextReader::Fill() {
   if (ended_) return false;
   buffer_.erase(0, pos_);
   pos_ = 0;
-  char chunk[65536];
-  long n = file_.Read(chunk, sizeof chunk);
+  constexpr std::size_t kChunk = 32768;
+  std::size_t had = buffer_.size();
+  buffer_.resize(had + kChunk);
+  long n = file_.Read(buffer_.data() + had, kChunk);
+  buffer_.resize(had + (n > 0 ? static_cast<std::size_t>(n) : 0));
   if (n < 0) {
     int code = platform::LastErrorCode();
     throw frame::InOutError(code, server::IOErrorText(code));
@@ -19,7 +22,6 @@ bool TextReader::Fill() {
     ended_ = true;
     return false;
   }
-  buffer_.append(chunk, static_cast<std::size_t>(n));
   return true;
 }
 
@@ -34,8 +36,9 @@ bool TextReader::ReadLine(std::string& line) {
   line.clear();
   if (Eof()) return false;
   for (;;) {
-    std::size_t end = buffer_.find_first_of("\r\n", pos_);
-    if (end == std::string::npos) {
+    std::size_t end = pos_;
+    while (end < buffer_.size() && buffer_[end] != '\r' && buffer_[end] != '\n') ++end;
+    if (end == buffer_.size()) {
       line.append(buffer_, pos_, std::string::npos);
       pos_ = buffer_.size();
       if (!Fill()) return true;

@@ -6,6 +6,7 @@
 #include "platform/console.h"
 #include "platform/environment.h"
 #include "platform/files.h"
+#include "platform/memory.h"
 #include "server/site_paths.h"
 
 namespace frame {
@@ -52,6 +53,7 @@ int RunApplication() {
 }
 
 int ProcessEntry() {
+  platform::TuneAllocatorForShortRun();
   // An operator (or a test) may put the drive root of rooted paths elsewhere.
   platform::SetDriveRoot(platform::GetEnvironment("ENPANEL_DRIVE_ROOT"));
   server::InitSitePaths();

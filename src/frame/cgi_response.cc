@@ -41,11 +41,7 @@ std::string TCGIResponse::HeaderBlock() const {
 bool TCGIResponse::SendResponse() {
   if (sent_) return true;
   sent_ = true;
-  std::string out = HeaderBlock();
-  if (out.empty()) return platform::WriteStdout(content_);
-  out.reserve(out.size() + content_.size());
-  out += content_;
-  return platform::WriteStdout(out);
+  return platform::WriteStdout(HeaderBlock(), content_);
 }
 
 std::string ErrorResponse(const std::string& class_name, const std::string& message) {

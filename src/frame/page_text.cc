@@ -1,5 +1,9 @@
 #include "frame/page_text.h"
 
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+
 namespace frame {
 
 std::string PageText;
@@ -41,12 +45,51 @@ std::string LineBreaksToHtml(std::string_view in) {
   return out;
 }
 
-void AddToPage(std::string_view text) {
-  if (text.find_first_of("\r\n") == std::string_view::npos) {
-    PageText.append(text);
-  } else {
-    PageText += LineBreaksToHtml(text);
+namespace {
+
+// True when the bytes hold a CR or an LF; eight bytes at a time.
+bool HasLineBreak(const char* p, std::size_t n) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL, kHighs = 0x8080808080808080ULL;
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p + i, 8);
+    std::uint64_t cr = word ^ (kOnes * '\r'), lf = word ^ (kOnes * '\n');
+    if ((((cr - kOnes) & ~cr) | ((lf - kOnes) & ~lf)) & kHighs) return true;
   }
+  for (; i < n; ++i) {
+    if (p[i] == '\r' || p[i] == '\n') return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void AddToPage(Piece text) {
+  if (text.plain() || !HasLineBreak(text.text().data(), text.text().size())) {
+    PageText.append(text.text());
+  } else {
+    PageText += LineBreaksToHtml(text.text());
+  }
+}
+
+void AddToPage(std::initializer_list<Piece> pieces) {
+  std::size_t start = PageText.size();
+  bool plain = true;
+  for (const Piece& piece : pieces) {
+    PageText.append(piece.text());
+    plain = plain && (piece.plain() || !HasLineBreak(piece.text().data(), piece.text().size()));
+  }
+  if (!plain) {
+    std::string converted = LineBreaksToHtml(std::string_view(PageText).substr(start));
+    PageText.resize(start);
+    PageText += converted;
+  }
+}
+
+Decimal::Decimal(long value) {
+  auto result = std::to_chars(digits_, digits_ + sizeof digits_, value);
+  length_ = static_cast<std::size_t>(result.ptr - digits_);
 }
 
 void AddPageLine(std::string_view text) {
@@ -63,5 +106,6 @@ void AddPageBlock(std::string_view text) {
 }
 
 void Trace(std::string_view /*text*/) {}
+void Trace(std::initializer_list<std::string_view> /*pieces*/) {}
 
 }  // namespace frame

@@ -47,7 +47,7 @@ TEST_F(PageTextTest, AppendOperations) {
   EXPECT_EQ(PageText, "");
   AddPageLine("");
   EXPECT_EQ(PageText, "\r\n");
-  AddToPage("a\r\nb");
+  AddToPage(std::string("a\r\nb"));  // a literal with a break would not compile
   EXPECT_EQ(PageText, "\r\na<Br>\nb");
   Trace("trace lines go nowhere");
   EXPECT_EQ(PageText, "\r\na<Br>\nb");

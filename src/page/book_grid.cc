@@ -17,17 +17,16 @@ using frame::AddToPage;
 constexpr int kDefaultCheckedBook = 216;
 
 void BookCell(const std::string& id, const TFileRow& row) {
-  std::string f = std::to_string(row.FileIx);
-  AddToPage("<input type=\"checkbox\" id=\"" + id + "cell\" name=\"B" + f +
-            "\" value=\"ON\" onClick=\"countchecked();unCheckAll" + id + "();" + "colorcell" + id +
-            "();" + "notAllChecked" + id + "()\"" +
-            (row.FileIx == kDefaultCheckedBook ? "Checked>" : ">"));
-  AddToPage("<span id=\"span\" onClick=\"changeBox('document.EntryForm.B" + f + "');" +
-            "if (document.EntryForm.B" + f + ".checked)" + " document.EntryForm.text1.value++;" +
-            "else if (!document.EntryForm.B" + f + ".checked)" +
-            " document.EntryForm.text1.value--;" + "unCheckAll" + id + "();colorcell" + id +
-            "(); notAllChecked" + id + "()\" style=\"CURSOR: hand\"" + ">");
-  AddToPage(row.BookName + "<br>" + row.InfoLine + "</span>");
+  frame::Decimal f(row.FileIx);
+  AddToPage({"<input type=\"checkbox\" id=\"", id, "cell\" name=\"B", f,
+             "\" value=\"ON\" onClick=\"countchecked();unCheckAll", id, "();", "colorcell", id, "();",
+             "notAllChecked", id, "()\"", std::string_view(row.FileIx == kDefaultCheckedBook ? "Checked>" : ">")});
+  AddToPage({"<span id=\"span\" onClick=\"changeBox('document.EntryForm.B", f, "');",
+             "if (document.EntryForm.B", f, ".checked)", " document.EntryForm.text1.value++;",
+             "else if (!document.EntryForm.B", f, ".checked)", " document.EntryForm.text1.value--;",
+             "unCheckAll", id, "();colorcell", id, "(); notAllChecked", id,
+             "()\" style=\"CURSOR: hand\"", ">"});
+  AddToPage({row.BookName, "<br>", row.InfoLine, "</span>"});
 }
 
 }  // namespace
@@ -60,11 +59,11 @@ void WriteBookGrid() {
     AddToPage("<tr>");
     for (int s = AreaCount - 1; s >= 0; --s) {
       const TFileRow& row = F_Rec[s][i];
-      AddToPage("<td width=\"10%\" valign=\"top\" align=\"left\" height=\"21\"><font size=\"" +
-                cell_size + "\">");
+      AddToPage({"<td width=\"10%\" valign=\"top\" align=\"left\" height=\"21\"><font size=\"",
+                 cell_size, "\">"});
       if (row.FileIx == kSeparatorRow) {
-        AddToPage("<p align=\"center\"><font color=\"Red\" size=\"" + cell_size + "\">" +
-                  S_Rec[s].Caption + "</font></p>");
+        AddToPage({"<p align=\"center\"><font color=\"Red\" size=\"", cell_size, "\">",
+                   S_Rec[s].Caption, "</font></p>"});
       } else if (row.FileIx == kFillerRow) {
         AddToPage("&nbsp;");
       } else {

@@ -85,16 +85,16 @@ void BuildRowLists() {
     catalogue::TAreaRecord& area = S_Rec[s];
     std::vector<TFileRow>& list = F_Rec[s];
     int books = 0;
-    Trace("7.1 before WITH S_Rec[S_Ix] DO; s_iX=" + std::to_string(s));
+    Trace({"7.1 before WITH S_Rec[S_Ix] DO; s_iX=", frame::Decimal(s)});
     for (int f = area.FirstFile; f <= area.LastFile; ++f) {
-      Trace("7.2 before CanUseFile[FlIx]; FlIx=" + std::to_string(f));
+      Trace({"7.2 before CanUseFile[FlIx]; FlIx=", frame::Decimal(f)});
       if (!server::CanUseFile.at(f)) continue;
       MakeRoom(list, area.TotF);
       if (books != 0 && books % 5 == 0) list[++area.TotF] = TFileRow{kSeparatorRow, "", ""};
       ++books;
       const catalogue::TBookHeader& header = catalogue::BookHeaders.at(f);
       list[++area.TotF] = TFileRow{f, catalogue::CleanBookName(header.BookName), header.AuthorName};
-      Trace("7.3 F_Rec[S_Ix][S_Rec[S_Ix].TotF].BookName= " + list[area.TotF].BookName);
+      Trace({"7.3 F_Rec[S_Ix][S_Rec[S_Ix].TotF].BookName= ", list[area.TotF].BookName});
     }
     if (area.TotF > catalogue::MaxAreaRows) catalogue::MaxAreaRows = area.TotF;
   }
@@ -158,7 +158,8 @@ void DoEngineAction1(frame::TWebModule& /*sender*/, frame::TCGIRequest& request,
     AddToPage("<BODY>ERROR encountered... Aborting.</BODY>");
   }
   AddToPage("</HTML>");
-  response.SetContent(frame::PageText);
+  response.SetContent(std::move(frame::PageText));
+  frame::PageText.clear();
   handled = true;
   try {
     server::StatsEnd();

@@ -15,7 +15,7 @@ namespace {
 using catalogue::S_Rec;
 using frame::AddToPage;
 
-const char* const kScriptStart[] = {
+constexpr std::string_view kScriptStart[] = {
     "<Script Language=\"JavaScript\">",
     "function returntxt(txt) {",
     "return txt",
@@ -46,7 +46,7 @@ const char* const kScriptStart[] = {
     "  if (",
 };
 
-const char* const kInitializeEnd[] = {
+constexpr std::string_view kInitializeEnd[] = {
     "e.name!= \"FINDALL\" && e.name!= \"FntSize\" && e.checked)",
     "  document.EntryForm.text1.value++ }",
     "}",
@@ -59,18 +59,18 @@ const char* const kInitializeEnd[] = {
     "function ColorOnStart(){",
 };
 
-const char* const kAfterColorOnStart[] = {
+constexpr std::string_view kAfterColorOnStart[] = {
     "}",
     "function unckeck(){",
 };
 
-const char* const kAfterUnckeck[] = {
+constexpr std::string_view kAfterUnckeck[] = {
     "}",
     "function setfocus()",
     "{document.EntryForm.txtsearch1.focus()}",
 };
 
-const char* const kScriptEnd[] = {
+constexpr std::string_view kScriptEnd[] = {
     "function changeBox(cbox) {",
     "box = eval(cbox);",
     "box.checked = !box.checked;",
@@ -103,7 +103,7 @@ const char* const kScriptEnd[] = {
     "<p align=\"center\">",
 };
 
-const char* const kFormTop[] = {
+constexpr std::string_view kFormTop[] = {
     "<a href=\"arPanel.exe\"><img src=\"../images/arabi.gif\" ",
     // alt text: "click for the Arabic page" (alef noon qaf reh, lam lam sad feh hah teh-marbuta,
     // alef lam ain reh beh yeh teh-marbuta)
@@ -167,40 +167,35 @@ const char* const kFormTop[] = {
     "</table>",
 };
 
+static_assert(frame::HoldsNoLineBreak(kScriptStart) && frame::HoldsNoLineBreak(kInitializeEnd) &&
+              frame::HoldsNoLineBreak(kAfterColorOnStart) && frame::HoldsNoLineBreak(kAfterUnckeck) &&
+              frame::HoldsNoLineBreak(kScriptEnd) && frame::HoldsNoLineBreak(kFormTop));
+
 template <std::size_t N>
-void AddLines(const char* const (&lines)[N]) {
-  for (const char* line : lines) AddToPage(line);
+void AddLines(const std::string_view (&lines)[N]) {
+  for (std::string_view line : lines) AddToPage(frame::Piece::Checked(line));
 }
 
 // The ColorOnStart lines of one area: paint its header cell when any present
-// book or the area's "All Books" box is ticked, yellow when none is.
-void ColorOnStartOf(const catalogue::TAreaRecord& area) {
-  const std::string& id = area.AreaId;
+// book or the area's "All Books" box is ticked, yellow when none is. Each
+// book's test is a line of its own; they hold no line break, so they are
+// appended together.
+void ColorOnStartOf(const std::string& id, const AreaTerms& t) {
   AddToPage("if (");
-  for (int f = area.FirstFile; f <= area.LastFile; ++f) {
-    if (server::CanUseFile[f])
-      AddToPage("document.EntryForm.B" + std::to_string(f) + ".checked ||");
-  }
-  AddToPage("document.EntryForm." + id + "ck.checked){");
-  AddToPage("document.all." + id + ".style.background=\"#FF99FF\"; }");
+  AddToPage(t.checked_or);
+  AddToPage({"document.EntryForm.", id, "ck.checked){"});
+  AddToPage({"document.all.", id, ".style.background=\"#FF99FF\"; }"});
   AddToPage("else if (");
-  for (int f = area.FirstFile; f <= area.LastFile; ++f) {
-    if (server::CanUseFile[f])
-      AddToPage("!document.EntryForm.B" + std::to_string(f) + ".checked &&");
-  }
-  AddToPage("!document.EntryForm." + id + "ck.checked){");
-  AddToPage("document.all." + id + ".style.background=\"#FFFF00\"; }");
+  AddToPage(t.unchecked_and);
+  AddToPage({"!document.EntryForm.", id, "ck.checked){"});
+  AddToPage({"document.all.", id, ".style.background=\"#FFFF00\"; }"});
 }
 
-void UnckeckOf(const catalogue::TAreaRecord& area) {
-  const std::string& id = area.AreaId;
+void UnckeckOf(const std::string& id, const AreaTerms& t) {
   AddToPage("if (");
-  for (int f = area.FirstFile; f <= area.LastFile; ++f) {
-    if (server::CanUseFile[f])
-      AddToPage("!document.EntryForm.B" + std::to_string(f) + ".checked ||");
-  }
-  AddToPage("document.EntryForm." + id + "ck.checked)");
-  AddToPage("document.EntryForm." + id + "ck.click();");
+  AddToPage(t.unchecked_or);
+  AddToPage({"document.EntryForm.", id, "ck.checked)"});
+  AddToPage({"document.EntryForm.", id, "ck.click();"});
 }
 
 }  // namespace
@@ -215,14 +210,15 @@ void WritePageHead() {
 void WriteFixedScript() {
   AddLines(kScriptStart);
   for (int s = catalogue::AreaCount - 1; s >= 0; --s) {
-    AddToPage("e.name!=\"" + S_Rec[s].AreaId + "\" && ");
+    AddToPage({"e.name!=\"", S_Rec[s].AreaId, "\" && "});
   }
   AddLines(kInitializeEnd);
-  for (int s = catalogue::AreaCount - 1; s >= 0; --s) ColorOnStartOf(S_Rec[s]);
+  const AllAreaTerms terms = ComputeAreaTerms();
+  for (int s = catalogue::AreaCount - 1; s >= 0; --s) ColorOnStartOf(S_Rec[s].AreaId, terms[s]);
   AddLines(kAfterColorOnStart);
-  for (int s = catalogue::AreaCount - 1; s >= 0; --s) UnckeckOf(S_Rec[s]);
+  for (int s = catalogue::AreaCount - 1; s >= 0; --s) UnckeckOf(S_Rec[s].AreaId, terms[s]);
   AddLines(kAfterUnckeck);
-  WriteAreaScripts();
+  WriteAreaScripts(terms);
   AddLines(kScriptEnd);
   AddToPage("<b><font size=\"" + std::to_string(FontSizeBase + 4) +
             "\">Al Kutubix Project - Search Engine </font></b>");

@@ -14,5 +14,7 @@ std::string ReadStdin(std::size_t max_bytes);
 
 // Writes all of `data` to standard output (one write where the system allows).
 bool WriteStdout(std::string_view data);
+// Writes `first` then `second` (one gathered write where the system allows).
+bool WriteStdout(std::string_view first, std::string_view second);
 
 }  // namespace platform

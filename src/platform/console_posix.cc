@@ -1,3 +1,4 @@
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,6 +31,24 @@ bool WriteStdout(std::string_view data) {
     data.remove_prefix(static_cast<std::size_t>(n));
   }
   return true;
+}
+
+bool WriteStdout(std::string_view first, std::string_view second) {
+  while (!first.empty()) {
+    iovec parts[2] = {{const_cast<char*>(first.data()), first.size()},
+                      {const_cast<char*>(second.data()), second.size()}};
+    ssize_t n = writev(STDOUT_FILENO, parts, 2);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    auto done = static_cast<std::size_t>(n);
+    if (done >= first.size()) {
+      second.remove_prefix(done - first.size());
+      first = std::string_view();
+    } else {
+      first.remove_prefix(done);
+    }
+  }
+  return WriteStdout(second);
 }
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 #include <io.h>
 
 #include <cstdio>
+#include <string>
 
 #include "platform/console.h"
 
@@ -34,6 +35,13 @@ bool WriteStdout(std::string_view data) {
     data.remove_prefix(static_cast<std::size_t>(n));
   }
   return true;
+}
+
+bool WriteStdout(std::string_view first, std::string_view second) {
+  std::string whole;
+  whole.reserve(first.size() + second.size());
+  whole.append(first).append(second);
+  return WriteStdout(whole);
 }
 
 }  // namespace platform

@@ -31,8 +31,43 @@ thread_local int g_last_error = 0;
 
 }  // namespace
 
+// "*" then plain characters: the name ends with them (letter case ignored).
+bool EndsWithCaseless(std::string_view name, std::string_view tail) {
+  if (name.size() < tail.size()) return false;
+  name.remove_prefix(name.size() - tail.size());
+  for (std::size_t i = 0; i < tail.size(); ++i) {
+    if (Upper(name[i]) != Upper(tail[i])) return false;
+  }
+  return true;
+}
+
+// "*", plain characters, "*": the name holds them somewhere.
+bool ContainsCaseless(std::string_view name, std::string_view part) {
+  if (part.empty()) return true;
+  for (std::size_t at = 0; at + part.size() <= name.size(); ++at) {
+    std::size_t k = 0;
+    while (k < part.size() && Upper(name[at + k]) == Upper(part[k])) ++k;
+    if (k == part.size()) return true;
+  }
+  return false;
+}
+
 bool WildcardMatch(std::string_view pattern, std::string_view name) {
   if (pattern == "*" || pattern == "*.*") return true;
+  if (pattern.size() > 1 && pattern[0] == '*') {
+    // The common folder patterns: "*.TXT", "*.IX*".
+    std::size_t wild = 0;
+    for (std::size_t i = 1; i < pattern.size(); ++i) {
+      if (pattern[i] == '*' || pattern[i] == '?') {
+        wild = i;
+        break;
+      }
+    }
+    if (wild == 0) return EndsWithCaseless(name, pattern.substr(1));
+    if (wild == pattern.size() - 1 && pattern[wild] == '*') {
+      return ContainsCaseless(name, pattern.substr(1, wild - 1));
+    }
+  }
   if (MatchPlain(pattern, name)) return true;
   if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*") {
     return MatchPlain(pattern.substr(0, pattern.size() - 2), name);
@@ -48,18 +83,54 @@ std::string JoinName(const std::string& folder, const std::string& name) {
 }
 
 void SortAsListed(std::vector<DirEntry>& entries) {
-  std::vector<std::pair<std::string, std::size_t>> keys;
-  keys.reserve(entries.size());
+  // Sorted by the first 16 bytes of the upper-case name as two numbers; only
+  // names alike that far are compared whole.
+  struct Key {
+    std::uint64_t high, low;
+    std::uint32_t index;
+  };
+  std::vector<Key> keys(entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    std::string key = entries[i].name;
-    for (char& c : key) c = Upper(c);
-    keys.emplace_back(std::move(key), i);
+    const std::string& name = entries[i].name;
+    std::uint64_t part[2] = {0, 0};
+    for (std::size_t k = 0; k < 16 && k < name.size(); ++k) {
+      part[k / 8] |= static_cast<std::uint64_t>(static_cast<unsigned char>(Upper(name[k])))
+                     << (56 - 8 * (k % 8));
+    }
+    keys[i] = Key{part[0], part[1], static_cast<std::uint32_t>(i)};
   }
-  std::sort(keys.begin(), keys.end());
-  std::vector<DirEntry> sorted;
-  sorted.reserve(entries.size());
-  for (auto& k : keys) sorted.push_back(std::move(entries[k.second]));
-  entries = std::move(sorted);
+  auto longer_less = [&](const Key& a, const Key& b) {
+    const std::string& x = entries[a.index].name;
+    const std::string& y = entries[b.index].name;
+    std::size_t n = std::min(x.size(), y.size());
+    for (std::size_t k = 16; k < n; ++k) {
+      char cx = Upper(x[k]), cy = Upper(y[k]);
+      if (cx != cy) return static_cast<unsigned char>(cx) < static_cast<unsigned char>(cy);
+    }
+    if (x.size() != y.size()) return x.size() < y.size();
+    return a.index < b.index;
+  };
+  std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+    if (a.high != b.high) return a.high < b.high;
+    if (a.low != b.low) return a.low < b.low;
+    return longer_less(a, b);
+  });
+  // Entries move to their places in place, cycle by cycle.
+  std::vector<std::uint32_t> from(keys.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) from[i] = keys[i].index;
+  for (std::size_t start = 0; start < from.size(); ++start) {
+    if (from[start] == start) continue;
+    DirEntry held = std::move(entries[start]);
+    std::size_t at = start;
+    while (from[at] != start) {
+      std::size_t next = from[at];
+      entries[at] = std::move(entries[next]);
+      from[at] = static_cast<std::uint32_t>(at);
+      at = next;
+    }
+    entries[at] = std::move(held);
+    from[at] = static_cast<std::uint32_t>(at);
+  }
 }
 
 int LastErrorCode() { return g_last_error; }

@@ -17,11 +17,30 @@ namespace {
 
 std::string g_drive_root;
 
-// Case-insensitive lookups of folder entries, built once per folder and
-// dropped whenever this process changes a folder.
-std::map<std::string, std::unordered_map<std::string, std::string>> g_folder_cache;
+// Folder listings, read once and kept (in the order the system gives) until
+// this process changes the folder; they serve the searches and the
+// case-insensitive lookups.
+struct Listing {
+  bool ok = false;
+  std::vector<DirEntry> entries;
+  std::unordered_map<std::string, std::size_t> by_upper;  // built when first needed
+  bool indexed = false;
+};
+std::map<std::string, Listing> g_listings;
 
-void Forget() { g_folder_cache.clear(); }
+void Forget() { g_listings.clear(); }
+
+// This process changed `native`: the listing of its folder (and its own, for
+// a folder) is read again when next needed.
+void Forget(const std::string& native) {
+  g_listings.erase(native);
+  std::size_t cut = native.find_last_of('/');
+  if (cut == std::string::npos) {
+    g_listings.erase(".");
+  } else {
+    g_listings.erase(cut == 0 ? std::string("/") : native.substr(0, cut));
+  }
+}
 
 bool Fail() {
   SetLastErrorCode(errno);
@@ -35,25 +54,150 @@ std::string UpperAscii(std::string s) {
   return s;
 }
 
-const std::unordered_map<std::string, std::string>& FolderIndex(const std::string& folder) {
-  auto it = g_folder_cache.find(folder);
-  if (it != g_folder_cache.end()) return it->second;
-  std::vector<DirEntry> entries;
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (dirent* e = readdir(dir)) {
-      entries.push_back(DirEntry{e->d_name, 0});
-    }
-    closedir(dir);
+Listing& ListFolder(const std::string& native) {
+  auto [it, inserted] = g_listings.try_emplace(native);
+  Listing& listing = it->second;
+  if (!inserted) return listing;
+  DIR* dir = opendir(native.c_str());
+  if (dir == nullptr) {
+    SetLastErrorCode(errno);
+    return listing;
   }
-  SortAsListed(entries);
-  std::unordered_map<std::string, std::string> index;
-  for (auto& e : entries) index.emplace(UpperAscii(e.name), e.name);
-  return g_folder_cache.emplace(folder, std::move(index)).first->second;
+  listing.ok = true;
+  int dfd = dirfd(dir);
+  // A folder's size bounds its number of entries; reserving touches no memory.
+  struct stat folder_stat {};
+  if (fstat(dfd, &folder_stat) == 0 && folder_stat.st_size > 0) {
+    listing.entries.reserve(static_cast<std::size_t>(folder_stat.st_size) / 16 + 16);
+  }
+  while (dirent* e = readdir(dir)) {
+    std::string_view name(e->d_name);
+    if (name == "." || name == "..") continue;
+    unsigned char type = e->d_type;
+    if (type == DT_UNKNOWN || type == DT_LNK) {
+      struct stat st {};
+      if (fstatat(dfd, e->d_name, &st, 0) == 0) type = S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
+    }
+    std::uint32_t attributes = type == DT_DIR ? kAttrDirectory : kAttrArchive;
+    if (name[0] == '.') attributes |= kAttrHidden;
+    listing.entries.push_back(DirEntry{std::string(name), attributes});
+  }
+  closedir(dir);
+  return listing;
+}
+
+// The real name of `part` in a folder, letter case ignored, or nullptr.
+const std::string* CaselessName(const std::string& folder, const std::string& part) {
+  Listing& listing = ListFolder(folder);
+  if (!listing.indexed) {
+    listing.by_upper.reserve(listing.entries.size());
+    for (std::size_t i = 0; i < listing.entries.size(); ++i) {
+      listing.by_upper.emplace(UpperAscii(listing.entries[i].name), i);
+    }
+    listing.indexed = true;
+  }
+  auto hit = listing.by_upper.find(UpperAscii(part));
+  return hit == listing.by_upper.end() ? nullptr : &listing.entries[hit->second].name;
 }
 
 bool Lexists(const std::string& p) {
   struct stat st {};
   return lstat(p.c_str(), &st) == 0;
+}
+
+// Separators made "/", the drive root put in front of a rooted path, doubled
+// and trailing separators dropped; letter case as written.
+std::string PlainPath(const std::string& path) {
+  bool rooted = !path.empty() && (path[0] == '/' || path[0] == '\\');
+  std::string s = rooted ? g_drive_root : std::string();
+  std::size_t n = s.size();
+  s.resize(n + path.size());
+  char* out = s.data();
+  for (char c : path) {
+    if (c == '\\') c = '/';
+    if (c == '/' && n > 0 && out[n - 1] == '/') continue;
+    out[n++] = c;
+  }
+  while (n > 1 && out[n - 1] == '/') --n;
+  s.resize(n);
+  return s.empty() ? std::string(".") : s;
+}
+
+// Resolves a plain path folder by folder, taking a case-insensitive match
+// where the exact name is missing.
+std::string ResolveCase(const std::string& s) {
+  std::string resolved = s[0] == '/' ? "/" : "";
+  std::size_t pos = s[0] == '/' ? 1 : 0;
+  bool missing = false;
+  while (pos <= s.size()) {
+    std::size_t end = s.find('/', pos);
+    if (end == std::string::npos) end = s.size();
+    std::string part = s.substr(pos, end - pos);
+    pos = end + 1;
+    if (part.empty()) continue;
+    std::string base = resolved.empty() ? "." : resolved;
+    std::string prefix = resolved.empty() ? "" : (resolved == "/" ? "/" : resolved + "/");
+    std::string joined = prefix + part;
+    if (!missing && part != "." && part != ".." && !Lexists(joined)) {
+      const std::string* real = CaselessName(base, part);
+      if (real != nullptr) {
+        joined = prefix + *real;
+      } else {
+        missing = true;
+      }
+    }
+    resolved = joined;
+  }
+  return resolved.empty() ? "." : resolved;
+}
+
+// A name that is missing as written may exist in another letter case.
+bool WorthResolving(int error) { return error == ENOENT || error == ENOTDIR; }
+
+// stat() of a path, resolving letter case only when the plain path is missing.
+bool StatPath(const std::string& path, struct stat& st) {
+  std::string plain = PlainPath(path);
+  if (stat(plain.c_str(), &st) == 0) return true;
+  if (!WorthResolving(errno)) return false;
+  int first_error = errno;
+  std::string resolved = ResolveCase(plain);
+  if (resolved != plain && stat(resolved.c_str(), &st) == 0) return true;
+  errno = first_error;
+  return false;
+}
+
+// open() without O_CREAT, likewise.
+int OpenExisting(const std::string& path, int flags) {
+  std::string plain = PlainPath(path);
+  int fd = open(plain.c_str(), flags | O_CLOEXEC);
+  if (fd >= 0 || !WorthResolving(errno)) return fd;
+  int first_error = errno;
+  std::string resolved = ResolveCase(plain);
+  if (resolved != plain) {
+    fd = open(resolved.c_str(), flags | O_CLOEXEC);
+    if (fd >= 0) return fd;
+  }
+  errno = first_error;
+  return -1;
+}
+
+// open() that may create: the name as written first; a folder on the way in
+// another letter case only when that fails. `used` gets the name opened.
+int OpenForWriting(const std::string& path, int flags, std::string& used) {
+  used = PlainPath(path);
+  int fd = open(used.c_str(), flags | O_CLOEXEC, 0666);
+  if (fd >= 0 || !WorthResolving(errno)) return fd;
+  int first_error = errno;
+  std::string resolved = ResolveCase(used);
+  if (resolved != used) {
+    fd = open(resolved.c_str(), flags | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      used = resolved;
+      return fd;
+    }
+  }
+  errno = first_error;
+  return -1;
 }
 
 }  // namespace
@@ -67,95 +211,52 @@ void SetDriveRoot(const std::string& folder) {
 const std::string& DriveRoot() { return g_drive_root; }
 
 std::string NativePath(const std::string& path) {
-  std::string s;
-  s.reserve(path.size() + g_drive_root.size());
-  bool rooted = !path.empty() && (path[0] == '/' || path[0] == '\\');
-  if (rooted && !g_drive_root.empty()) s = g_drive_root;
-  for (char c : path) {
-    if (c == '\\') c = '/';
-    if (c == '/' && !s.empty() && s.back() == '/') continue;
-    s += c;
-  }
-  while (s.size() > 1 && s.back() == '/') s.pop_back();
-  if (s.empty()) return ".";
-  if (Lexists(s)) return s;
+  std::string plain = PlainPath(path);
+  return Lexists(plain) ? plain : ResolveCase(plain);
+}
 
-  // Resolve folder by folder, taking a case-insensitive match where the exact
-  // name is missing.
-  std::string resolved = s[0] == '/' ? "/" : "";
-  std::size_t pos = s[0] == '/' ? 1 : 0;
-  bool missing = false;
-  while (pos <= s.size()) {
-    std::size_t end = s.find('/', pos);
-    if (end == std::string::npos) end = s.size();
-    std::string part = s.substr(pos, end - pos);
-    pos = end + 1;
-    if (part.empty()) continue;
-    std::string base = resolved.empty() ? "." : resolved;
-    std::string joined =
-        resolved.empty() ? part : (resolved == "/" ? "/" + part : resolved + "/" + part);
-    if (!missing && !Lexists(joined) && part != "." && part != "..") {
-      const auto& index = FolderIndex(base);
-      auto hit = index.find(UpperAscii(part));
-      if (hit != index.end()) {
-        joined = resolved.empty()
-                     ? hit->second
-                     : (resolved == "/" ? "/" + hit->second : resolved + "/" + hit->second);
-      } else {
-        missing = true;
-      }
-    }
-    resolved = joined;
+void VisitFiles(const std::string& folder_and_pattern,
+                const std::function<bool(const DirEntry&)>& visit) {
+  std::size_t cut = folder_and_pattern.find_last_of("/\\");
+  std::string folder = cut == std::string::npos ? "." : folder_and_pattern.substr(0, cut + 1);
+  std::string_view pattern(folder_and_pattern);
+  if (cut != std::string::npos) pattern.remove_prefix(cut + 1);
+  std::string plain = PlainPath(folder);
+  Listing* listing = &ListFolder(plain);
+  if (!listing->ok) {
+    std::string resolved = ResolveCase(plain);
+    if (resolved == plain) return;
+    listing = &ListFolder(resolved);
   }
-  return resolved.empty() ? "." : resolved;
+  for (const DirEntry& entry : listing->entries) {
+    if (WildcardMatch(pattern, entry.name) && !visit(entry)) return;
+  }
 }
 
 std::vector<DirEntry> FindFiles(const std::string& folder_and_pattern) {
   std::vector<DirEntry> found;
-  std::size_t cut = folder_and_pattern.find_last_of("/\\");
-  std::string folder = cut == std::string::npos ? "." : folder_and_pattern.substr(0, cut + 1);
-  std::string pattern =
-      cut == std::string::npos ? folder_and_pattern : folder_and_pattern.substr(cut + 1);
-  std::string native = NativePath(folder);
-  DIR* dir = opendir(native.c_str());
-  if (dir == nullptr) {
-    SetLastErrorCode(errno);
-    return found;
-  }
-  int dfd = dirfd(dir);
-  while (dirent* e = readdir(dir)) {
-    std::string_view name(e->d_name);
-    if (name == "." || name == "..") continue;
-    if (!WildcardMatch(pattern, name)) continue;
-    DirEntry entry{std::string(name), 0};
-    unsigned char type = e->d_type;
-    if (type == DT_UNKNOWN || type == DT_LNK) {
-      struct stat st {};
-      if (fstatat(dfd, e->d_name, &st, 0) == 0) type = S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
-    }
-    entry.attributes = type == DT_DIR ? kAttrDirectory : kAttrArchive;
-    if (name[0] == '.') entry.attributes |= kAttrHidden;
-    found.push_back(std::move(entry));
-  }
-  closedir(dir);
+  VisitFiles(folder_and_pattern, [&found](const DirEntry& entry) {
+    found.push_back(entry);
+    return true;
+  });
   SortAsListed(found);
   return found;
 }
 
 bool PathExists(const std::string& path) {
   struct stat st {};
-  return stat(NativePath(path).c_str(), &st) == 0 || Fail();
+  return StatPath(path, st) || Fail();
 }
 
 bool FileExists(const std::string& path) {
   struct stat st {};
-  if (stat(NativePath(path).c_str(), &st) != 0) return Fail();
+  if (!StatPath(path, st)) return Fail();
   return !S_ISDIR(st.st_mode);
 }
 
 bool DirectoryExists(const std::string& path) {
   struct stat st {};
-  if (stat(NativePath(path).c_str(), &st) != 0) return Fail();
+  if (!StatPath(path, st)) return Fail();
   return S_ISDIR(st.st_mode);
 }
 
@@ -185,7 +286,7 @@ bool SetAttributes(const std::string& path, std::uint32_t attributes) {
 
 bool GetModifiedTime(const std::string& path, FileTime& time) {
   struct stat st {};
-  if (stat(NativePath(path).c_str(), &st) != 0) return Fail();
+  if (!StatPath(path, st)) return Fail();
   time = static_cast<FileTime>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
   return true;
 }
@@ -224,20 +325,30 @@ bool CreateDirectories(const std::string& path) {
 
 bool RenameFile(const std::string& from, const std::string& to) {
   std::string a = NativePath(from), b = NativePath(to);
-  Forget();
+  Forget(a);
+  Forget(b);
   return rename(a.c_str(), b.c_str()) == 0 || Fail();
 }
 
 bool RemoveFile(const std::string& path) {
-  std::string native = NativePath(path);
-  Forget();
-  return unlink(native.c_str()) == 0 || Fail();
+  std::string plain = PlainPath(path);
+  Forget(plain);
+  if (unlink(plain.c_str()) == 0) return true;
+  if (!WorthResolving(errno)) return Fail();
+  int first_error = errno;
+  std::string resolved = ResolveCase(plain);
+  if (resolved != plain) {
+    Forget(resolved);
+    if (unlink(resolved.c_str()) == 0) return true;
+  }
+  SetLastErrorCode(first_error);
+  return false;
 }
 
 bool CreateUniqueFile(const std::string& folder, const std::string& prefix, std::string& created) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string native = NativePath(folder);
-  Forget();
+  g_listings.erase(native);
   unsigned seed = static_cast<unsigned>(getpid()) * 2654435761u;
   for (unsigned attempt = 0; attempt < 65536; ++attempt) {
     unsigned unique = (seed + attempt) & 0xFFFFu;
@@ -257,9 +368,9 @@ bool CreateUniqueFile(const std::string& folder, const std::string& prefix, std:
 }
 
 CreateResult CreateNewFile(const std::string& path) {
-  std::string native = NativePath(path);
-  Forget();
-  int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  std::string used;
+  int fd = OpenForWriting(path, O_WRONLY | O_CREAT | O_EXCL, used);
+  Forget(used);
   if (fd < 0) {
     SetLastErrorCode(errno);
     return errno == EEXIST ? CreateResult::kExists : CreateResult::kFailed;
@@ -281,9 +392,9 @@ bool WriteAll(int fd, std::string_view data) {
 }  // namespace
 
 bool WriteWholeFile(const std::string& path, std::string_view contents) {
-  std::string native = NativePath(path);
-  Forget();
-  int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  std::string used;
+  int fd = OpenForWriting(path, O_WRONLY | O_CREAT | O_TRUNC, used);
+  Forget(used);
   if (fd < 0) return Fail();
   bool ok = WriteAll(fd, contents);
   if (!ok) SetLastErrorCode(errno);
@@ -292,7 +403,7 @@ bool WriteWholeFile(const std::string& path, std::string_view contents) {
 }
 
 bool AppendToFile(const std::string& path, std::string_view contents) {
-  int fd = open(NativePath(path).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  int fd = OpenExisting(path, O_WRONLY | O_APPEND);
   if (fd < 0) return Fail();
   ssize_t n = write(fd, contents.data(), contents.size());
   bool ok = n == static_cast<ssize_t>(contents.size());
@@ -304,7 +415,9 @@ bool AppendToFile(const std::string& path, std::string_view contents) {
 bool ReplaceWithBackup(const std::string& replacement, const std::string& target,
                        const std::string& backup) {
   std::string r = NativePath(replacement), t = NativePath(target), b = NativePath(backup);
-  Forget();
+  Forget(r);
+  Forget(t);
+  Forget(b);
   struct stat st {};
   if (stat(t.c_str(), &st) == 0) {
     // Keep the previous file under the backup name first; the target itself is
@@ -333,7 +446,7 @@ InputFile::~InputFile() { Close(); }
 
 bool InputFile::Open(const std::string& path) {
   Close();
-  int fd = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = OpenExisting(path, O_RDONLY);
   if (fd < 0) return Fail();
   struct stat st {};
   if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
@@ -364,9 +477,9 @@ LockedFile::~LockedFile() { Close(); }
 
 bool LockedFile::TryOpenLocked(const std::string& path) {
   Close();
-  std::string native = NativePath(path);
-  Forget();
-  int fd = open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  std::string used;
+  int fd = OpenForWriting(path, O_RDWR | O_CREAT, used);
+  Forget(used);
   if (fd < 0) return Fail();
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     SetLastErrorCode(errno);

@@ -76,6 +76,13 @@ std::vector<DirEntry> FindFiles(const std::string& folder_and_pattern) {
   return found;
 }
 
+void VisitFiles(const std::string& folder_and_pattern,
+                const std::function<bool(const DirEntry&)>& visit) {
+  for (const DirEntry& entry : FindFiles(folder_and_pattern)) {
+    if (!visit(entry)) return;
+  }
+}
+
 bool PathExists(const std::string& path) {
   return GetFileAttributesA(NativePath(path).c_str()) != INVALID_FILE_ATTRIBUTES || Fail();
 }

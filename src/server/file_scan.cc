@@ -4,6 +4,7 @@
 
 #include "catalogue/catalogue.h"
 #include "frame/page_text.h"
+#include "frame/strings.h"
 #include "platform/files.h"
 #include "server/file_utils.h"
 #include "server/site_paths.h"
@@ -23,33 +24,56 @@ std::string StripFileExt(const std::string& name) {
 }
 
 void FindFileSlot(const std::string& name, bool& found, int& slot) {
-  slot = catalogue::SlotOfCode(StripFileExt(name));
+  bool plain = true;
+  for (char c : name) plain = plain && c != '/' && c != '\\';
+  if (plain) {
+    // A plain file name, as listings give them: no copy needed.
+    std::string_view stem(name);
+    std::size_t dot = stem.find_last_of('.');
+    slot = catalogue::SlotOfCode(dot == std::string_view::npos ? stem : stem.substr(0, dot));
+  } else {
+    slot = catalogue::SlotOfCode(StripFileExt(name));
+  }
   found = slot > 0;
 }
 
 void CallCGIFindAvailFiles() {
   try {
-    frame::Trace("entering CallCGIFindAvailFiles, TxtPath= " + TXTPath);
+    frame::Trace({"entering CallCGIFindAvailFiles, TxtPath= ", TXTPath});
     bool found = false;
     int slot = -1;
-    for (const auto& entry : platform::FindFiles(TXTPath + "*.TXT")) {
+    platform::VisitFiles(TXTPath + "*.TXT", [&](const platform::DirEntry& entry) {
       FindFileSlot(entry.name, found, slot);
       if (found) TxtOnWeb[slot] = true;
-    }
+      return true;
+    });
 
     std::array<std::array<bool, kScanSlots + 1>, 6> table{};
     frame::Trace("before if FindFirst");
-    for (const auto& entry : platform::FindFiles(IDXPath + "*.IX*")) {
+    // Listed in NTFS order, the pass ends at the first name that does not end
+    // in a digit. Visited in any order, the same names count: those that come
+    // before the least such name in that order.
+    const std::string pattern = IDXPath + "*.IX*";
+    bool stops = false;
+    std::string stop_key;
+    platform::VisitFiles(pattern, [&](const platform::DirEntry& entry) {
       char last = entry.name.back();
       if (last < '0' || last > '9') {
-        // A name that does not end in a digit ends the index pass here.
-        frame::Trace("<b>WebUtls: EXCEPTION in FindFirst </b>");
-        break;
+        std::string key = frame::UpperAscii(entry.name);
+        if (!stops || key < stop_key) stop_key = std::move(key);
+        stops = true;
       }
-      int digit = last - '0';
+      return true;
+    });
+    if (stops) frame::Trace("<b>WebUtls: EXCEPTION in FindFirst </b>");
+    platform::VisitFiles(pattern, [&](const platform::DirEntry& entry) {
+      char last = entry.name.back();
+      if (last < '0' || last > '9') return true;
+      if (stops && frame::UpperAscii(entry.name) >= stop_key) return true;
       FindFileSlot(entry.name, found, slot);
-      if (found && digit <= 5) table[digit][slot] = true;
-    }
+      if (found && last <= '5') table[last - '0'][slot] = true;
+      return true;
+    });
 
     TotFilesOnWeb = 0;
     for (int s = 1; s <= kScanSlots; ++s) {
@@ -61,7 +85,7 @@ void CallCGIFindAvailFiles() {
         CanUseFile[s] = true;
       }
     }
-    frame::Trace("TotFilesOnWeb= " + std::to_string(TotFilesOnWeb));
+    frame::Trace({"TotFilesOnWeb= ", frame::Decimal(TotFilesOnWeb)});
     frame::Trace("exiting CallCGIFindAvailFiles");
   } catch (...) {
     // Whatever was set so far stays set.

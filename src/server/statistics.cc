@@ -144,15 +144,18 @@ void StatsBegin(const frame::TCGIRequest& request) {
 void StatsEnd() {
   CountVisit();
 
-  for (int i = 0; g_own_marker && i < kRepeats && platform::PathExists(SessionFile); ++i) {
-    platform::RemoveFile(SessionFile);
+  // A delete that succeeds leaves no file, so only a failed one looks again.
+  for (int i = 0; g_own_marker && i < kRepeats; ++i) {
+    if (platform::RemoveFile(SessionFile) || !platform::PathExists(SessionFile)) break;
   }
   g_own_marker = false;
 
-  for (int i = 0; i < kRepeats && !platform::PathExists(LogFile); ++i) {
+  bool log_exists = platform::PathExists(LogFile);
+  for (int i = 0; i < kRepeats && !log_exists; ++i) {
     platform::CreateNewFile(LogFile);  // never truncates a log another request just made
+    log_exists = platform::PathExists(LogFile);
   }
-  if (!platform::PathExists(LogFile)) return;
+  if (!log_exists) return;
 
   struct Category {
     const char* program;

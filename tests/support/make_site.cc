@@ -5,7 +5,8 @@
 // FOLDER is the program's folder; it gets "fulltxt" and "fullindexes" with
 // the first N books of the catalogue (all 371 by default), each with made-up
 // Arabic titles and authors in Windows-1256 and all six index files, and,
-// with --extra, N unrelated files in each book folder.
+// with --extra, N unrelated files in each book folder (named like book files,
+// with no book's code).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -83,9 +84,12 @@ int main(int argc, char** argv) {
     ++made;
   }
   for (int i = 0; i < extra; ++i) {
-    std::string name = "unrelated" + std::to_string(i);
-    if (!Write(folder / "fulltxt" / (name + ".dat"), "") ||
-        !Write(folder / "fullindexes" / (name + ".dat"), "")) {
+    // Names as long as codes, matched by the folder patterns, but no book's
+    // code: the most work for the scan. "Y" and five base-36 digits.
+    std::string name(6, 'Y');
+    for (int k = 5, v = i; k >= 1; --k, v /= 36) name[k] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"[v % 36];
+    if (!Write(folder / "fulltxt" / (name + ".TXT"), "") ||
+        !Write(folder / "fullindexes" / (name + ".IX0"), "")) {
       return 1;
     }
   }

@@ -1,0 +1,7 @@
+#include "platform/memory.h"
+
+namespace platform {
+
+void TuneAllocatorForShortRun() {}
+
+}  // namespace platform
