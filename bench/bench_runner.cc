@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -51,7 +52,8 @@ bool RunOnce(Case& c) {
     for (auto& a : c.argv) argv.push_back(a.data());
     argv.push_back(nullptr);
     char* envp[] = {const_cast<char*>("SERVER_PROTOCOL=HTTP/1.1"),
-                    const_cast<char*>("REQUEST_METHOD=GET"), const_cast<char*>("HTTP_HOST=localhost"),
+                    const_cast<char*>("REQUEST_METHOD=GET"),
+                    const_cast<char*>("HTTP_HOST=localhost"),
                     const_cast<char*>("REMOTE_ADDR=127.0.0.1"), nullptr};
     execve(argv[0], argv.data(), envp);
     _exit(127);
@@ -64,7 +66,8 @@ bool RunOnce(Case& c) {
   int status = 0;
   rusage usage{};
   wait4(pid, &status, 0, &usage);
-  double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  double ms =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   c.ms.push_back(ms);
   c.max_rss_kib = std::max(c.max_rss_kib, usage.ru_maxrss);
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
@@ -72,7 +75,7 @@ bool RunOnce(Case& c) {
 
 double Percentile(std::vector<double> v, double p) {
   std::sort(v.begin(), v.end());
-  return v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5)];
+  return v[static_cast<std::size_t>(std::lround(p * static_cast<double>(v.size() - 1)))];
 }
 
 }  // namespace
@@ -96,7 +99,8 @@ int main(int argc, char** argv) {
     }
   }
   if (cases.empty()) {
-    std::fprintf(stderr, "usage: bench_runner [--runs N] [--stale FILE] --case NAME FOLDER PROGRAM...\n");
+    std::fprintf(stderr,
+                 "usage: bench_runner [--runs N] [--stale FILE] --case NAME FOLDER PROGRAM...\n");
     return 2;
   }
   for (auto& c : cases) RunOnce(c);  // warm the caches
@@ -113,8 +117,8 @@ int main(int argc, char** argv) {
     }
   }
   for (const auto& c : cases) {
-    std::printf("%s %.3f %.3f %.3f %ld\n", c.name.c_str(), Percentile(c.ms, 0.5), Percentile(c.ms, 0.1),
-                Percentile(c.ms, 0.9), c.max_rss_kib);
+    std::printf("%s %.3f %.3f %.3f %ld\n", c.name.c_str(), Percentile(c.ms, 0.5),
+                Percentile(c.ms, 0.1), Percentile(c.ms, 0.9), c.max_rss_kib);
   }
   return failures == 0 ? 0 : 1;
 }

@@ -1,8 +1,8 @@
 // The headers file reader on any file content: it reports and goes on, it
 // never crashes or reads past what is there.
-#include <cstdint>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -17,7 +17,8 @@ namespace {
 
 const std::string& Folder() {
   static const std::string folder = [] {
-    auto dir = std::filesystem::temp_directory_path() / ("enpanel-fuzz-" + std::to_string(::getpid()));
+    auto dir =
+        std::filesystem::temp_directory_path() / ("enpanel-fuzz-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir / "fulltxt");
     catalogue::BuildCatalogue();
     return dir.string() + "/";

@@ -40,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string& got = request.Content();
     if (got.size() > body.size()) std::abort();
     if (declared <= 0 && !got.empty()) std::abort();
-    if (declared > 0 && got.size() != std::min<std::size_t>(body.size(), static_cast<std::size_t>(declared))) {
+    if (declared > 0 &&
+        got.size() != std::min<std::size_t>(body.size(), static_cast<std::size_t>(declared))) {
       std::abort();
     }
     if (request.GetStringVariable(frame::kHost) != fields[0] && !fields[0].empty()) std::abort();

@@ -21,7 +21,8 @@ bool Plain(const std::string& p, std::size_t i, const std::string& n, std::size_
   } else if (p[i] == '*') {
     result = Plain(p, i + 1, n, j, memo) || (j < n.size() && Plain(p, i, n, j + 1, memo));
   } else {
-    result = j < n.size() && (p[i] == '?' || Up(p[i]) == Up(n[j])) && Plain(p, i + 1, n, j + 1, memo);
+    result =
+        j < n.size() && (p[i] == '?' || Up(p[i]) == Up(n[j])) && Plain(p, i + 1, n, j + 1, memo);
   }
   known = result ? 2 : 1;
   return result;
@@ -35,7 +36,8 @@ bool Plain(const std::string& p, const std::string& n) {
 bool Reference(const std::string& p, const std::string& n) {
   if (p == "*" || p == "*.*") return true;
   if (Plain(p, n)) return true;
-  return p.size() >= 2 && p.compare(p.size() - 2, 2, ".*") == 0 && Plain(p.substr(0, p.size() - 2), n);
+  return p.size() >= 2 && p.compare(p.size() - 2, 2, ".*") == 0 &&
+         Plain(p.substr(0, p.size() - 2), n);
 }
 
 }  // namespace

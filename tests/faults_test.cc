@@ -1,10 +1,10 @@
 // Faults from outside: requests killed in the middle of a rebuild, folders the
 // program may not write, and hostile files and requests.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,7 +36,8 @@ class Faults : public ::testing::Test {
   void SetUp() override {
     site = std::make_unique<testkit::Site>(root.path() + "/cgi-bin");
     for (int slot = 1; slot <= 120; ++slot) {
-      if (!testkit::CodeOfSlot(slot).empty()) site->AddBook(slot, "Book " + std::to_string(slot), "Author");
+      if (!testkit::CodeOfSlot(slot).empty())
+        site->AddBook(slot, "Book " + std::to_string(slot), "Author");
     }
     program = testkit::InstallProgram(ENPANEL_BINARY, site->program_folder);
     headers = site->program_folder + "Hdrs1020.TXT";
@@ -60,6 +61,8 @@ TEST_F(Faults, KilledRebuildsNeverLeaveAPartialHeadersFile) {
     char* argv[] = {prog.data(), nullptr};
     std::vector<std::string> env_strings;
     std::vector<char*> envp;
+    env_strings.reserve(kEnv.size());
+    envp.reserve(kEnv.size() + 1);
     for (const auto& [k, v] : kEnv) env_strings.push_back(k + "=" + v);
     for (auto& e : env_strings) envp.push_back(e.data());
     envp.push_back(nullptr);
@@ -76,7 +79,8 @@ TEST_F(Faults, KilledRebuildsNeverLeaveAPartialHeadersFile) {
     testkit::RunResult after = testkit::RunProgram(program, kEnv);
     ASSERT_TRUE(CompletePage(after)) << round;
     std::string rebuilt = ReadFile(headers);
-    ASSERT_NE(rebuilt.find("Renamed " + std::to_string(round) + "\r\n"), std::string::npos) << round;
+    ASSERT_NE(rebuilt.find("Renamed " + std::to_string(round) + "\r\n"), std::string::npos)
+        << round;
     // What the killed request left is the previous complete file or the new one.
     ASSERT_TRUE(now == next || now == rebuilt) << "round " << round << ": a partial file was seen";
     (now == next ? old_kept : new_done)++;
@@ -95,18 +99,20 @@ TEST_F(Faults, UnwritableFoldersStillGiveThePage) {
   std::string setpriv = "/usr/bin/setpriv";
   ASSERT_TRUE(testkit::Exists(setpriv));
   std::string wrapper = root.path() + "/as-nobody.sh";
-  testkit::WriteFile(wrapper, "#!/bin/sh\ncd '" + site->program_folder +
-                                  "' && exec " + setpriv +
+  testkit::WriteFile(wrapper, "#!/bin/sh\ncd '" + site->program_folder + "' && exec " + setpriv +
                                   " --reuid=65534 --regid=65534 --clear-groups ./enPanel\n");
   chmod(wrapper.c_str(), 0755);
   testkit::RunResult r = testkit::RunProgram(wrapper, env);
   EXPECT_TRUE(CompletePage(r)) << r.err;
   EXPECT_NE(r.out.find("\r\nERROR: Headers File Not Found: Hdrs1020.TXT\r\nAND CANNOT WRITE IT ON "
-                       "DIRECTORY:" + site->program_folder + "\r\n\r\nThis File must have been generated "
+                       "DIRECTORY:" +
+                       site->program_folder +
+                       "\r\n\r\nThis File must have been generated "
                        "by Qorvex KBXxxx,\r\nthen written to CD"),
             std::string::npos);
   EXPECT_NE(r.out.find("name=\"B1\" value=\"ON\""), std::string::npos);
-  EXPECT_EQ(testkit::ListDir(site->program_folder), before);  // nothing written, nothing half-written
+  EXPECT_EQ(testkit::ListDir(site->program_folder),
+            before);  // nothing written, nothing half-written
   EXPECT_TRUE(testkit::ListDir(site->program_folder + "Statistics").empty());
 }
 
@@ -132,7 +138,8 @@ TEST_F(Faults, HostileFilesAndRequests) {
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_TRUE(CompletePage(r));
   EXPECT_LT(seconds, 5.0);  // a hang detector; the benchmarks measure speed
-  EXPECT_NE(r.out.find("enPanel: Error trying to read Reference Headers. Aborting program"), std::string::npos);
+  EXPECT_NE(r.out.find("enPanel: Error trying to read Reference Headers. Aborting program"),
+            std::string::npos);
   EXPECT_EQ(ReadFile(counter), std::string("\x01\xFF garbage\r\n", 12));  // kept as it was
 }
 

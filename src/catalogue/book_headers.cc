@@ -54,10 +54,10 @@ int AddHeadersToFile(std::string& file, const std::string& raw_folder) {
     const std::string& code = FileCode[n - 1];
     if (code.empty()) continue;
     std::string path = folder + code + ".TXT";
-    if (!platform::FileExists(path)) continue;
     platform::InputFile book;
     if (!book.Open(path)) {
       int error = platform::LastErrorCode();
+      if (!platform::FileExists(path)) continue;  // no such book here
       throw frame::InOutError(error, server::IOErrorText(error));
     }
     ++found;

@@ -1,6 +1,5 @@
 #include "catalogue/catalogue.h"
 
-
 #include "catalogue/catalogue_table.h"
 #include "frame/strings.h"
 #include "platform/messages.h"

@@ -33,12 +33,10 @@ bool IsStale(const std::string& headers_file) {
   platform::FileTime own = 0;
   if (!platform::GetModifiedTime(headers_file, own)) return false;
   platform::FileTime newest = 0;
+  platform::FolderTimes times(server::TXTPath);
   platform::VisitFiles(server::TXTPath + "*.txt", [&](const platform::DirEntry& entry) {
     platform::FileTime t = 0;
-    if (IsCatalogueFile(entry.name) && platform::GetModifiedTime(server::TXTPath + entry.name, t) &&
-        t > newest) {
-      newest = t;
-    }
+    if (IsCatalogueFile(entry.name) && times.Get(entry.name, t) && t > newest) newest = t;
     return true;
   });
   return newest > own;

@@ -9,7 +9,7 @@ bool TextReader::Fill() {
   if (ended_) return false;
   buffer_.erase(0, pos_);
   pos_ = 0;
-  constexpr std::size_t kChunk = 32768;
+  constexpr std::size_t kChunk = 4096;  // headers sit at the start of a book
   std::size_t had = buffer_.size();
   buffer_.resize(had + kChunk);
   long n = file_.Read(buffer_.data() + had, kChunk);

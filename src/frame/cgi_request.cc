@@ -117,8 +117,8 @@ bool ParseHttpDate(const std::string& text, double& days) {
       }
     }
   }
-  if (day < 1 || day > 31 || month < 1 || year < 1601 || year > 9999 || hh < 0 || hh > 23 || mm < 0 || mm > 59 ||
-      ss < 0 || ss > 60) {
+  if (day < 1 || day > 31 || month < 1 || year < 1601 || year > 9999 || hh < 0 || hh > 23 ||
+      mm < 0 || mm > 59 || ss < 0 || ss > 60) {
     return false;
   }
   days =

@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "support/test_site.h"
-
 #include "frame/cgi_request.h"
 #include "frame/cgi_response.h"
 #include "frame/process_priority.h"
 #include "frame/web_module.h"
+#include "support/test_site.h"
 
 namespace frame {
 namespace {
@@ -77,7 +76,7 @@ TEST_F(CgiTest, LongValuesAreReadWhole) {
 #else
   std::string big(1 << 20, 'h');
 #endif
-  testkit::SetEnv("HTTP_HOST", big.c_str());
+  testkit::SetEnv("HTTP_HOST", big);
   TCGIRequest request;
   EXPECT_EQ(request.GetStringVariable(kHost), big);
 }

@@ -48,8 +48,8 @@ void NotAllChecked(const std::string& id, const AreaTerms& t) {
   std::string_view terms = t.any_unchecked.empty() ? std::string_view("false") : t.any_unchecked;
   AddToPage({"function notAllChecked", id, "() {"});
   AddToPage({"  if (document.EntryForm.", id, "ck.checked && (", terms, "))"});
-  AddToPage({"document.EntryForm.", id, "ck.checked =", "!document.EntryForm.", id, "ck.checked ",
-             "}"});
+  AddToPage(
+      {"document.EntryForm.", id, "ck.checked =", "!document.EntryForm.", id, "ck.checked ", "}"});
 }
 
 void Append(std::string& text, std::string_view before, std::string_view number,

@@ -19,8 +19,9 @@ constexpr int kDefaultCheckedBook = 216;
 void BookCell(const std::string& id, const TFileRow& row) {
   frame::Decimal f(row.FileIx);
   AddToPage({"<input type=\"checkbox\" id=\"", id, "cell\" name=\"B", f,
-             "\" value=\"ON\" onClick=\"countchecked();unCheckAll", id, "();", "colorcell", id, "();",
-             "notAllChecked", id, "()\"", std::string_view(row.FileIx == kDefaultCheckedBook ? "Checked>" : ">")});
+             "\" value=\"ON\" onClick=\"countchecked();unCheckAll", id, "();", "colorcell", id,
+             "();", "notAllChecked", id, "()\"",
+             std::string_view(row.FileIx == kDefaultCheckedBook ? "Checked>" : ">")});
   AddToPage({"<span id=\"span\" onClick=\"changeBox('document.EntryForm.B", f, "');",
              "if (document.EntryForm.B", f, ".checked)", " document.EntryForm.text1.value++;",
              "else if (!document.EntryForm.B", f, ".checked)", " document.EntryForm.text1.value--;",

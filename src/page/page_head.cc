@@ -168,8 +168,9 @@ constexpr std::string_view kFormTop[] = {
 };
 
 static_assert(frame::HoldsNoLineBreak(kScriptStart) && frame::HoldsNoLineBreak(kInitializeEnd) &&
-              frame::HoldsNoLineBreak(kAfterColorOnStart) && frame::HoldsNoLineBreak(kAfterUnckeck) &&
-              frame::HoldsNoLineBreak(kScriptEnd) && frame::HoldsNoLineBreak(kFormTop));
+              frame::HoldsNoLineBreak(kAfterColorOnStart) &&
+              frame::HoldsNoLineBreak(kAfterUnckeck) && frame::HoldsNoLineBreak(kScriptEnd) &&
+              frame::HoldsNoLineBreak(kFormTop));
 
 template <std::size_t N>
 void AddLines(const std::string_view (&lines)[N]) {

@@ -12,5 +12,6 @@ struct LocalTime {
 LocalTime LocalNow();
 
 void SleepMilliseconds(int ms);
+void SleepMicroseconds(int us);
 
 }  // namespace platform

@@ -20,6 +20,12 @@ LocalTime LocalNow() {
   return t;
 }
 
+void SleepMicroseconds(int us) {
+  timespec ts{us / 1000000, static_cast<long>(us % 1000000) * 1000L};
+  while (nanosleep(&ts, &ts) != 0) {
+  }
+}
+
 void SleepMilliseconds(int ms) {
   timespec ts{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
   while (nanosleep(&ts, &ts) != 0) {

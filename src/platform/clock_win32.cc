@@ -20,4 +20,6 @@ LocalTime LocalNow() {
 
 void SleepMilliseconds(int ms) { Sleep(static_cast<DWORD>(ms)); }
 
+void SleepMicroseconds(int us) { Sleep(static_cast<DWORD>((us + 999) / 1000)); }
+
 }  // namespace platform

@@ -96,6 +96,21 @@ int LastErrorCode();
 void SetLastErrorCode(int code);
 std::string SystemErrorText(int code);  // the system's own text, no trailing dot
 
+// Modification times of files in one folder, the folder opened once.
+class FolderTimes {
+ public:
+  explicit FolderTimes(const std::string& folder);
+  FolderTimes(const FolderTimes&) = delete;
+  FolderTimes& operator=(const FolderTimes&) = delete;
+  ~FolderTimes();
+  // `name` as a listing of the folder gives it.
+  bool Get(const std::string& name, FileTime& time);
+
+ private:
+  std::string folder_;
+  std::intptr_t handle_ = -1;
+};
+
 // A file opened for reading, closed by the destructor.
 class InputFile {
  public:

@@ -64,7 +64,8 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
       }
     }
     if (wild == 0) return EndsWithCaseless(name, pattern.substr(1));
-    if (wild == pattern.size() - 1 && pattern[wild] == '*') {
+    // ("*.X.*" is left to the general rule: a trailing ".*" is optional.)
+    if (wild == pattern.size() - 1 && pattern[wild] == '*' && pattern[wild - 1] != '.') {
       return ContainsCaseless(name, pattern.substr(1, wild - 1));
     }
   }

@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <unordered_map>
 
@@ -28,11 +28,17 @@ struct Listing {
 };
 std::map<std::string, Listing> g_listings;
 
-void Forget() { g_listings.clear(); }
+std::unordered_map<std::string, std::string>& Resolved();
+
+void Forget() {
+  g_listings.clear();
+  Resolved().clear();
+}
 
 // This process changed `native`: the listing of its folder (and its own, for
 // a folder) is read again when next needed.
 void Forget(const std::string& native) {
+  Resolved().clear();
   g_listings.erase(native);
   std::size_t cut = native.find_last_of('/');
   if (cut == std::string::npos) {
@@ -123,32 +129,34 @@ std::string PlainPath(const std::string& path) {
   return s.empty() ? std::string(".") : s;
 }
 
+// Resolved paths, remembered until this process changes something.
+std::unordered_map<std::string, std::string> g_resolved;
+std::unordered_map<std::string, std::string>& Resolved() { return g_resolved; }
+
 // Resolves a plain path folder by folder, taking a case-insensitive match
 // where the exact name is missing.
 std::string ResolveCase(const std::string& s) {
-  std::string resolved = s[0] == '/' ? "/" : "";
-  std::size_t pos = s[0] == '/' ? 1 : 0;
-  bool missing = false;
-  while (pos <= s.size()) {
-    std::size_t end = s.find('/', pos);
-    if (end == std::string::npos) end = s.size();
-    std::string part = s.substr(pos, end - pos);
-    pos = end + 1;
-    if (part.empty()) continue;
-    std::string base = resolved.empty() ? "." : resolved;
-    std::string prefix = resolved.empty() ? "" : (resolved == "/" ? "/" : resolved + "/");
-    std::string joined = prefix + part;
-    if (!missing && part != "." && part != ".." && !Lexists(joined)) {
-      const std::string* real = CaselessName(base, part);
-      if (real != nullptr) {
-        joined = prefix + *real;
-      } else {
-        missing = true;
-      }
-    }
-    resolved = joined;
+  if (s == "/" || s == ".") return s;
+  auto known = g_resolved.find(s);
+  if (known != g_resolved.end()) return known->second;
+  std::size_t cut = s.find_last_of('/');
+  std::string part = cut == std::string::npos ? s : s.substr(cut + 1);
+  std::string parent;
+  if (cut == std::string::npos) {
+    parent = ".";
+  } else if (cut == 0) {
+    parent = "/";
+  } else {
+    parent = ResolveCase(s.substr(0, cut));
   }
-  return resolved.empty() ? "." : resolved;
+  std::string prefix =
+      parent == "." && cut == std::string::npos ? "" : (parent == "/" ? "/" : parent + "/");
+  std::string joined = prefix + part;
+  if (!part.empty() && part != "." && part != ".." && !Lexists(joined)) {
+    if (const std::string* real = CaselessName(parent, part)) joined = prefix + *real;
+  }
+  g_resolved.emplace(s, joined);
+  return joined;
 }
 
 // A name that is missing as written may exist in another letter case.
@@ -441,6 +449,27 @@ bool ReplaceWithBackup(const std::string& replacement, const std::string& target
 }
 
 std::string SystemErrorText(int code) { return std::strerror(code); }
+
+FolderTimes::FolderTimes(const std::string& folder) : folder_(folder) {
+  std::string plain = PlainPath(folder);
+  int fd = open(plain.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0 && WorthResolving(errno)) {
+    fd = open(ResolveCase(plain).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  }
+  handle_ = fd;
+}
+
+FolderTimes::~FolderTimes() {
+  if (handle_ >= 0) close(static_cast<int>(handle_));
+}
+
+bool FolderTimes::Get(const std::string& name, FileTime& time) {
+  if (handle_ < 0) return GetModifiedTime(JoinName(folder_, name), time);
+  struct stat st {};
+  if (fstatat(static_cast<int>(handle_), name.c_str(), &st, 0) != 0) return Fail();
+  time = static_cast<FileTime>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+  return true;
+}
 
 InputFile::~InputFile() { Close(); }
 

@@ -27,6 +27,9 @@ TEST(WildcardMatch, WindowsRules) {
   EXPECT_FALSE(WildcardMatch("*a*b*c", "xxaxxbxxbxxcd"));
   EXPECT_TRUE(WildcardMatch("*a?b*", "*xxaybzz"));  // a star in the name is no star in the pattern
   EXPECT_TRUE(WildcardMatch("?", "*"));
+  EXPECT_TRUE(WildcardMatch("*.TXT.*", "arqur.txt"));  // the trailing ".*" may match nothing
+  EXPECT_TRUE(WildcardMatch("*.TXT.*", "arqur.txt.bak"));
+  EXPECT_FALSE(WildcardMatch("*.TXT.*", "arqur.txtbak"));
 }
 
 class FilesTest : public ::testing::Test {

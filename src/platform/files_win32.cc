@@ -237,6 +237,14 @@ std::string SystemErrorText(int code) {
   return text;
 }
 
+FolderTimes::FolderTimes(const std::string& folder) : folder_(folder) {}
+
+FolderTimes::~FolderTimes() = default;
+
+bool FolderTimes::Get(const std::string& name, FileTime& time) {
+  return GetModifiedTime(JoinName(folder_, name), time);
+}
+
 InputFile::~InputFile() { Close(); }
 
 bool InputFile::Open(const std::string& path) {

@@ -1,6 +1,6 @@
-#include "platform/memory.h"
-
 #include <malloc.h>
+
+#include "platform/memory.h"
 
 namespace platform {
 

@@ -87,7 +87,8 @@ int main(int argc, char** argv) {
     // Names as long as codes, matched by the folder patterns, but no book's
     // code: the most work for the scan. "Y" and five base-36 digits.
     std::string name(6, 'Y');
-    for (int k = 5, v = i; k >= 1; --k, v /= 36) name[k] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"[v % 36];
+    for (int k = 5, v = i; k >= 1; --k, v /= 36)
+      name[k] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"[v % 36];
     if (!Write(folder / "fulltxt" / (name + ".TXT"), "") ||
         !Write(folder / "fullindexes" / (name + ".IX0"), "")) {
       return 1;
