@@ -45,6 +45,18 @@ bool WildcardMatch(std::string_view pattern, std::string_view name);
 // `folder` and `name` joined with the separator the folder already uses.
 std::string JoinName(const std::string& folder, const std::string& name);
 
+// A wildcard pattern looked at once, for matching many names.
+class WildcardPattern {
+ public:
+  explicit WildcardPattern(std::string_view pattern);
+  bool Matches(std::string_view name) const;
+
+ private:
+  enum class Kind { kAll, kSuffix, kContains, kGeneral };
+  std::string_view pattern_, part_;
+  Kind kind_;
+};
+
 // Sorts entries as an NTFS folder lists them.
 void SortAsListed(std::vector<DirEntry>& entries);
 

@@ -52,8 +52,11 @@ bool ContainsCaseless(std::string_view name, std::string_view part) {
   return false;
 }
 
-bool WildcardMatch(std::string_view pattern, std::string_view name) {
-  if (pattern == "*" || pattern == "*.*") return true;
+WildcardPattern::WildcardPattern(std::string_view pattern) : pattern_(pattern) {
+  if (pattern == "*" || pattern == "*.*") {
+    kind_ = Kind::kAll;
+    return;
+  }
   if (pattern.size() > 1 && pattern[0] == '*') {
     // The common folder patterns: "*.TXT", "*.IX*".
     std::size_t wild = 0;
@@ -63,17 +66,41 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
         break;
       }
     }
-    if (wild == 0) return EndsWithCaseless(name, pattern.substr(1));
+    if (wild == 0) {
+      kind_ = Kind::kSuffix;
+      part_ = pattern.substr(1);
+      return;
+    }
     // ("*.X.*" is left to the general rule: a trailing ".*" is optional.)
     if (wild == pattern.size() - 1 && pattern[wild] == '*' && pattern[wild - 1] != '.') {
-      return ContainsCaseless(name, pattern.substr(1, wild - 1));
+      kind_ = Kind::kContains;
+      part_ = pattern.substr(1, wild - 1);
+      return;
     }
   }
-  if (MatchPlain(pattern, name)) return true;
-  if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*") {
-    return MatchPlain(pattern.substr(0, pattern.size() - 2), name);
+  kind_ = Kind::kGeneral;
+}
+
+bool WildcardPattern::Matches(std::string_view name) const {
+  switch (kind_) {
+    case Kind::kAll:
+      return true;
+    case Kind::kSuffix:
+      return EndsWithCaseless(name, part_);
+    case Kind::kContains:
+      return ContainsCaseless(name, part_);
+    case Kind::kGeneral:
+      break;
+  }
+  if (MatchPlain(pattern_, name)) return true;
+  if (pattern_.size() >= 2 && pattern_.substr(pattern_.size() - 2) == ".*") {
+    return MatchPlain(pattern_.substr(0, pattern_.size() - 2), name);
   }
   return false;
+}
+
+bool WildcardMatch(std::string_view pattern, std::string_view name) {
+  return WildcardPattern(pattern).Matches(name);
 }
 
 std::string JoinName(const std::string& folder, const std::string& name) {

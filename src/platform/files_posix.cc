@@ -236,8 +236,9 @@ void VisitFiles(const std::string& folder_and_pattern,
     if (resolved == plain) return;
     listing = &ListFolder(resolved);
   }
+  const WildcardPattern compiled(pattern);
   for (const DirEntry& entry : listing->entries) {
-    if (WildcardMatch(pattern, entry.name) && !visit(entry)) return;
+    if (compiled.Matches(entry.name) && !visit(entry)) return;
   }
 }
 
