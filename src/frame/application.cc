@@ -1,12 +1,14 @@
 #include "frame/application.h"
 
 #include <cstdio>
+#include <exception>
 
 #include "frame/errors.h"
 #include "platform/console.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/memory.h"
+#include "platform/priority.h"
 #include "server/site_paths.h"
 
 namespace frame {
@@ -22,7 +24,18 @@ void HandleRequest(TCGIRequest& request, TCGIResponse& response) {
   if (!module || !module->IsDispatcher()) {
     throw Exception("No dispatcher component found on data module");
   }
-  if (module->DispatchRequest(request, response) && !response.Sent()) {
+  // The handler lowers its own priority; the response is written after it.
+  bool handled = false;
+  std::exception_ptr failure;
+  platform::RunWithOwnPriority([&] {
+    try {
+      handled = module->DispatchRequest(request, response);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  });
+  if (failure) std::rethrow_exception(failure);
+  if (handled && !response.Sent()) {
     if (!response.SendResponse()) throw InOutError(0, "Error writing to standard output");
   }
 }

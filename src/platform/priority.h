@@ -1,6 +1,7 @@
 // Process priority classes, by their Windows class values.
 #pragma once
 #include <cstdint>
+#include <functional>
 
 namespace platform {
 
@@ -13,5 +14,12 @@ constexpr std::int32_t kRealtimePriorityClass = 256;
 // Linux: idle is SCHED_IDLE, normal SCHED_OTHER at nice 0, high nice -10,
 // real-time SCHED_RR. False when the class is unknown or the system refuses.
 bool SetPriorityClassOfProcess(std::int32_t priority_class);
+
+// Runs `work` so that priority changes made inside it leave the caller as it
+// was. Linux keeps priorities per thread, and an unprivileged thread cannot
+// leave the idle policy again, so the work gets a thread of its own and the
+// caller (which writes the response) keeps the normal priority. Windows
+// classes are per process: the work runs in place.
+void RunWithOwnPriority(const std::function<void()>& work);
 
 }  // namespace platform

@@ -1,6 +1,8 @@
 #include <sched.h>
 #include <sys/resource.h>
 
+#include <thread>
+
 #include "platform/priority.h"
 
 namespace platform {
@@ -29,6 +31,11 @@ bool SetPriorityClassOfProcess(std::int32_t priority_class) {
     default:
       return false;
   }
+}
+
+void RunWithOwnPriority(const std::function<void()>& work) {
+  std::thread worker(work);
+  worker.join();
 }
 
 }  // namespace platform

@@ -16,4 +16,6 @@ bool SetPriorityClassOfProcess(std::int32_t priority_class) {
   }
 }
 
+void RunWithOwnPriority(const std::function<void()>& work) { work(); }
+
 }  // namespace platform
