@@ -75,10 +75,18 @@ void AddToPage(Piece text) {
 
 void AddToPage(std::initializer_list<Piece> pieces) {
   std::size_t start = PageText.size();
+  std::size_t total = 0;
   bool plain = true;
   for (const Piece& piece : pieces) {
-    PageText.append(piece.text());
+    total += piece.text().size();
     plain = plain && (piece.plain() || !HasLineBreak(piece.text().data(), piece.text().size()));
+  }
+  // One growth for the whole item, then the pieces copied into place.
+  PageText.resize(start + total);
+  char* out = PageText.data() + start;
+  for (const Piece& piece : pieces) {
+    std::memcpy(out, piece.text().data(), piece.text().size());
+    out += piece.text().size();
   }
   if (!plain) {
     std::string converted = LineBreaksToHtml(std::string_view(PageText).substr(start));

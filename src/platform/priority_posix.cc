@@ -1,5 +1,6 @@
 #include <sched.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <thread>
 
@@ -34,6 +35,14 @@ bool SetPriorityClassOfProcess(std::int32_t priority_class) {
 }
 
 void RunWithOwnPriority(const std::function<void()>& work) {
+  // With the right to raise its priority again (root, or a nice limit that
+  // allows nice 0) the work can stay on this thread.
+  rlimit nice{};
+  bool can_return = geteuid() == 0 || (getrlimit(RLIMIT_NICE, &nice) == 0 && nice.rlim_cur >= 20);
+  if (can_return) {
+    work();
+    return;
+  }
   std::thread worker(work);
   worker.join();
 }

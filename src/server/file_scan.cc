@@ -53,27 +53,30 @@ void CallCGIFindAvailFiles() {
     // Listed in NTFS order, the pass ends at the first name that does not end
     // in a digit. Visited in any order, the same names count: those that come
     // before the least such name in that order.
-    const std::string pattern = IDXPath + "*.IX*";
+    struct Found {
+      std::string name;
+      int slot;
+      int digit;
+    };
+    std::vector<Found> index_files;
     bool stops = false;
     std::string stop_key;
-    platform::VisitFiles(pattern, [&](const platform::DirEntry& entry) {
+    platform::VisitFiles(IDXPath + "*.IX*", [&](const platform::DirEntry& entry) {
       char last = entry.name.back();
       if (last < '0' || last > '9') {
         std::string key = frame::UpperAscii(entry.name);
         if (!stops || key < stop_key) stop_key = std::move(key);
         stops = true;
+        return true;
       }
+      FindFileSlot(entry.name, found, slot);
+      if (found && last <= '5') index_files.push_back(Found{entry.name, slot, last - '0'});
       return true;
     });
     if (stops) frame::Trace("<b>WebUtls: EXCEPTION in FindFirst </b>");
-    platform::VisitFiles(pattern, [&](const platform::DirEntry& entry) {
-      char last = entry.name.back();
-      if (last < '0' || last > '9') return true;
-      if (stops && frame::UpperAscii(entry.name) >= stop_key) return true;
-      FindFileSlot(entry.name, found, slot);
-      if (found && last <= '5') table[last - '0'][slot] = true;
-      return true;
-    });
+    for (const Found& f : index_files) {
+      if (!stops || frame::UpperAscii(f.name) < stop_key) table[f.digit][f.slot] = true;
+    }
 
     TotFilesOnWeb = 0;
     for (int s = 1; s <= kScanSlots; ++s) {
