@@ -22,4 +22,10 @@ bool SetPriorityClassOfProcess(std::int32_t priority_class);
 // classes are per process: the work runs in place.
 void RunWithOwnPriority(const std::function<void()>& work);
 
+// Runs `step` at the priority the process started with: from inside
+// RunWithOwnPriority on Linux, on the caller's thread while the work waits.
+// For steps that hold a lock other processes wait for: a holder at idle
+// priority could wait for the processor as long as the machine is busy.
+void RunAtStartingPriority(const std::function<void()>& step);
+
 }  // namespace platform

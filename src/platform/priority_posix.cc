@@ -2,6 +2,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <condition_variable>
+#include <exception>
+#include <mutex>
 #include <thread>
 
 #include "platform/priority.h"
@@ -34,17 +37,70 @@ bool SetPriorityClassOfProcess(std::int32_t priority_class) {
   }
 }
 
+namespace {
+
+// The hand-over between the work's thread and the caller's.
+std::mutex g_mutex;
+std::condition_variable g_changed;
+bool g_running = false;
+bool g_work_done = false;
+const std::function<void()>* g_step = nullptr;
+bool g_step_done = false;
+std::exception_ptr g_step_failure;
+std::thread::id g_caller;
+
+}  // namespace
+
 void RunWithOwnPriority(const std::function<void()>& work) {
-  // With the right to raise its priority again (root, or a nice limit that
-  // allows nice 0) the work can stay on this thread.
-  rlimit nice{};
-  bool can_return = geteuid() == 0 || (getrlimit(RLIMIT_NICE, &nice) == 0 && nice.rlim_cur >= 20);
-  if (can_return) {
+  std::unique_lock<std::mutex> lock(g_mutex);
+  g_running = true;
+  g_work_done = false;
+  g_caller = std::this_thread::get_id();
+  lock.unlock();
+  std::thread worker([&work] {
     work();
+    std::lock_guard<std::mutex> done(g_mutex);
+    g_work_done = true;
+    g_changed.notify_all();
+  });
+  lock.lock();
+  for (;;) {
+    g_changed.wait(lock, [] { return g_work_done || g_step != nullptr; });
+    if (g_step == nullptr) break;
+    const std::function<void()>* step = g_step;
+    lock.unlock();
+    std::exception_ptr failure;
+    try {
+      (*step)();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    lock.lock();
+    g_step = nullptr;
+    g_step_failure = failure;
+    g_step_done = true;
+    g_changed.notify_all();
+  }
+  g_running = false;
+  lock.unlock();
+  worker.join();
+}
+
+void RunAtStartingPriority(const std::function<void()>& step) {
+  std::unique_lock<std::mutex> lock(g_mutex);
+  if (!g_running || std::this_thread::get_id() == g_caller) {
+    lock.unlock();
+    step();
     return;
   }
-  std::thread worker(work);
-  worker.join();
+  g_step = &step;
+  g_step_done = false;
+  g_changed.notify_all();
+  g_changed.wait(lock, [] { return g_step_done; });
+  std::exception_ptr failure = g_step_failure;
+  g_step_failure = nullptr;
+  lock.unlock();
+  if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include "frame/dates.h"
 #include "frame/strings.h"
 #include "platform/files.h"
+#include "platform/priority.h"
 #include "server/site_paths.h"
 
 namespace server {
@@ -74,9 +75,10 @@ void CountVisit() {
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     platform::LockedFile counter;
     if (!counter.TryOpenLocked(CounterFile)) {
-      // Another request holds it for a few microseconds: back off from 0.1 ms
-      // to 20 ms, about a quarter of a second over all attempts.
-      platform::SleepMicroseconds(std::min(100 << std::min(attempt, 8), 20000));
+      // Another request holds it, usually for microseconds; but a holder at
+      // idle priority may wait long for the processor on a busy machine. Back
+      // off from 0.1 ms to 100 ms: some 1.2 s over all attempts.
+      platform::SleepMicroseconds(std::min(100 << std::min(attempt, 10), 100000));
       continue;
     }
     std::string contents;
@@ -148,7 +150,9 @@ void StatsBegin(const frame::TCGIRequest& request) {
 }
 
 void StatsEnd() {
-  CountVisit();
+  // The counter is locked while it is rewritten: done at normal priority, so
+  // that no other request waits for a holder that gets no processor.
+  platform::RunAtStartingPriority(&CountVisit);
 
   // A delete that succeeds leaves no file, so only a failed one looks again.
   for (int i = 0; g_own_marker && i < kRepeats; ++i) {
