@@ -23,14 +23,16 @@ TEST(Priority, WorkGoesIdleAndTheCallerStaysNormal) {
   pid_t child = fork();
   if (child == 0) {
     if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
-    int inside = -1;
+    int inside = -1, step = -1;
     RunWithOwnPriority([&] {
       if (!SetPriorityClassOfProcess(kIdlePriorityClass)) return;
       inside = sched_getscheduler(0);
       SetPriorityClassOfProcess(kNormalPriorityClass);  // refused without privileges
+      // A step that must not wait for the processor runs at normal priority.
+      RunAtStartingPriority([&] { step = sched_getscheduler(0); });
     });
     bool caller_normal = sched_getscheduler(0) == SCHED_OTHER;
-    _exit(inside == SCHED_IDLE && caller_normal ? 0 : 1);
+    _exit(inside == SCHED_IDLE && step == SCHED_OTHER && caller_normal ? 0 : 1);
   }
   int status = 0;
   waitpid(child, &status, 0);
