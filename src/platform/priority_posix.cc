@@ -51,7 +51,24 @@ std::thread::id g_caller;
 
 }  // namespace
 
+// True when this process may raise its priority again after going idle
+// (root, or a nice limit that allows nice 0).
+static bool CanLeaveIdle() {
+  rlimit nice{};
+  return geteuid() == 0 || (getrlimit(RLIMIT_NICE, &nice) == 0 && nice.rlim_cur >= 20);
+}
+
+// Set while the work runs on the caller's own thread.
+static bool g_in_place = false;
+
 void RunWithOwnPriority(const std::function<void()>& work) {
+  if (CanLeaveIdle()) {
+    // No second thread needed: the work can return to normal by itself.
+    g_in_place = true;
+    work();
+    g_in_place = false;
+    return;
+  }
   std::unique_lock<std::mutex> lock(g_mutex);
   g_running = true;
   g_work_done = false;
@@ -87,6 +104,19 @@ void RunWithOwnPriority(const std::function<void()>& work) {
 }
 
 void RunAtStartingPriority(const std::function<void()>& step) {
+  if (g_in_place && sched_getscheduler(0) == SCHED_IDLE) {
+    sched_param param{};
+    if (sched_setscheduler(0, SCHED_OTHER, &param) == 0) {
+      struct Back {
+        ~Back() {
+          sched_param idle{};
+          sched_setscheduler(0, SCHED_IDLE, &idle);
+        }
+      } back;
+      step();
+      return;
+    }
+  }
   std::unique_lock<std::mutex> lock(g_mutex);
   if (!g_running || std::this_thread::get_id() == g_caller) {
     lock.unlock();
