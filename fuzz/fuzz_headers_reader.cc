@@ -10,7 +10,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/headers_file.h"
-#include "frame/page_text.h"
+#include "common/page_text.h"
 #include "server/site_paths.h"
 
 namespace {
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ofstream out(folder + "Hdrs1020.TXT", std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
-  frame::PageText.clear();
+  common::PageText.clear();
   catalogue::ResetBookHeaders();
   catalogue::CallGetHeaders(true, folder);
   return 0;

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "frame/page_text.h"
+#include "common/page_text.h"
 
 namespace {
 
@@ -44,6 +44,6 @@ std::string Reference(std::string s) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size > 4096) return 0;
   std::string in(reinterpret_cast<const char*>(data), size);
-  if (frame::LineBreaksToHtml(in) != Reference(in)) std::abort();
+  if (common::LineBreaksToHtml(in) != Reference(in)) std::abort();
   return 0;
 }

@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   close(pipefd[0]);
   {
     frame::TCGIRequest request;
-    std::int32_t declared = request.GetIntegerVariable(frame::kContentLength);
+    std::int32_t declared = request.GetIntegerVariable(common::kContentLength);
     const std::string& got = request.Content();
     if (got.size() > body.size()) std::abort();
     if (declared <= 0 && !got.empty()) std::abort();
@@ -44,8 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         got.size() != std::min<std::size_t>(body.size(), static_cast<std::size_t>(declared))) {
       std::abort();
     }
-    if (request.GetStringVariable(frame::kHost) != fields[0] && !fields[0].empty()) std::abort();
-    for (int i = 0; i < frame::kVariableCount; ++i) request.GetStringVariable(i);
+    if (request.GetStringVariable(common::kHost) != fields[0] && !fields[0].empty()) std::abort();
+    for (int i = 0; i < common::kVariableCount; ++i) request.GetStringVariable(i);
     double date = request.GetDateVariable(7);
     if (date != -1.0 && !(date > -700000 && date < 3000000)) std::abort();
   }

@@ -2,9 +2,10 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/text_reader.h"
-#include "frame/errors.h"
-#include "frame/page_text.h"
-#include "frame/strings.h"
+#include "common/errors.h"
+#include "common/page_text.h"
+#include "common/text.h"
+#include "platform/names.h"
 #include "server/file_utils.h"
 #include "server/site_paths.h"
 
@@ -28,21 +29,6 @@ void TrimTrailing(std::string& s, bool digits_too) {
   }
 }
 
-// The first place of `word` (upper case) in `text`, ASCII letter case ignored.
-std::size_t FindCaseless(const std::string& text, std::string_view word) {
-  for (std::size_t at = 0; at + word.size() <= text.size(); ++at) {
-    std::size_t k = 0;
-    while (k < word.size()) {
-      char c = text[at + k];
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-      if (c != word[k]) break;
-      ++k;
-    }
-    if (k == word.size()) return at;
-  }
-  return std::string::npos;
-}
-
 }  // namespace
 
 int AddHeadersToFile(std::string& file, const std::string& raw_folder) {
@@ -58,13 +44,13 @@ int AddHeadersToFile(std::string& file, const std::string& raw_folder) {
     if (!book.Open(path)) {
       int error = platform::LastErrorCode();
       if (!platform::FileExists(path)) continue;  // no such book here
-      throw frame::InOutError(error, server::IOErrorText(error));
+      throw common::InOutError(error, server::IOErrorText(error));
     }
     ++found;
     std::string book_name, author_name;
     TextReader reader(book);
     while (reader.ReadLine(line)) {
-      std::string upper = frame::UpperAscii(line.substr(0, 8));
+      std::string upper = platform::UpperAscii(line.substr(0, 8));
       if (StartsWith(upper, "*BOOK*")) {
         book_name = WithoutLeadingSpaces(line, 6);
       } else if (StartsWith(upper, "*AUTHOR*")) {
@@ -73,7 +59,7 @@ int AddHeadersToFile(std::string& file, const std::string& raw_folder) {
       }
       if (StartsWith(line, "*END*")) break;
     }
-    file += std::to_string(n) + "\r\n" + frame::UpperAscii(code) + "\r\n" + book_name + "\r\n" +
+    file += std::to_string(n) + "\r\n" + platform::UpperAscii(code) + "\r\n" + book_name + "\r\n" +
             author_name + "\r\n\r\n";
   }
   return found;
@@ -83,7 +69,7 @@ bool OpenBookText(int index, platform::InputFile& file) {
   const std::string& folder = index > WebFiles ? server::_WebPath : server::TXTPath;
   std::string path = folder + CodeOf(index) + ".TXT";
   if (!platform::FileExists(path) || !file.Open(path)) {
-    frame::AddPageBlock("***ERROR in FILEUTIL, could not open TEXT file" + path);
+    common::AddPageBlock("***ERROR in FILEUTIL, could not open TEXT file" + path);
     return false;
   }
   return true;
@@ -103,7 +89,7 @@ std::string CleanBookName(const std::string& name) {
     at = copy.find(word);
     if (at != std::string::npos) break;
   }
-  if (at == std::string::npos) at = FindCaseless(copy, "VERSION");
+  if (at == std::string::npos) at = platform::FindCaseless(copy, "VERSION");
   if (at == std::string::npos) return name;
   copy.erase(at);
   TrimTrailing(copy, false);

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "catalogue/catalogue.h"
-#include "frame/page_text.h"
+#include "common/page_text.h"
 #include "server/site_paths.h"
 #include "support/test_site.h"
 
@@ -74,10 +74,10 @@ TEST_F(BookHeadersTest, LowerCaseFileNamesAndEmptySlot) {
 
 TEST_F(BookHeadersTest, OpenBookTextReportsAMissingFile) {
   server::TXTPath = folder;
-  frame::PageText.assign(1, 'x');
+  common::PageText.assign(1, 'x');
   platform::InputFile file;
   EXPECT_FALSE(OpenBookText(3, file));
-  EXPECT_EQ(frame::PageText,
+  EXPECT_EQ(common::PageText,
             "x\r\n***ERROR in FILEUTIL, could not open TEXT file" + folder + "PIKTL.TXT");
   WriteFile(folder + "PIKTL.TXT", "text");
   EXPECT_TRUE(OpenBookText(3, file));

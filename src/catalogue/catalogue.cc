@@ -1,8 +1,9 @@
 #include "catalogue/catalogue.h"
 
 #include "catalogue/catalogue_table.h"
-#include "frame/strings.h"
+#include "common/text.h"
 #include "platform/messages.h"
+#include "platform/names.h"
 
 namespace catalogue {
 
@@ -22,7 +23,7 @@ std::uint64_t PackCode(std::string_view code, bool fold) {
   if (code.empty() || code.size() > kMaxCodeLength) return 0;
   std::uint64_t packed = 0;
   for (char c : code) {
-    if (fold && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (fold) c = platform::UpperAscii(c);
     packed = (packed << 8) | static_cast<unsigned char>(c);
   }
   return packed;
@@ -90,7 +91,7 @@ void BuildCatalogue() {
   CatalogueBuilt = true;
   g_slot_of_code.Clear();
   for (int i = 1; i <= WebFiles; ++i) {
-    FileCode[i - 1] = frame::UpperAscii(FileCode[i - 1]);
+    FileCode[i - 1] = platform::UpperAscii(FileCode[i - 1]);
     if (!FileCode[i - 1].empty()) g_slot_of_code.Add(PackCode(FileCode[i - 1], false), i);
   }
 }

@@ -1,6 +1,6 @@
 #include "catalogue/text_reader.h"
 
-#include "frame/errors.h"
+#include "common/errors.h"
 #include "server/file_utils.h"
 
 namespace catalogue {
@@ -16,7 +16,7 @@ bool TextReader::Fill() {
   buffer_.resize(had + (n > 0 ? static_cast<std::size_t>(n) : 0));
   if (n < 0) {
     int code = platform::LastErrorCode();
-    throw frame::InOutError(code, server::IOErrorText(code));
+    throw common::InOutError(code, server::IOErrorText(code));
   }
   if (n == 0) {
     ended_ = true;

@@ -3,26 +3,20 @@
 #include <cstdio>
 #include <exception>
 
-#include "frame/errors.h"
+#include "common/errors.h"
 #include "platform/console.h"
-#include "platform/environment.h"
-#include "platform/files.h"
-#include "platform/memory.h"
 #include "platform/priority.h"
-#include "server/site_paths.h"
 
 namespace frame {
 namespace {
 
 ModuleFactory g_module_class = nullptr;
 
-std::unique_ptr<TWebModule> NewEngineModule() { return std::make_unique<TDoEngineActionModule>(); }
-
 void HandleRequest(TCGIRequest& request, TCGIResponse& response) {
-  if (g_module_class == nullptr) throw Exception("No data modules registered");
+  if (g_module_class == nullptr) throw common::Exception("No data modules registered");
   std::unique_ptr<TWebModule> module = g_module_class();
   if (!module || !module->IsDispatcher()) {
-    throw Exception("No dispatcher component found on data module");
+    throw common::Exception("No dispatcher component found on data module");
   }
   // The handler lowers its own priority; the response is written after it.
   bool handled = false;
@@ -36,7 +30,7 @@ void HandleRequest(TCGIRequest& request, TCGIResponse& response) {
   });
   if (failure) std::rethrow_exception(failure);
   if (handled && !response.Sent()) {
-    if (!response.SendResponse()) throw InOutError(0, "Error writing to standard output");
+    if (!response.SendResponse()) throw common::InOutError(0, "Error writing to standard output");
   }
 }
 
@@ -56,22 +50,13 @@ int RunApplication() {
     HandleRequest(request, response);
     return 0;
   } catch (const std::exception& e) {
-    failure_class = ExceptionClassName(e);
+    failure_class = common::ExceptionClassName(e);
     failure_message = e.what();
   } catch (...) {
     failure_class = "Exception";
     failure_message = "Unknown exception";
   }
   return platform::WriteStdout(ErrorResponse(failure_class, failure_message)) ? 0 : 1;
-}
-
-int ProcessEntry() {
-  platform::TuneAllocatorForShortRun();
-  // An operator (or a test) may put the drive root of rooted paths elsewhere.
-  platform::SetDriveRoot(platform::GetEnvironment("ENPANEL_DRIVE_ROOT"));
-  server::InitSitePaths();
-  RegisterModuleClass(&NewEngineModule);
-  return RunApplication();
 }
 
 }  // namespace frame

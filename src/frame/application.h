@@ -15,8 +15,4 @@ void RegisterModuleClass(ModuleFactory factory);
 // Handles the one request of this process. Returns the process exit code.
 int RunApplication();
 
-// Start-up, in order: the site folders (which end with the subject areas),
-// then the application with its module class, then the request.
-int ProcessEntry();
-
 }  // namespace frame

@@ -5,10 +5,11 @@
 #include <cstring>
 #include <vector>
 
-#include "frame/dates.h"
-#include "frame/strings.h"
+#include "common/dates.h"
+#include "common/text.h"
 #include "platform/console.h"
 #include "platform/environment.h"
+#include "platform/names.h"
 
 namespace frame {
 namespace {
@@ -72,7 +73,7 @@ std::string TCGIRequest::GetStringVariable(int index) const {
 }
 
 std::int32_t TCGIRequest::GetIntegerVariable(int index) const {
-  auto value = ParseInt32(GetStringVariable(index));
+  auto value = common::ParseInt32(GetStringVariable(index));
   return value ? *value : -1;
 }
 
@@ -102,7 +103,7 @@ bool ParseHttpDate(const std::string& text, double& days) {
     if (w.find(':') != std::string::npos) {
       if (std::sscanf(w.c_str(), "%2d:%2d:%2d", &hh, &mm, &ss) != 3) return false;
     } else if (w[0] >= '0' && w[0] <= '9') {
-      auto v = ParseInt32(w);
+      auto v = common::ParseInt32(w);
       if (!v) return false;
       if (day < 0 && w.size() <= 2) {
         day = *v;
@@ -112,7 +113,8 @@ bool ParseHttpDate(const std::string& text, double& days) {
       }
     } else {
       for (int i = 0; i < 12; ++i) {
-        if (UpperAscii(w).compare(0, 3, UpperAscii(kMonths[i])) == 0 && w.size() == 3)
+        if (platform::UpperAscii(w).compare(0, 3, platform::UpperAscii(kMonths[i])) == 0 &&
+            w.size() == 3)
           month = i + 1;
       }
     }
@@ -121,8 +123,8 @@ bool ParseHttpDate(const std::string& text, double& days) {
       mm < 0 || mm > 59 || ss < 0 || ss > 60) {
     return false;
   }
-  days =
-      static_cast<double>(DaysFromCivil(year, month, day)) + (hh * 3600 + mm * 60 + ss) / 86400.0;
+  days = static_cast<double>(common::DaysFromCivil(year, month, day)) +
+         (hh * 3600 + mm * 60 + ss) / 86400.0;
   return true;
 }
 
@@ -134,7 +136,7 @@ std::string FormatHttpDate(double days) {
     seconds -= 86400;
   }
   int y = 0, m = 0, d = 0;
-  CivilFromDays(whole, y, m, d);
+  common::CivilFromDays(whole, y, m, d);
   long weekday = ((whole - 1) % 7 + 7) % 7;  // 1899-12-30 was a Saturday
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%s, %02d %s %04d %02ld:%02ld:%02ld GMT", kWeekdays[weekday],

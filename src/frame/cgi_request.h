@@ -4,24 +4,17 @@
 #include <cstdint>
 #include <string>
 
+#include "common/web_action.h"
+
 namespace frame {
 
-enum RequestVariable {
-  kRequestMethod = 0,
-  kProtocolVersion = 1,
-  kPathInfo = 4,
-  kHost = 10,
-  kContentLength = 16,
-  kRemoteAddress = 21,
-  kRequestBody = 25,
-  kVariableCount = 29,
-};
+using enum common::RequestVariable;
 
 // The environment variable behind variable `index`; empty for the body and for
 // an index out of range.
 const char* RequestVariableName(int index);
 
-class TCGIRequest {
+class TCGIRequest : public common::WebRequest {
  public:
   // Reads the body: up to the declared content length, stopping at the end of
   // input; nothing when the length is not a positive 32-bit number.
@@ -29,7 +22,7 @@ class TCGIRequest {
 
   // The variable's value. An empty "HTTP_..." variable falls back to the one
   // without that prefix ("HTTP_HOST" to "HOST").
-  std::string GetStringVariable(int index) const;
+  std::string GetStringVariable(int index) const override;
   // The value as a decimal number; -1 when empty or not a 32-bit number.
   std::int32_t GetIntegerVariable(int index) const;
   // The value as an HTTP date (days since 1899-12-30, UTC); -1.0 when empty

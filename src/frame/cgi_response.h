@@ -8,12 +8,12 @@
 
 namespace frame {
 
-class TCGIResponse {
+class TCGIResponse : public common::WebResponse {
  public:
   explicit TCGIResponse(const TCGIRequest& request);
 
   // Sets the content; its length in bytes becomes the content length.
-  void SetContent(std::string content);
+  void SetContent(std::string content) override;
   const std::string& Content() const { return content_; }
 
   // The header block as it is sent; empty when the request named no protocol.

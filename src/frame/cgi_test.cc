@@ -2,7 +2,6 @@
 
 #include "frame/cgi_request.h"
 #include "frame/cgi_response.h"
-#include "frame/process_priority.h"
 #include "frame/web_module.h"
 #include "support/test_site.h"
 
@@ -140,24 +139,6 @@ TEST_F(CgiTest, DispatchTakesOnlyAnEmptyPathInfo) {
   declining.actions.push_back(TWebActionItem{"B", "", "", true, false, &Declines});
   testkit::UnsetEnv("PATH_INFO");
   EXPECT_FALSE(declining.DispatchRequest(request, response));
-}
-
-TEST(ProcessPriority, FallsBackToNormal) {
-  std::int32_t requested = 0;
-  EXPECT_FALSE(SetProcessPriority(requested));
-  EXPECT_EQ(requested, 32);
-  requested = 12345;
-  EXPECT_FALSE(SetProcessPriority(requested));
-  EXPECT_EQ(requested, 32);
-  requested = 32;
-  EXPECT_TRUE(SetProcessPriority(requested));
-  EXPECT_EQ(requested, 32);
-  requested = 64;
-  bool idle = SetProcessPriority(requested);
-  EXPECT_EQ(requested, idle ? 64 : 32);
-  requested = 32;
-  SetProcessPriority(requested);
-  EXPECT_EQ(requested, 32);
 }
 
 }  // namespace

@@ -35,10 +35,11 @@ class TWebModule {
   std::vector<TWebActionItem> actions;
 };
 
-// The program's only module: one action, DoEngineAction1, for an empty path.
+// The program's only module: one action, DoEngineAction1, for an empty path
+// info and any method, handled by `on_action`.
 class TDoEngineActionModule : public TWebModule {
  public:
-  TDoEngineActionModule();
+  explicit TDoEngineActionModule(ActionHandler on_action);
 };
 
 bool ActionPathMatches(const std::string& pattern, const std::string& path_info);

@@ -2,14 +2,14 @@
 
 #include <string>
 
-#include "frame/page_text.h"
+#include "common/page_text.h"
 #include "server/file_scan.h"
 
 namespace page {
 namespace {
 
 using catalogue::S_Rec;
-using frame::AddToPage;
+using common::AddToPage;
 
 void CheckAll(const std::string& id, const AreaTerms& t) {
   AddToPage({"function CheckAll", id, "()"});
@@ -65,7 +65,7 @@ AllAreaTerms ComputeAreaTerms() {
     AreaTerms& t = all[s];
     for (int f = S_Rec[s].FirstFile; f <= S_Rec[s].LastFile; ++f) {
       if (!server::CanUseFile[f]) continue;
-      frame::Decimal n(f);
+      common::Decimal n(f);
       Append(t.checked_or, "document.EntryForm.B", n, ".checked ||");
       Append(t.checked_and, "document.EntryForm.B", n, ".checked &&");
       Append(t.unchecked_or, "!document.EntryForm.B", n, ".checked ||");

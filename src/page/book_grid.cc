@@ -3,7 +3,7 @@
 #include <string>
 
 #include "catalogue/areas.h"
-#include "frame/page_text.h"
+#include "common/page_text.h"
 #include "page/options_handler.h"
 #include "site_settings.h"
 
@@ -12,12 +12,12 @@ namespace {
 
 using catalogue::AreaCount;
 using catalogue::S_Rec;
-using frame::AddToPage;
+using common::AddToPage;
 
 constexpr int kDefaultCheckedBook = 216;
 
 void BookCell(const std::string& id, const TFileRow& row) {
-  frame::Decimal f(row.FileIx);
+  common::Decimal f(row.FileIx);
   AddToPage({"<input type=\"checkbox\" id=\"", id, "cell\" name=\"B", f,
              "\" value=\"ON\" onClick=\"countchecked();unCheckAll", id, "();", "colorcell", id,
              "();", "notAllChecked", id, "()\"",

@@ -2,12 +2,12 @@
 
 #include <string>
 
-#include "frame/page_text.h"
+#include "common/page_text.h"
 
 namespace page {
 namespace {
 
-using frame::AddPageLine;
+using common::AddPageLine;
 
 struct Key {
   const char* coords;

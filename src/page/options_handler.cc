@@ -3,9 +3,9 @@
 #include "catalogue/book_headers.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/headers_file.h"
-#include "frame/page_text.h"
-#include "frame/process_priority.h"
-#include "frame/strings.h"
+#include "common/page_text.h"
+#include "common/process_priority.h"
+#include "common/text.h"
 #include "page/book_grid.h"
 #include "page/page_head.h"
 #include "platform/priority.h"
@@ -22,8 +22,8 @@ bool InitFailed = false;
 namespace {
 
 using catalogue::S_Rec;
-using frame::AddToPage;
-using frame::Trace;
+using common::AddToPage;
+using common::Trace;
 
 // Room for row TotF + 1 and TotF + 2 of an area's list.
 void MakeRoom(std::vector<TFileRow>& list, std::int32_t tot) {
@@ -85,9 +85,9 @@ void BuildRowLists() {
     catalogue::TAreaRecord& area = S_Rec[s];
     std::vector<TFileRow>& list = F_Rec[s];
     int books = 0;
-    Trace({"7.1 before WITH S_Rec[S_Ix] DO; s_iX=", frame::Decimal(s)});
+    Trace({"7.1 before WITH S_Rec[S_Ix] DO; s_iX=", common::Decimal(s)});
     for (int f = area.FirstFile; f <= area.LastFile; ++f) {
-      Trace({"7.2 before CanUseFile[FlIx]; FlIx=", frame::Decimal(f)});
+      Trace({"7.2 before CanUseFile[FlIx]; FlIx=", common::Decimal(f)});
       if (!server::CanUseFile.at(f)) continue;
       MakeRoom(list, area.TotF);
       if (books != 0 && books % 5 == 0) list[++area.TotF] = TFileRow{kSeparatorRow, "", ""};
@@ -113,14 +113,13 @@ void BuildRowLists() {
   }
 }
 
-void DoEngineAction1(frame::TWebModule& /*sender*/, frame::TCGIRequest& request,
-                     frame::TCGIResponse& response, bool& handled) {
-  frame::RequestedPriority = platform::kIdlePriorityClass;
-  frame::SetProcessPriority(frame::RequestedPriority);
+void DoEngineAction1(common::WebRequest& request, common::WebResponse& response, bool& handled) {
+  common::RequestedPriority = platform::kIdlePriorityClass;
+  common::SetProcessPriority(common::RequestedPriority);
   try {
     server::StatsBegin(request);
     InitFailed = false;
-    std::string host = frame::UpperAscii(server::HostName);
+    std::string host = platform::UpperAscii(server::HostName);
     if (IsMirrorHost(host)) {
       AddToPage(std::string("<b>Please use our main site</b></br><a href=\"") + kMainSiteAddress +
                 "\">" + kMainSiteAddress + "</a></br>");
@@ -158,16 +157,16 @@ void DoEngineAction1(frame::TWebModule& /*sender*/, frame::TCGIRequest& request,
     AddToPage("<BODY>ERROR encountered... Aborting.</BODY>");
   }
   AddToPage("</HTML>");
-  response.SetContent(std::move(frame::PageText));
-  frame::PageText.clear();
+  response.SetContent(std::move(common::PageText));
+  common::PageText.clear();
   handled = true;
   try {
     server::StatsEnd();
   } catch (...) {
     // Statistics never stop the page.
   }
-  frame::RequestedPriority = platform::kNormalPriorityClass;
-  frame::SetProcessPriority(frame::RequestedPriority);
+  common::RequestedPriority = platform::kNormalPriorityClass;
+  common::SetProcessPriority(common::RequestedPriority);
 }
 
 }  // namespace page

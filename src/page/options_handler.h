@@ -6,12 +6,7 @@
 #include <vector>
 
 #include "catalogue/areas.h"
-#include "frame/cgi_request.h"
-#include "frame/cgi_response.h"
-
-namespace frame {
-class TWebModule;
-}
+#include "common/web_action.h"
 
 namespace page {
 
@@ -34,8 +29,7 @@ void BuildRowLists();
 
 // The page for one request; on return `handled` is true and the response
 // content is the whole page.
-void DoEngineAction1(frame::TWebModule& sender, frame::TCGIRequest& request,
-                     frame::TCGIResponse& response, bool& handled);
+void DoEngineAction1(common::WebRequest& request, common::WebResponse& response, bool& handled);
 
 // & < > " ' as HTML entities.
 std::string HtmlEscape(const std::string& text);

@@ -6,9 +6,7 @@
 #include "catalogue/areas.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/headers_file.h"
-#include "frame/cgi_response.h"
-#include "frame/page_text.h"
-#include "frame/web_module.h"
+#include "common/page_text.h"
 #include "page/area_scripts.h"
 #include "page/book_grid.h"
 #include "page/options_handler.h"
@@ -22,7 +20,7 @@
 namespace page {
 namespace {
 
-using frame::PageText;
+using common::PageText;
 
 class PageTest : public ::testing::Test {
  protected:
@@ -178,11 +176,7 @@ class HandlerTest : public PageTest {
  protected:
   void SetUp() override {
     PageTest::SetUp();
-    for (const char* v : {"HTTP_HOST", "HOST", "REMOTE_ADDR", "SERVER_PROTOCOL", "PATH_INFO",
-                          "CONTENT_LENGTH", "HTTP_CONTENT_LENGTH"}) {
-      testkit::UnsetEnv(v);
-    }
-    testkit::SetEnv("HTTP_HOST", "localhost");
+    request.variables[common::kHost] = "localhost";
     platform::SetDriveRoot(dir.path());
     testkit::MakeDirs(dir.path() + "/site/cgi");
     server::InitSitePaths("/site/cgi/enPanel");
@@ -191,16 +185,15 @@ class HandlerTest : public PageTest {
   void TearDown() override { platform::SetDriveRoot(""); }
   std::string Run() {
     PageText.clear();
-    frame::TCGIRequest request;
-    frame::TCGIResponse response(request);
-    frame::TDoEngineActionModule module;
+    testkit::TestResponse response;
     bool handled = false;
-    DoEngineAction1(module, request, response, handled);
+    DoEngineAction1(request, response, handled);
     EXPECT_TRUE(handled);
-    return response.Content();
+    return response.content;
   }
   testkit::TempDir dir;
   std::unique_ptr<testkit::Site> site;
+  testkit::TestRequest request;
 };
 
 TEST_F(HandlerTest, NoBooksGivesTheErrorBody) {
@@ -252,14 +245,14 @@ TEST_F(HandlerTest, BothErrorLinesAndTheDiagnostic) {
 }
 
 TEST_F(HandlerTest, MirrorHostsGetTheNotice) {
-  testkit::SetEnv("HTTP_HOST", "www.Kutubix.net<script>");
+  request.variables[common::kHost] = "www.Kutubix.net<script>";
   EXPECT_EQ(Run(),
             "<b>Please use our main site</b></br><a href=\"http://www.kutubix.org/\">"
             "http://www.kutubix.org/</a></br>You used: WWW.KUTUBIX.NET&lt;SCRIPT&gt;"
             "</form></BODY></HTML>");
-  testkit::SetEnv("HTTP_HOST", "kutubix.com");
+  request.variables[common::kHost] = "kutubix.com";
   EXPECT_EQ(Run().rfind("<b>Please use our main site</b>", 0), 0u);
-  testkit::SetEnv("HTTP_HOST", "www.kutubix.org");
+  request.variables[common::kHost] = "www.kutubix.org";
   EXPECT_EQ(Run().rfind("<HTML>", 0), 0u);
 }
 

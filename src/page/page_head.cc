@@ -3,7 +3,7 @@
 #include <string>
 
 #include "catalogue/areas.h"
-#include "frame/page_text.h"
+#include "common/page_text.h"
 #include "page/area_scripts.h"
 #include "page/keyboard_block.h"
 #include "server/file_scan.h"
@@ -13,7 +13,7 @@ namespace page {
 namespace {
 
 using catalogue::S_Rec;
-using frame::AddToPage;
+using common::AddToPage;
 
 constexpr std::string_view kScriptStart[] = {
     "<Script Language=\"JavaScript\">",
@@ -167,14 +167,14 @@ constexpr std::string_view kFormTop[] = {
     "</table>",
 };
 
-static_assert(frame::HoldsNoLineBreak(kScriptStart) && frame::HoldsNoLineBreak(kInitializeEnd) &&
-              frame::HoldsNoLineBreak(kAfterColorOnStart) &&
-              frame::HoldsNoLineBreak(kAfterUnckeck) && frame::HoldsNoLineBreak(kScriptEnd) &&
-              frame::HoldsNoLineBreak(kFormTop));
+static_assert(common::HoldsNoLineBreak(kScriptStart) && common::HoldsNoLineBreak(kInitializeEnd) &&
+              common::HoldsNoLineBreak(kAfterColorOnStart) &&
+              common::HoldsNoLineBreak(kAfterUnckeck) && common::HoldsNoLineBreak(kScriptEnd) &&
+              common::HoldsNoLineBreak(kFormTop));
 
 template <std::size_t N>
 void AddLines(const std::string_view (&lines)[N]) {
-  for (std::string_view line : lines) AddToPage(frame::Piece::Checked(line));
+  for (std::string_view line : lines) AddToPage(common::Piece::Checked(line));
 }
 
 // The ColorOnStart lines of one area: paint its header cell when any present
@@ -202,7 +202,7 @@ void UnckeckOf(const std::string& id, const AreaTerms& t) {
 }  // namespace
 
 void WritePageHead() {
-  frame::SetPageText("<HTML>");
+  common::SetPageText("<HTML>");
   AddToPage("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1256\">");
   WriteKeyboardBlock(false);
   AddToPage("<HEAD><TITLE>Kutubix - Search Engine</TITLE></HEAD>");

@@ -6,12 +6,19 @@
 // the current drive; SetDriveRoot() puts that root elsewhere (tests, demos).
 // Listings come in the order an NTFS folder lists them: by upper-case name,
 // byte by byte. Every failing call leaves its system error in LastErrorCode().
+//
+// On POSIX systems folder listings and the real letter case of names are
+// read once per process and kept until this process changes the folder
+// (platform/folder_cache.h says when an answer may be reused): changes made
+// by other processes after the first look are not seen by later calls.
 #pragma once
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/names.h"
 
 namespace platform {
 
@@ -25,11 +32,6 @@ constexpr std::uint32_t kAttrArchive = 0x20;
 // A modification time at the system's full resolution; only compared.
 using FileTime = std::int64_t;
 
-struct DirEntry {
-  std::string name;
-  std::uint32_t attributes = 0;
-};
-
 // The folder that stands for the drive root; empty means the real root.
 void SetDriveRoot(const std::string& folder);
 const std::string& DriveRoot();
@@ -37,28 +39,6 @@ const std::string& DriveRoot();
 // The name the operating system knows for `path`, after separators, the drive
 // root and letter case have been resolved.
 std::string NativePath(const std::string& path);
-
-// Windows wildcard rules, letter case ignored: "*" any run, "?" one character,
-// a trailing ".*" also matches names without that extension ("*.*" is all).
-bool WildcardMatch(std::string_view pattern, std::string_view name);
-
-// `folder` and `name` joined with the separator the folder already uses.
-std::string JoinName(const std::string& folder, const std::string& name);
-
-// A wildcard pattern looked at once, for matching many names.
-class WildcardPattern {
- public:
-  explicit WildcardPattern(std::string_view pattern);
-  bool Matches(std::string_view name) const;
-
- private:
-  enum class Kind { kAll, kSuffix, kContains, kGeneral };
-  std::string_view pattern_, part_;
-  Kind kind_;
-};
-
-// Sorts entries as an NTFS folder lists them.
-void SortAsListed(std::vector<DirEntry>& entries);
 
 // Every entry of the folder part of `folder_and_pattern` whose name matches its
 // last part (like find-first/find-next with all attribute kinds). "." and ".."

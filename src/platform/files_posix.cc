@@ -1,4 +1,3 @@
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -7,104 +6,22 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <map>
-#include <unordered_map>
 
 #include "platform/files.h"
+#include "platform/folder_cache.h"
 
 namespace platform {
 namespace {
 
-std::string g_drive_root;
-
-// Folder listings, read once and kept (in the order the system gives) until
-// this process changes the folder; they serve the searches and the
-// case-insensitive lookups.
-struct Listing {
-  bool ok = false;
-  std::vector<DirEntry> entries;
-  std::unordered_map<std::string, std::size_t> by_upper;  // built when first needed
-  bool indexed = false;
-};
-std::map<std::string, Listing> g_listings;
-
-std::unordered_map<std::string, std::string>& Resolved();
-
-void Forget() {
-  g_listings.clear();
-  Resolved().clear();
-}
-
-// This process changed `native`: the listing of its folder (and its own, for
-// a folder) is read again when next needed.
-void Forget(const std::string& native) {
-  Resolved().clear();
-  g_listings.erase(native);
-  std::size_t cut = native.find_last_of('/');
-  if (cut == std::string::npos) {
-    g_listings.erase(".");
-  } else {
-    g_listings.erase(cut == 0 ? std::string("/") : native.substr(0, cut));
-  }
-}
+using folder_cache::Forget;
+using folder_cache::ResolveCase;
 
 bool Fail() {
   SetLastErrorCode(errno);
   return false;
 }
 
-std::string UpperAscii(std::string s) {
-  for (char& c : s) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return s;
-}
-
-Listing& ListFolder(const std::string& native) {
-  auto [it, inserted] = g_listings.try_emplace(native);
-  Listing& listing = it->second;
-  if (!inserted) return listing;
-  DIR* dir = opendir(native.c_str());
-  if (dir == nullptr) {
-    SetLastErrorCode(errno);
-    return listing;
-  }
-  listing.ok = true;
-  int dfd = dirfd(dir);
-  // A folder's size bounds its number of entries; reserving touches no memory.
-  struct stat folder_stat {};
-  if (fstat(dfd, &folder_stat) == 0 && folder_stat.st_size > 0) {
-    listing.entries.reserve(static_cast<std::size_t>(folder_stat.st_size) / 16 + 16);
-  }
-  while (dirent* e = readdir(dir)) {
-    std::string_view name(e->d_name);
-    if (name == "." || name == "..") continue;
-    unsigned char type = e->d_type;
-    if (type == DT_UNKNOWN || type == DT_LNK) {
-      struct stat st {};
-      if (fstatat(dfd, e->d_name, &st, 0) == 0) type = S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
-    }
-    std::uint32_t attributes = type == DT_DIR ? kAttrDirectory : kAttrArchive;
-    if (name[0] == '.') attributes |= kAttrHidden;
-    listing.entries.push_back(DirEntry{std::string(name), attributes});
-  }
-  closedir(dir);
-  return listing;
-}
-
-// The real name of `part` in a folder, letter case ignored, or nullptr.
-const std::string* CaselessName(const std::string& folder, const std::string& part) {
-  Listing& listing = ListFolder(folder);
-  if (!listing.indexed) {
-    listing.by_upper.reserve(listing.entries.size());
-    for (std::size_t i = 0; i < listing.entries.size(); ++i) {
-      listing.by_upper.emplace(UpperAscii(listing.entries[i].name), i);
-    }
-    listing.indexed = true;
-  }
-  auto hit = listing.by_upper.find(UpperAscii(part));
-  return hit == listing.by_upper.end() ? nullptr : &listing.entries[hit->second].name;
-}
+std::string g_drive_root;
 
 bool Lexists(const std::string& p) {
   struct stat st {};
@@ -127,36 +44,6 @@ std::string PlainPath(const std::string& path) {
   while (n > 1 && out[n - 1] == '/') --n;
   s.resize(n);
   return s.empty() ? std::string(".") : s;
-}
-
-// Resolved paths, remembered until this process changes something.
-std::unordered_map<std::string, std::string> g_resolved;
-std::unordered_map<std::string, std::string>& Resolved() { return g_resolved; }
-
-// Resolves a plain path folder by folder, taking a case-insensitive match
-// where the exact name is missing.
-std::string ResolveCase(const std::string& s) {
-  if (s == "/" || s == ".") return s;
-  auto known = g_resolved.find(s);
-  if (known != g_resolved.end()) return known->second;
-  std::size_t cut = s.find_last_of('/');
-  std::string part = cut == std::string::npos ? s : s.substr(cut + 1);
-  std::string parent;
-  if (cut == std::string::npos) {
-    parent = ".";
-  } else if (cut == 0) {
-    parent = "/";
-  } else {
-    parent = ResolveCase(s.substr(0, cut));
-  }
-  std::string prefix =
-      parent == "." && cut == std::string::npos ? "" : (parent == "/" ? "/" : parent + "/");
-  std::string joined = prefix + part;
-  if (!part.empty() && part != "." && part != ".." && !Lexists(joined)) {
-    if (const std::string* real = CaselessName(parent, part)) joined = prefix + *real;
-  }
-  g_resolved.emplace(s, joined);
-  return joined;
 }
 
 // A name that is missing as written may exist in another letter case.
@@ -213,7 +100,7 @@ int OpenForWriting(const std::string& path, int flags, std::string& used) {
 void SetDriveRoot(const std::string& folder) {
   g_drive_root = folder;
   while (g_drive_root.size() > 1 && g_drive_root.back() == '/') g_drive_root.pop_back();
-  Forget();
+  folder_cache::ForgetAll();
 }
 
 const std::string& DriveRoot() { return g_drive_root; }
@@ -230,11 +117,11 @@ void VisitFiles(const std::string& folder_and_pattern,
   std::string_view pattern(folder_and_pattern);
   if (cut != std::string::npos) pattern.remove_prefix(cut + 1);
   std::string plain = PlainPath(folder);
-  Listing* listing = &ListFolder(plain);
+  folder_cache::Listing* listing = &folder_cache::List(plain);
   if (!listing->ok) {
     std::string resolved = ResolveCase(plain);
     if (resolved == plain) return;
-    listing = &ListFolder(resolved);
+    listing = &folder_cache::List(resolved);
   }
   const WildcardPattern compiled(pattern);
   for (const DirEntry& entry : listing->entries) {
@@ -319,7 +206,7 @@ FileTime FileTimeNow() {
 
 bool CreateDirectories(const std::string& path) {
   std::string native = NativePath(path);
-  Forget();
+  folder_cache::ForgetAll();
   std::string partial;
   std::size_t pos = 0;
   while (pos != std::string::npos) {
@@ -357,7 +244,7 @@ bool RemoveFile(const std::string& path) {
 bool CreateUniqueFile(const std::string& folder, const std::string& prefix, std::string& created) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string native = NativePath(folder);
-  g_listings.erase(native);
+  Forget(native);
   unsigned seed = static_cast<unsigned>(getpid()) * 2654435761u;
   for (unsigned attempt = 0; attempt < 65536; ++attempt) {
     unsigned unique = (seed + attempt) & 0xFFFFu;
@@ -453,9 +340,9 @@ std::string SystemErrorText(int code) { return std::strerror(code); }
 
 FolderTimes::FolderTimes(const std::string& folder) : folder_(folder) {
   std::string plain = PlainPath(folder);
-  int fd = open(plain.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  int fd = open(plain.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0 && WorthResolving(errno)) {
-    fd = open(ResolveCase(plain).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    fd = open(ResolveCase(plain).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   }
   handle_ = fd;
 }
@@ -511,6 +398,9 @@ bool LockedFile::TryOpenLocked(const std::string& path) {
   int fd = OpenForWriting(path, O_RDWR | O_CREAT, used);
   Forget(used);
   if (fd < 0) return Fail();
+  // flock (every BSD and Linux has it) rather than a POSIX record lock: it
+  // belongs to this open file, as a Windows lock does, so a second open of the
+  // counter in the same process neither shares nor drops it.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     SetLastErrorCode(errno);
     close(fd);

@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
-#include "frame/page_text.h"
-#include "frame/strings.h"
+#include "common/page_text.h"
+#include "common/paths.h"
 #include "platform/files.h"
 #include "server/file_utils.h"
 #include "server/site_paths.h"
@@ -18,7 +18,7 @@ std::array<bool, kScanSlots + 1> CanUseFile{};
 std::int32_t TotFilesOnWeb = 0;
 
 std::string StripFileExt(const std::string& name) {
-  std::string clean = NormalizeSeparators(name);
+  std::string clean = common::NormalizeSeparators(name);
   std::size_t dot = clean.find_last_of('.');
   return dot == std::string::npos ? clean : clean.substr(0, dot);
 }
@@ -39,7 +39,7 @@ void FindFileSlot(const std::string& name, bool& found, int& slot) {
 
 void CallCGIFindAvailFiles() {
   try {
-    frame::Trace({"entering CallCGIFindAvailFiles, TxtPath= ", TXTPath});
+    common::Trace({"entering CallCGIFindAvailFiles, TxtPath= ", TXTPath});
     bool found = false;
     int slot = -1;
     platform::VisitFiles(TXTPath + "*.TXT", [&](const platform::DirEntry& entry) {
@@ -49,7 +49,7 @@ void CallCGIFindAvailFiles() {
     });
 
     std::array<std::array<bool, kScanSlots + 1>, 6> table{};
-    frame::Trace("before if FindFirst");
+    common::Trace("before if FindFirst");
     // Listed in NTFS order, the pass ends at the first name that does not end
     // in a digit. Visited in any order, the same names count: those that come
     // before the least such name in that order.
@@ -64,7 +64,7 @@ void CallCGIFindAvailFiles() {
     platform::VisitFiles(IDXPath + "*.IX*", [&](const platform::DirEntry& entry) {
       char last = entry.name.back();
       if (last < '0' || last > '9') {
-        std::string key = frame::UpperAscii(entry.name);
+        std::string key = platform::UpperAscii(entry.name);
         if (!stops || key < stop_key) stop_key = std::move(key);
         stops = true;
         return true;
@@ -73,9 +73,9 @@ void CallCGIFindAvailFiles() {
       if (found && last <= '5') index_files.push_back(Found{entry.name, slot, last - '0'});
       return true;
     });
-    if (stops) frame::Trace("<b>WebUtls: EXCEPTION in FindFirst </b>");
+    if (stops) common::Trace("<b>WebUtls: EXCEPTION in FindFirst </b>");
     for (const Found& f : index_files) {
-      if (!stops || frame::UpperAscii(f.name) < stop_key) table[f.digit][f.slot] = true;
+      if (!stops || platform::UpperAscii(f.name) < stop_key) table[f.digit][f.slot] = true;
     }
 
     TotFilesOnWeb = 0;
@@ -88,8 +88,8 @@ void CallCGIFindAvailFiles() {
         CanUseFile[s] = true;
       }
     }
-    frame::Trace({"TotFilesOnWeb= ", frame::Decimal(TotFilesOnWeb)});
-    frame::Trace("exiting CallCGIFindAvailFiles");
+    common::Trace({"TotFilesOnWeb= ", common::Decimal(TotFilesOnWeb)});
+    common::Trace("exiting CallCGIFindAvailFiles");
   } catch (...) {
     // Whatever was set so far stays set.
   }

@@ -1,31 +1,14 @@
 #include "server/file_utils.h"
 
+#include "common/paths.h"
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "server/file_security.h"
 
 namespace server {
 
-std::string NormalizeSeparators(const std::string& path) {
-  std::string out;
-  out.reserve(path.size());
-  for (char c : path) {
-    if (c == '/') c = '\\';
-    if (c == '\\' && !out.empty() && out.back() == '\\') continue;
-    out += c;
-  }
-  return out;
-}
-
-namespace {
-std::string FolderPart(const std::string& path) {
-  std::size_t cut = path.find_last_of("\\:");
-  return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
-}
-}  // namespace
-
 void ForceFileFolder(const std::string& file_path) {
-  std::string folder = FolderPart(NormalizeSeparators(file_path));
+  std::string folder = common::ExtractFilePath(common::NormalizeSeparators(file_path));
   if (!folder.empty()) platform::CreateDirectories(folder);
 }
 
@@ -37,13 +20,13 @@ bool CanWriteToDir(const std::string& folder_path) {
   std::string path = folder_path + "\\";
   for (;;) {
     std::string before = path;
-    path = NormalizeSeparators(path);
+    path = common::NormalizeSeparators(path);
     for (std::size_t at = path.find("\\ "); at != std::string::npos; at = path.find("\\ ")) {
       path.erase(at + 1, 1);
     }
     if (path == before) break;
   }
-  std::string folder = FolderPart(path);
+  std::string folder = common::ExtractFilePath(path);
   if (!platform::DirectoryExists(folder)) {
     platform::CreateDirectories(folder);
     return platform::DirectoryExists(folder);
@@ -58,7 +41,7 @@ bool CanWriteToDir(const std::string& folder_path) {
 }
 
 bool DeleteFileSure(const std::string& raw_path, std::string& error_text) {
-  std::string path = NormalizeSeparators(raw_path);
+  std::string path = common::NormalizeSeparators(raw_path);
   platform::SetAttributes(path, platform::kAttrArchive);
   if (!platform::PathExists(path)) {
     platform::RemoveFile(path);
@@ -74,8 +57,8 @@ bool DeleteFileSure(const std::string& raw_path, std::string& error_text) {
 }
 
 bool RenameFileSafe(const std::string& raw_source, const std::string& raw_destination) {
-  std::string source = NormalizeSeparators(raw_source);
-  std::string destination = NormalizeSeparators(raw_destination);
+  std::string source = common::NormalizeSeparators(raw_source);
+  std::string destination = common::NormalizeSeparators(raw_destination);
   ForceFileFolder(destination);
   if (!platform::PathExists(source)) {
     platform::OperatorMessage("Error renaming file\r\nInitial File NOT FOUND:\r\n" + source);

@@ -7,8 +7,6 @@
 
 namespace server {
 
-std::string NormalizeSeparators(const std::string& path);
-
 // Creates the folder part of `file_path` with all missing parents.
 void ForceFileFolder(const std::string& file_path);
 

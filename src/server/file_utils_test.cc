@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/paths.h"
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "support/test_site.h"
@@ -26,10 +27,6 @@ class FileUtilsTest : public ::testing::Test {
   testkit::TempDir dir;
   std::vector<std::string> messages;
 };
-
-TEST_F(FileUtilsTest, NormalizeSeparators) {
-  EXPECT_EQ(NormalizeSeparators("a//b\\\\\\c/"), "a\\b\\c\\");
-}
 
 TEST_F(FileUtilsTest, CanWriteToDir) {
   EXPECT_FALSE(CanWriteToDir(""));
@@ -88,8 +85,8 @@ TEST_F(FileUtilsTest, RenameFileSafe) {
   std::string from = dir.path() + "/a.txt", to = dir.path() + "/sub/dir/b.txt";
   EXPECT_FALSE(RenameFileSafe(from, to));
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0],
-            "Error renaming file\r\nInitial File NOT FOUND:\r\n" + NormalizeSeparators(from));
+  EXPECT_EQ(messages[0], "Error renaming file\r\nInitial File NOT FOUND:\r\n" +
+                             common::NormalizeSeparators(from));
   testkit::WriteFile(from, "content");
   EXPECT_TRUE(RenameFileSafe(from, to));
   EXPECT_EQ(testkit::ReadFile(to), "content");
@@ -98,8 +95,9 @@ TEST_F(FileUtilsTest, RenameFileSafe) {
   EXPECT_FALSE(RenameFileSafe(from, dir.path() + "/full"));  // a non-empty folder is in the way
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_EQ(messages[1], "Error renaming file\r\nFound source file:\r\n" +
-                             NormalizeSeparators(from) + "\r\nBut could not rename it to:\r\n" +
-                             NormalizeSeparators(dir.path() + "/full"));
+                             common::NormalizeSeparators(from) +
+                             "\r\nBut could not rename it to:\r\n" +
+                             common::NormalizeSeparators(dir.path() + "/full"));
 }
 
 TEST_F(FileUtilsTest, IOErrorTextUsesTheSystemsText) {

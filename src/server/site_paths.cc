@@ -1,7 +1,7 @@
 #include "server/site_paths.h"
 
-#include "catalogue/areas.h"
-#include "frame/page_text.h"
+#include "common/page_text.h"
+#include "common/paths.h"
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/program.h"
@@ -30,14 +30,9 @@ std::string fnCorrectPath(const std::string& path) {
   return copy;
 }
 
-std::string ExtractFilePath(const std::string& path) {
-  std::size_t cut = path.find_last_of("\\/:");
-  return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
-}
-
 void InitSitePaths(const std::string& program_file) {
   g_program_file = program_file;
-  _WebPath = fnCorrectPath(ExtractFilePath(program_file));
+  _WebPath = fnCorrectPath(common::ExtractFilePath(program_file));
   StatPath = _WebPath + "Statistics\\";
   ZafkarPath = _WebPath + "Zafkar\\";
   if (!platform::DirectoryExists(StatPath)) {
@@ -48,7 +43,6 @@ void InitSitePaths(const std::string& program_file) {
   }
   TXTPath = _WebPath + "fulltxt/";
   IDXPath = _WebPath + "fullindexes/";
-  catalogue::InitAreas();
 }
 
 void InitSitePaths() { InitSitePaths(platform::ProgramFileName()); }
@@ -58,22 +52,23 @@ void CGIFindAvailFiles(std::string& diagnostic) {
   CallCGIFindAvailFiles();
   if (TotFilesOnWeb == 0) {
     std::string corrected = fnCorrectPath(g_program_file);
-    diagnostic = "No files available on Default path: " + TXTPath + "\r\n\r\n" +
-                 "fnCorrectPath(ParamStr(0))= " + corrected + "\r\n" +
-                 "ExtractFilePath(fnCorrectPath(ParamStr(0)))= " + ExtractFilePath(corrected) +
-                 "\r\n" + "_WebPath=(same)= " + _WebPath + "\r\n" +
-                 "TXTPath:=_WebPath+'fulltxt/'= " + TXTPath + "\r\n" +
-                 "IDXPath:=_WebPath+'fullindexes/'= " + IDXPath;
+    diagnostic =
+        "No files available on Default path: " + TXTPath + "\r\n\r\n" +
+        "fnCorrectPath(ParamStr(0))= " + corrected + "\r\n" +
+        "ExtractFilePath(fnCorrectPath(ParamStr(0)))= " + common::ExtractFilePath(corrected) +
+        "\r\n" + "_WebPath=(same)= " + _WebPath + "\r\n" +
+        "TXTPath:=_WebPath+'fulltxt/'= " + TXTPath + "\r\n" +
+        "IDXPath:=_WebPath+'fullindexes/'= " + IDXPath;
     TXTPath = kFallbackTxtPath;
     IDXPath = kFallbackIdxPath;
     try {
       CallCGIFindAvailFiles();
       if (TotFilesOnWeb == 0) diagnostic.clear();
     } catch (...) {
-      frame::Trace("<b>WebUtls: exception was in CallCGIFindAvailFiles</b>");
+      common::Trace("<b>WebUtls: exception was in CallCGIFindAvailFiles</b>");
     }
   }
-  frame::Trace("exiting CGIFindAvailFiles");
+  common::Trace("exiting CGIFindAvailFiles");
 }
 
 }  // namespace server

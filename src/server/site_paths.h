@@ -18,11 +18,9 @@ extern const char* const kFallbackIdxPath;  // "/Kbx32-d4/indexes/"
 // Drops whatever stands before a drive letter: "\\?\C:\web\" gives "C:\web\".
 std::string fnCorrectPath(const std::string& path);
 
-// The folder part of a file name, up to and with its last separator.
-std::string ExtractFilePath(const std::string& path);
-
-// Start-up: the folders from `program_file`, the statistics folder (created
-// when missing; a failure is told to the operator), then the subject areas.
+// Start-up: the folders from `program_file` and the statistics folder
+// (created when missing; a failure is told to the operator). The subject
+// areas are built next, by the caller.
 void InitSitePaths(const std::string& program_file);
 // The same for the running program.
 void InitSitePaths();

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 
-#include "frame/dates.h"
-#include "frame/strings.h"
+#include "common/dates.h"
+#include "common/paths.h"
+#include "common/text.h"
 #include "platform/files.h"
 #include "platform/priority.h"
 #include "server/site_paths.h"
@@ -21,7 +22,7 @@ std::string OldBrowsePattern;
 
 namespace {
 
-using frame::Padded;
+using common::Padded;
 
 constexpr int kAttempts = 21;
 constexpr int kRepeats = 20;
@@ -33,7 +34,7 @@ bool g_own_marker = false;
 platform::LocalTime Now() { return g_clock != nullptr ? g_clock() : platform::LocalNow(); }
 
 long long MillisecondsOf(const platform::LocalTime& t) {
-  long days = frame::DaysFromCivil(t.year, t.month, t.day);
+  long days = common::DaysFromCivil(t.year, t.month, t.day);
   return ((static_cast<long long>(days) * 24 + t.hour) * 60 + t.minute) * 60000LL +
          t.second * 1000LL + t.millisecond;
 }
@@ -62,9 +63,7 @@ void CreateSessionMarker() {
 }
 
 void DeleteOldBrowseFiles() {
-  std::size_t cut = OldBrowsePattern.find_last_of("\\/");
-  std::string folder =
-      cut == std::string::npos ? std::string() : OldBrowsePattern.substr(0, cut + 1);
+  std::string folder = common::ExtractFilePath(OldBrowsePattern);
   for (const auto& entry : platform::FindFiles(OldBrowsePattern)) {
     platform::RemoveFile(folder + entry.name);
   }
@@ -84,7 +83,7 @@ void CountVisit() {
     std::string contents;
     if (!counter.ReadAll(contents)) continue;
     if (!contents.empty()) text = contents.substr(0, contents.find_first_of("\r\n"));
-    auto value = frame::ParseInt32(text);
+    auto value = common::ParseInt32(text);
     if (!value || *value == INT32_MAX) continue;
     if (counter.Rewrite(std::to_string(*value + 1) + "\r\n")) return;
   }
@@ -130,16 +129,16 @@ std::string LogSafe(const std::string& text) {
 
 void SetStatsClock(ClockFunction clock) { g_clock = clock; }
 
-void StatsBegin(const frame::TCGIRequest& request) {
-  RemoteAddr = request.GetStringVariable(frame::kRemoteAddress);
-  HostName = request.GetStringVariable(frame::kHost);
+void StatsBegin(const common::WebRequest& request) {
+  RemoteAddr = request.GetStringVariable(common::kRemoteAddress);
+  HostName = request.GetStringVariable(common::kHost);
   ProgName = "enPanel";
   platform::LocalTime now = Now();
   DayStamp = FormatDayStamp(now);
   CounterFile = StatFile(DayStamp, ".ctr");
   LogFile = StatFile(DayStamp, ".log");
   int y = 0, m = 0, d = 0;
-  frame::CivilFromDays(frame::DaysFromCivil(now.year, now.month, now.day) - 1, y, m, d);
+  common::CivilFromDays(common::DaysFromCivil(now.year, now.month, now.day) - 1, y, m, d);
   platform::LocalTime yesterday;
   yesterday.year = y;
   yesterday.month = m;

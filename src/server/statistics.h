@@ -5,7 +5,7 @@
 #pragma once
 #include <string>
 
-#include "frame/cgi_request.h"
+#include "common/web_action.h"
 #include "platform/clock.h"
 
 namespace server {
@@ -20,7 +20,7 @@ extern std::string SessionFile;
 extern std::string OldBrowsePattern;
 
 // Marks the session start and removes yesterday's browse files.
-void StatsBegin(const frame::TCGIRequest& request);
+void StatsBegin(const common::WebRequest& request);
 // Ends the session: counter, marker removal, log line.
 void StatsEnd();
 

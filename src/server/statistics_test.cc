@@ -43,20 +43,19 @@ class StatisticsTest : public ::testing::Test {
     testkit::MakeDirs(dir.path() + "/Statistics");
     SetStatsClock(&FakeClock);
     g_step_ms = 0;
-    for (const char* v : {"REMOTE_ADDR", "HTTP_HOST", "HOST"}) testkit::UnsetEnv(v);
-    testkit::SetEnv("REMOTE_ADDR", "10.0.0.5");
-    testkit::SetEnv("HTTP_HOST", "localhost");
+    request.variables[common::kRemoteAddress] = "10.0.0.5";
+    request.variables[common::kHost] = "localhost";
   }
   void TearDown() override { SetStatsClock(nullptr); }
 
   void Request(platform::LocalTime begin, platform::LocalTime end) {
-    frame::TCGIRequest request;
     g_now = begin;
     StatsBegin(request);
     g_now = end;
     StatsEnd();
   }
   std::string Stat(const std::string& name) { return dir.path() + "/Statistics/" + name; }
+  testkit::TestRequest request;
 
   testkit::TempDir dir;
 };
@@ -101,7 +100,7 @@ TEST_F(StatisticsTest, SessionsOfEveryProgramAreCounted) {
         "$ENPANEL$2026-12-07@06-00-00.00.Session", "$other$x.Session", "$arPanel$old.txt"}) {
     testkit::WriteFile(Stat(name), "");
   }
-  testkit::SetEnv("HTTP_HOST", "evil\r\n2026/01/01 forged");
+  request.variables[common::kHost] = "evil\r\n2026/01/01 forged";
   Request(At(8, 0, 0, 0), At(8, 0, 1, 0));
   EXPECT_EQ(testkit::ReadFile(Stat("$enPanel$2026-12-07.log")),
             "2026/12/07 08:00:01; Dur=00m:01.000s; SimltSessn: aO=1 eO=2 Sr=1 Ds=1 TOT=7 "
@@ -133,7 +132,6 @@ TEST_F(StatisticsTest, AnotherSessionsMarkerIsNeverTaken) {
   EXPECT_TRUE(testkit::Exists(taken));
   // The clock moves: the next hundredth of a second is free.
   g_step_ms = 10;
-  frame::TCGIRequest request;
   g_now = At(8, 0, 0, 0);
   StatsBegin(request);
   EXPECT_EQ(SessionFile, StatPath + "$enPanel$2026-12-07@08-00-00.01.Session");

@@ -23,7 +23,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/catalogue_table.h"
 #include "catalogue/headers_file.h"
-#include "frame/page_text.h"
+#include "common/page_text.h"
 #include "platform/files.h"
 #include "server/file_scan.h"
 
@@ -144,7 +144,7 @@ void ResetProgramState() {
   catalogue::ResetBookHeaders();
   catalogue::InitAreas();
   server::ResetScan();
-  frame::PageText.clear();
+  common::PageText.clear();
   platform::SetDriveRoot("");
 }
 

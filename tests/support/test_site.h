@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/web_action.h"
+
 namespace testkit {
 
 // A fresh folder under the system's temporary folder, removed at the end.
@@ -54,6 +56,22 @@ void UnsetEnv(const std::string& name);
 // Clears every process-wide value the request touches (tests run many
 // requests in one process).
 void ResetProgramState();
+
+// A request whose variables the test sets, and a response that keeps what
+// the handler hands it: the handler's side of the CGI frame.
+class TestRequest : public common::WebRequest {
+ public:
+  std::map<int, std::string> variables;
+  std::string GetStringVariable(int index) const override {
+    auto it = variables.find(index);
+    return it == variables.end() ? std::string() : it->second;
+  }
+};
+class TestResponse : public common::WebResponse {
+ public:
+  std::string content;
+  void SetContent(std::string text) override { content = std::move(text); }
+};
 
 struct RunResult {
   int exit_code = -1;

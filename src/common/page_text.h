@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace frame {
+namespace common {
 
 extern std::string PageText;
 
@@ -81,4 +81,4 @@ void Trace(std::initializer_list<std::string_view> pieces);
 // are copied without being examined.
 std::string LineBreaksToHtml(std::string_view text);
 
-}  // namespace frame
+}  // namespace common

@@ -1,14 +1,6 @@
-#include "frame/strings.h"
+#include "common/text.h"
 
-namespace frame {
-
-std::string UpperAscii(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
-}
+namespace common {
 
 std::optional<std::int32_t> ParseInt32(std::string_view s) {
   std::size_t i = 0;
@@ -35,4 +27,4 @@ std::string Padded(int value, int width) {
   return digits;
 }
 
-}  // namespace frame
+}  // namespace common

@@ -1,8 +1,8 @@
-#include "frame/errors.h"
+#include "common/errors.h"
 
 #include <new>
 
-namespace frame {
+namespace common {
 
 std::string ExceptionClassName(const std::exception& e) {
   if (const auto* own = dynamic_cast<const Exception*>(&e)) return own->ClassName();
@@ -10,4 +10,4 @@ std::string ExceptionClassName(const std::exception& e) {
   return "Exception";
 }
 
-}  // namespace frame
+}  // namespace common

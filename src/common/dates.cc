@@ -1,6 +1,6 @@
-#include "frame/dates.h"
+#include "common/dates.h"
 
-namespace frame {
+namespace common {
 
 // 25569 days lie between 1899-12-30 and 1970-01-01.
 long DaysFromCivil(int y, int m, int d) {
@@ -24,4 +24,4 @@ void CivilFromDays(long days, int& y, int& m, int& d) {
   y = static_cast<int>(yoe + era * 400 + (m <= 2 ? 1 : 0));
 }
 
-}  // namespace frame
+}  // namespace common

@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-namespace frame {
+namespace common {
 
 // The wanted priority class (Windows class values: 32 normal, 64 idle,
 // 128 high, 256 real-time); SetProcessPriority may overwrite it.
@@ -13,4 +13,4 @@ extern std::int32_t RequestedPriority;
 // to 32, asks for the normal class and returns false. Never throws.
 bool SetProcessPriority(std::int32_t& requested);
 
-}  // namespace frame
+}  // namespace common

@@ -2,9 +2,9 @@
 // origin: a whole number of days, the fraction is the time of day).
 #pragma once
 
-namespace frame {
+namespace common {
 
 long DaysFromCivil(int year, int month, int day);
 void CivilFromDays(long days, int& year, int& month, int& day);
 
-}  // namespace frame
+}  // namespace common

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace frame {
+namespace common {
 
 class Exception : public std::runtime_error {
  public:
@@ -34,4 +34,4 @@ class ConvertError : public Exception {
 // The class name of any exception, ours or the standard library's.
 std::string ExceptionClassName(const std::exception& e);
 
-}  // namespace frame
+}  // namespace common

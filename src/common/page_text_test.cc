@@ -1,8 +1,8 @@
-#include "frame/page_text.h"
+#include "common/page_text.h"
 
 #include <gtest/gtest.h>
 
-namespace frame {
+namespace common {
 namespace {
 
 TEST(LineBreaksToHtml, WorkedResults) {
@@ -73,4 +73,4 @@ TEST_F(PageTextTest, AddPageBlockSeparator) {
 }
 
 }  // namespace
-}  // namespace frame
+}  // namespace common

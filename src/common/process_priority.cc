@@ -1,10 +1,10 @@
-#include "frame/process_priority.h"
+#include "common/process_priority.h"
 
 #include <string>
 
 #include "platform/priority.h"
 
-namespace frame {
+namespace common {
 
 std::int32_t RequestedPriority = platform::kNormalPriorityClass;
 
@@ -41,4 +41,4 @@ bool SetProcessPriority(std::int32_t& requested) {
   return false;
 }
 
-}  // namespace frame
+}  // namespace common

@@ -1,10 +1,10 @@
-#include "frame/page_text.h"
+#include "common/page_text.h"
 
 #include <charconv>
 #include <cstdint>
 #include <cstring>
 
-namespace frame {
+namespace common {
 
 std::string PageText;
 
@@ -116,4 +116,4 @@ void AddPageBlock(std::string_view text) {
 void Trace(std::string_view /*text*/) {}
 void Trace(std::initializer_list<std::string_view> /*pieces*/) {}
 
-}  // namespace frame
+}  // namespace common

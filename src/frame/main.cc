@@ -1,4 +1,0 @@
-// enPanel: the English search-options page, one CGI request per process.
-#include "frame/application.h"
-
-int main() { return frame::ProcessEntry(); }

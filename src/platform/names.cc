@@ -1,0 +1,171 @@
+#include "platform/names.h"
+
+#include <algorithm>
+
+namespace platform {
+namespace {
+
+bool MatchPlain(std::string_view p, std::string_view n) {
+  std::size_t pi = 0, ni = 0, star = std::string_view::npos, mark = 0;
+  while (ni < n.size()) {
+    if (pi < p.size() && p[pi] == '*') {
+      star = pi++;
+      mark = ni;
+    } else if (pi < p.size() && (p[pi] == '?' || UpperAscii(p[pi]) == UpperAscii(n[ni]))) {
+      ++pi;
+      ++ni;
+    } else if (star != std::string_view::npos) {
+      pi = star + 1;
+      ni = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (pi < p.size() && p[pi] == '*') ++pi;
+  return pi == p.size();
+}
+
+// "*", plain characters, "*": the name holds them somewhere.
+bool ContainsCaseless(std::string_view name, std::string_view part) {
+  return FindCaseless(name, part) != std::string_view::npos;
+}
+
+}  // namespace
+
+char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+std::string UpperAscii(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = UpperAscii(c);
+  return out;
+}
+
+std::size_t FindCaseless(std::string_view text, std::string_view part) {
+  if (part.empty()) return 0;
+  for (std::size_t at = 0; at + part.size() <= text.size(); ++at) {
+    std::size_t k = 0;
+    while (k < part.size() && UpperAscii(text[at + k]) == UpperAscii(part[k])) ++k;
+    if (k == part.size()) return at;
+  }
+  return std::string_view::npos;
+}
+
+bool EndsWithCaseless(std::string_view name, std::string_view tail) {
+  if (name.size() < tail.size()) return false;
+  name.remove_prefix(name.size() - tail.size());
+  for (std::size_t i = 0; i < tail.size(); ++i) {
+    if (UpperAscii(name[i]) != UpperAscii(tail[i])) return false;
+  }
+  return true;
+}
+
+WildcardPattern::WildcardPattern(std::string_view pattern) : pattern_(pattern) {
+  if (pattern == "*" || pattern == "*.*") {
+    kind_ = Kind::kAll;
+    return;
+  }
+  if (pattern.size() > 1 && pattern[0] == '*') {
+    // The common folder patterns: "*.TXT", "*.IX*".
+    std::size_t wild = 0;
+    for (std::size_t i = 1; i < pattern.size(); ++i) {
+      if (pattern[i] == '*' || pattern[i] == '?') {
+        wild = i;
+        break;
+      }
+    }
+    if (wild == 0) {
+      kind_ = Kind::kSuffix;
+      part_ = pattern.substr(1);
+      return;
+    }
+    // ("*.X.*" is left to the general rule: a trailing ".*" is optional.)
+    if (wild == pattern.size() - 1 && pattern[wild] == '*' && pattern[wild - 1] != '.') {
+      kind_ = Kind::kContains;
+      part_ = pattern.substr(1, wild - 1);
+      return;
+    }
+  }
+  kind_ = Kind::kGeneral;
+}
+
+bool WildcardPattern::Matches(std::string_view name) const {
+  switch (kind_) {
+    case Kind::kAll:
+      return true;
+    case Kind::kSuffix:
+      return EndsWithCaseless(name, part_);
+    case Kind::kContains:
+      return ContainsCaseless(name, part_);
+    case Kind::kGeneral:
+      break;
+  }
+  if (MatchPlain(pattern_, name)) return true;
+  if (pattern_.size() >= 2 && pattern_.substr(pattern_.size() - 2) == ".*") {
+    return MatchPlain(pattern_.substr(0, pattern_.size() - 2), name);
+  }
+  return false;
+}
+
+bool WildcardMatch(std::string_view pattern, std::string_view name) {
+  return WildcardPattern(pattern).Matches(name);
+}
+
+std::string JoinName(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  char last = folder.back();
+  if (last == '/' || last == '\\') return folder + name;
+  return folder + (folder.find('\\') != std::string::npos ? "\\" : "/") + name;
+}
+
+void SortAsListed(std::vector<DirEntry>& entries) {
+  // Sorted by the first 16 bytes of the upper-case name as two numbers; only
+  // names alike that far are compared whole.
+  struct Key {
+    std::uint64_t high, low;
+    std::uint32_t index;
+  };
+  std::vector<Key> keys(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::string& name = entries[i].name;
+    std::uint64_t part[2] = {0, 0};
+    for (std::size_t k = 0; k < 16 && k < name.size(); ++k) {
+      part[k / 8] |= static_cast<std::uint64_t>(static_cast<unsigned char>(UpperAscii(name[k])))
+                     << (56 - 8 * (k % 8));
+    }
+    keys[i] = Key{part[0], part[1], static_cast<std::uint32_t>(i)};
+  }
+  auto longer_less = [&](const Key& a, const Key& b) {
+    const std::string& x = entries[a.index].name;
+    const std::string& y = entries[b.index].name;
+    std::size_t n = std::min(x.size(), y.size());
+    for (std::size_t k = 16; k < n; ++k) {
+      char cx = UpperAscii(x[k]), cy = UpperAscii(y[k]);
+      if (cx != cy) return static_cast<unsigned char>(cx) < static_cast<unsigned char>(cy);
+    }
+    if (x.size() != y.size()) return x.size() < y.size();
+    return a.index < b.index;
+  };
+  std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+    if (a.high != b.high) return a.high < b.high;
+    if (a.low != b.low) return a.low < b.low;
+    return longer_less(a, b);
+  });
+  // Entries move to their places in place, cycle by cycle.
+  std::vector<std::uint32_t> from(keys.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) from[i] = keys[i].index;
+  for (std::size_t start = 0; start < from.size(); ++start) {
+    if (from[start] == start) continue;
+    DirEntry held = std::move(entries[start]);
+    std::size_t at = start;
+    while (from[at] != start) {
+      std::size_t next = from[at];
+      entries[at] = std::move(entries[next]);
+      from[at] = static_cast<std::uint32_t>(at);
+      at = next;
+    }
+    entries[at] = std::move(held);
+    from[at] = static_cast<std::uint32_t>(at);
+  }
+}
+
+}  // namespace platform
