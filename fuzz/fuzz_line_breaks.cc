@@ -1,5 +1,6 @@
 // LineBreaksToHtml against a plain reference: the scan on a string that is
 // edited in place, step by step as the rules say.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -16,21 +17,17 @@ std::string Reference(std::string s) {
     bool last = p == s.size();
     if (c == '\r' && (last || s[p] == '\n')) {
       s.erase(p - 1, 1);
-      if (p > 1 && s[p - 2] == '\n') {
-        s.erase(p - 2, 1);
-        --p;
-      }
+      if (p > 1 && s[p - 2] == '\n') s.erase(p - 2, 1);
       mark = true;
     } else if (c == '\n' && (last || s[p] == '\r' || s[p] == '\n')) {
       s.erase(p - 1, 1);
-      if (p > 1 && (s[p - 2] == '\r' || s[p - 2] == '\n')) {
-        s.erase(p - 2, 1);
-        --p;
-      }
+      if (p > 1 && (s[p - 2] == '\r' || s[p - 2] == '\n')) s.erase(p - 2, 1);
       mark = true;
     }
     if (mark) {
-      s.insert(p - 1, "<Br>");
+      // "<Br>" begins at position p of the text as it now stands; past its
+      // end, it goes at the end.
+      s.insert(std::min(p - 1, s.size()), "<Br>");
       p += 7;
     } else {
       ++p;

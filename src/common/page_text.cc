@@ -26,18 +26,24 @@ std::string LineBreaksToHtml(std::string_view in) {
   while (i < n) {
     char c = in[i];
     bool last = i + 1 == n;
-    bool is_break = false;
+    bool is_break = false, took_previous = false;
     if (c == '\r' && (last || in[i + 1] == '\n')) {
-      if (!out.empty() && out.back() == '\n') out.pop_back();
+      took_previous = !out.empty() && out.back() == '\n';
       is_break = true;
     } else if (c == '\n' && (last || in[i + 1] == '\r' || in[i + 1] == '\n')) {
-      if (!out.empty() && (out.back() == '\r' || out.back() == '\n')) out.pop_back();
+      took_previous = !out.empty() && (out.back() == '\r' || out.back() == '\n');
       is_break = true;
     }
     ++i;
     if (!is_break) {
       out += c;
       continue;
+    }
+    if (took_previous) {
+      // Two characters went, so the byte after the break has moved back to
+      // where "<Br>" is to begin minus one: it stands before the "<Br>".
+      out.pop_back();
+      if (i < n) out += in[i++];
     }
     out += "<Br>";
     for (int skipped = 0; skipped < 3 && i < n; ++skipped) out += in[i++];

@@ -77,8 +77,10 @@ void Trace(std::initializer_list<std::string_view> pieces);
 
 // Turns line breaks into "<Br>" in one pass. A CR before LF, or an LF before
 // CR, LF or the end, is removed together with a line-break character just
-// before it, "<Br>" stands in its place, and the three bytes after the "<Br>"
-// are copied without being examined.
+// before it, and "<Br>" begins where the removed character stood, counted in
+// the text after the removals: when two characters went, the byte that
+// followed them comes first. The three bytes after the "<Br>" are copied
+// without being examined.
 std::string LineBreaksToHtml(std::string_view text);
 
 }  // namespace common

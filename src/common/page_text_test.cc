@@ -22,8 +22,16 @@ TEST(LineBreaksToHtml, LoneCarriageReturnsAndLeadingBreaks) {
   EXPECT_EQ(LineBreaksToHtml("x\r\n\r\nyz"), "x<Br>\n\r\nyz");
   // An LF before CR is replaced; the CR after it is among the skipped bytes.
   EXPECT_EQ(LineBreaksToHtml("ab\n\rcdefgh\r\n"), "ab<Br>\rcdefgh<Br>\n");
-  // An LF before LF takes a skipped CR just before it along.
-  EXPECT_EQ(LineBreaksToHtml("X\r\nY\r\n\nZ"), "X<Br>\nY<Br>\nZ");
+  // An LF before LF takes a skipped CR just before it along; with both gone,
+  // position p holds the byte after them, so "<Br>" follows that byte.
+  EXPECT_EQ(LineBreaksToHtml("X\r\nY\r\n\nZ"), "X<Br>\nY\n<Br>Z");
+  // The mirror notice for the host "kutubix.net" CR LF "x" CR LF LF.
+  EXPECT_EQ(LineBreaksToHtml("You used: KUTUBIX.NET\r\nX\r\n\n"),
+            "You used: KUTUBIX.NET<Br>\nX\n<Br>");
+  // The same for a CR LF whose skipped LF before it goes too.
+  EXPECT_EQ(LineBreaksToHtml("a\r\nb\n\r\ncdefg"), "a<Br>\nb\n<Br>cdefg");
+  // Nothing after the two removed characters: "<Br>" ends the text.
+  EXPECT_EQ(LineBreaksToHtml("a\r\nb\r\n\n"), "a<Br>\nb\n<Br>");
   EXPECT_EQ(LineBreaksToHtml("ab\n\r\nxyz"), "ab<Br>\r\nxyz");
   EXPECT_EQ(LineBreaksToHtml("\n\n\n\n"), "<Br>\n\n\n");
 }
