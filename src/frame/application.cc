@@ -5,7 +5,6 @@
 
 #include "common/errors.h"
 #include "platform/console.h"
-#include "platform/priority.h"
 
 namespace frame {
 namespace {
@@ -18,17 +17,7 @@ void HandleRequest(TCGIRequest& request, TCGIResponse& response) {
   if (!module || !module->IsDispatcher()) {
     throw common::Exception("No dispatcher component found on data module");
   }
-  // The handler lowers its own priority; the response is written after it.
-  bool handled = false;
-  std::exception_ptr failure;
-  platform::RunWithOwnPriority([&] {
-    try {
-      handled = module->DispatchRequest(request, response);
-    } catch (...) {
-      failure = std::current_exception();
-    }
-  });
-  if (failure) std::rethrow_exception(failure);
+  bool handled = module->DispatchRequest(request, response);
   if (handled && !response.Sent()) {
     if (!response.SendResponse()) throw common::InOutError(0, "Error writing to standard output");
   }

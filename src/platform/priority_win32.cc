@@ -16,9 +16,4 @@ bool SetPriorityClassOfProcess(std::int32_t priority_class) {
   }
 }
 
-void RunWithOwnPriority(const std::function<void()>& work) { work(); }
-
-// Windows lifts threads that wait long for the processor by itself.
-void RunAtStartingPriority(const std::function<void()>& step) { step(); }
-
 }  // namespace platform

@@ -6,7 +6,6 @@
 #include "common/paths.h"
 #include "common/text.h"
 #include "platform/files.h"
-#include "platform/priority.h"
 #include "server/site_paths.h"
 
 namespace server {
@@ -149,9 +148,7 @@ void StatsBegin(const common::WebRequest& request) {
 }
 
 void StatsEnd() {
-  // The counter is locked while it is rewritten: done at normal priority, so
-  // that no other request waits for a holder that gets no processor.
-  platform::RunAtStartingPriority(&CountVisit);
+  CountVisit();
 
   // A delete that succeeds leaves no file, so only a failed one looks again.
   for (int i = 0; g_own_marker && i < kRepeats; ++i) {
