@@ -1,5 +1,7 @@
 #include "catalogue/book_headers.h"
 
+#include <array>
+
 #include "catalogue/catalogue.h"
 #include "catalogue/text_reader.h"
 #include "common/errors.h"
@@ -34,11 +36,20 @@ void TrimTrailing(std::string& s, bool digits_too) {
 int AddHeadersToFile(std::string& file, const std::string& raw_folder) {
   if (FileCode[0].empty()) BuildCatalogue();
   std::string folder = server::fnCorrectPath(raw_folder);
+  // Which books are there, from one look at the folder (names in any letter
+  // case), rather than one look per slot of the catalogue.
+  std::array<bool, WebFiles + 1> present{};
+  platform::VisitFiles(folder + "*.TXT", [&present](const platform::DirEntry& entry) {
+    std::string_view stem(entry.name);
+    int slot = SlotOfCode(stem.substr(0, stem.size() - 4));
+    if (slot > 0) present[slot] = true;
+    return true;
+  });
   int found = 0;
   std::string line;
   for (int n = 1; n <= WebFiles; ++n) {
     const std::string& code = FileCode[n - 1];
-    if (code.empty()) continue;
+    if (code.empty() || !present[n]) continue;
     std::string path = folder + code + ".TXT";
     platform::InputFile book;
     if (!book.Open(path)) {

@@ -8,6 +8,8 @@
 #include "common/paths.h"
 #include "common/text.h"
 #include "platform/files.h"
+#include "platform/messages.h"
+#include "platform/names.h"
 #include "server/file_utils.h"
 #include "server/site_paths.h"
 
@@ -42,20 +44,27 @@ bool IsStale(const std::string& headers_file) {
   throw common::InOutError(code, server::IOErrorText(code));
 }
 
-// A rebuild that was killed leaves its temporary file behind; one that old
-// belongs to no running request.
+// A request that was killed leaves its temporary files behind (a rebuild's
+// new file or backup link, the write test of the folder); one that old
+// belongs to no running request. Only names of the program's own form go.
 void RemoveAbandonedFiles(const std::string& folder) {
   constexpr std::int64_t kAbandonedAfterSeconds = 600;
   const platform::FileTime limit =
       platform::FileTimeNow() - (platform::FileTimeFromUnixSeconds(kAbandonedAfterSeconds) -
                                  platform::FileTimeFromUnixSeconds(0));
-  for (const char* pattern : {"hdr*.tmp", "Hdrs*.lnk"}) {
-    for (const auto& entry : platform::FindFiles(folder + pattern)) {
-      platform::FileTime t = 0;
-      std::string path = platform::JoinName(folder, entry.name);
-      if (platform::GetModifiedTime(path, t) && t < limit) platform::RemoveFile(path);
-    }
+  for (const auto& entry : platform::FindFiles(folder + "~enPanel-*.tmp")) {
+    if (!platform::IsTemporaryName(entry.name)) continue;
+    platform::FileTime t = 0;
+    std::string path = platform::JoinName(folder, entry.name);
+    if (platform::GetModifiedTime(path, t) && t < limit) platform::RemoveFile(path);
   }
+}
+
+// The rebuild failed: the page says so, and so does the server's error log.
+void ReportRebuildFailure(const std::string& page_text, const std::string& headers_file,
+                          const std::string& reason) {
+  AddPageBlock(page_text);
+  platform::OperatorMessage("Headers file " + headers_file + " not rebuilt: " + reason);
 }
 
 // Writes the new headers file under a temporary name and puts it in place in
@@ -67,8 +76,9 @@ bool Rebuild(const std::string& folder, const std::string& headers_file,
   RemoveAbandonedFiles(folder);
   std::string temp;
   if (!platform::CreateUniqueFile(folder, "hdr", temp)) {
-    AddPageBlock("<br>Error trying to write to: " + headers_file + "<br>" +
-                 server::IOErrorText(platform::LastErrorCode()));
+    std::string error = server::IOErrorText(platform::LastErrorCode());
+    ReportRebuildFailure("<br>Error trying to write to: " + headers_file + "<br>" + error,
+                         headers_file, error);
     return false;
   }
   std::string contents = Stamp() + "\r\n";
@@ -79,25 +89,30 @@ bool Rebuild(const std::string& folder, const std::string& headers_file,
     platform::RemoveFile(temp);
     throw;
   }
-  if (!platform::WriteWholeFile(temp, contents)) {
-    int code = platform::LastErrorCode();
+  // On disk before it is put in place: after a power loss the headers file
+  // is the old one or the new one, never an empty file newer than every book.
+  if (!platform::WriteWholeFile(temp, contents, true)) {
+    std::string error = server::IOErrorText(platform::LastErrorCode());
     platform::RemoveFile(temp);
-    AddPageBlock("<br>Error after \"AddHeadersToFile\" in Headers.CallGetHeaders<br>" +
-                 server::IOErrorText(code));
+    ReportRebuildFailure(
+        "<br>Error after \"AddHeadersToFile\" in Headers.CallGetHeaders<br>" + error, headers_file,
+        "cannot write " + temp + ": " + error);
     return false;
   }
   if (written == 0) {
     platform::RemoveFile(temp);
+    platform::OperatorMessage("Headers file " + headers_file + " not rebuilt: no book text in " +
+                              source_folder);
     AddPageBlock("ERROR<br>No FILES available in Headers File: " + headers_file + "<br>");
     AddPageBlock("It will be deleted now<br>Run this program again, to try to generate it<br>");
     if (platform::FileExists(headers_file)) platform::RenameFile(headers_file, backup);
     return false;
   }
   if (!platform::ReplaceWithBackup(temp, headers_file, backup)) {
-    int code = platform::LastErrorCode();
+    std::string error = server::IOErrorText(platform::LastErrorCode());
     platform::RemoveFile(temp);
-    AddPageBlock("<br>Error trying to write to: " + headers_file + "<br>" +
-                 server::IOErrorText(code));
+    ReportRebuildFailure("<br>Error trying to write to: " + headers_file + "<br>" + error,
+                         headers_file, "cannot put it in place: " + error);
     return false;
   }
   return true;
@@ -180,6 +195,10 @@ bool CallGetHeaders(bool verbose, const std::string& path) {
   bool exists = platform::FileExists(headers_file);
   if (!exists || IsStale(headers_file)) {
     if (!server::CanWriteToDir(folder)) {
+      platform::OperatorMessage(
+          std::string(exists ? "Stale headers file " : "Missing headers file ") + headers_file +
+          " cannot be " + (exists ? "replaced" : "written") + ": the folder " + folder +
+          " cannot be written to by this account");
       AddPageBlock("ERROR: Headers File Not Found: " + common::ExtractFileName(headers_file) +
                    "\r\n" + "AND CANNOT WRITE IT ON DIRECTORY:" + folder + "\r\n\r\n" +
                    "This File must have been generated by Qorvex KBXxxx," + "\r\n" +

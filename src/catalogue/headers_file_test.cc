@@ -1,7 +1,13 @@
 #include "catalogue/headers_file.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -9,6 +15,7 @@
 #include "catalogue/catalogue.h"
 #include "common/page_text.h"
 #include "platform/files.h"
+#include "platform/folder_cache.h"
 #include "server/site_paths.h"
 #include "support/test_site.h"
 
@@ -109,20 +116,40 @@ TEST_F(HeadersFileTest, EmptyRebuildReportsAndKeepsBackup) {
   EXPECT_EQ(ReadFile(backup), old_file);
 }
 
-TEST_F(HeadersFileTest, ARebuildRemovesFilesOfKilledRebuildsOnly) {
+TEST_F(HeadersFileTest, ARebuildRemovesOnlyItsOwnAbandonedFiles) {
   site->AddBook(1, "Quran", "One");
-  const std::string abandoned = site->program_folder + "hdr1A2B.tmp";
-  const std::string running = site->program_folder + "hdr3C4D.tmp";
-  const std::string staging = site->program_folder + "Hdrs1020.bak.77.lnk";
-  WriteFile(abandoned, "1020\r\n1\r\n");
-  WriteFile(running, "1020\r\n");
-  WriteFile(staging, "x");
-  testkit::SetMTime(abandoned, 1000000000);
-  testkit::SetMTime(staging, 1000000000);
+  const std::string& folder = site->program_folder;
+  // Left by killed requests: a rebuild's new file, a backup link, a write test.
+  const std::vector<std::string> abandoned = {"~enPanel-hdr-0000123400000001.tmp",
+                                              "~enPanel-lnk-0000123400000002.tmp",
+                                              "~enPanel-temp-0000123400000003.tmp"};
+  const std::string running = "~enPanel-hdr-00001235000000AB.tmp";
+  // The operator's own files, however old: never touched.
+  const std::vector<std::string> operators = {"HDRS1020.TMP", "Hdrs1020.lnk", "hdr1A2B.tmp",
+                                              "temp12.tmp", "~enPanel-hdr-notours.tmp"};
+  for (const auto& name : abandoned) WriteFile(folder + name, "1020\r\n");
+  for (const auto& name : operators) WriteFile(folder + name, "mine");
+  WriteFile(folder + running, "1020\r\n");
+  for (const auto& name : abandoned) testkit::SetMTime(folder + name, 1000000000);
+  for (const auto& name : operators) testkit::SetMTime(folder + name, 1000000000);
   EXPECT_TRUE(Call());
-  EXPECT_FALSE(testkit::Exists(abandoned));
-  EXPECT_FALSE(testkit::Exists(staging));
-  EXPECT_TRUE(testkit::Exists(running));  // another request may still be writing it
+  for (const auto& name : abandoned) EXPECT_FALSE(testkit::Exists(folder + name)) << name;
+  for (const auto& name : operators) EXPECT_TRUE(testkit::Exists(folder + name)) << name;
+  EXPECT_TRUE(testkit::Exists(folder + running));  // another request may still be writing it
+}
+
+TEST_F(HeadersFileTest, AStaleFileUnderAnotherLetterCaseIsReplacedUnderItsOwnName) {
+  site->AddBook(1, "Quran", "One");
+  const std::string& folder = site->program_folder;
+  const std::string copied = "1020\r\n1\r\nARQUR\r\nOld name\r\nOld author\r\n\r\n";
+  WriteFile(folder + "hdrs1020.txt", copied);  // as copied from a Windows server
+  testkit::SetMTime(folder + "hdrs1020.txt", 1000000000);
+  EXPECT_TRUE(Call());
+  std::vector<std::string> names = testkit::ListDir(folder);
+  EXPECT_NE(std::find(names.begin(), names.end(), "Hdrs1020.TXT"), names.end());
+  EXPECT_EQ(std::find(names.begin(), names.end(), "hdrs1020.txt"), names.end());
+  EXPECT_EQ(ReadFile(folder + "Hdrs1020.bak"), copied);
+  EXPECT_NE(ReadFile(folder + "Hdrs1020.TXT").find("\r\nQuran\r\nOne\r\n"), std::string::npos);
 }
 
 TEST_F(HeadersFileTest, UnwritableFolderIsReportedAndNotRead) {
@@ -227,6 +254,62 @@ TEST_F(HeadersFileTest, RebuildsNeverShowReadersAPartialFile) {
   EXPECT_EQ(bad.load(), 0);
   EXPECT_EQ(ReadFile(backup), complete);
 }
+
+#ifndef _WIN32
+// While the rebuild moves the file from another letter case to its own name,
+// readers in other processes (each looking the name up afresh, letter case
+// ignored) always find a complete file: the old one or the new one.
+TEST_F(HeadersFileTest, ReadersFindACompleteFileWhileItsSpellingChanges) {
+  for (int slot = 1; slot <= 60; ++slot) {
+    if (!CodeOf(slot).empty()) site->AddBook(slot, "Book " + std::to_string(slot), "Author");
+  }
+  ASSERT_TRUE(Call());
+  const std::string fresh = ReadFile(headers);
+  const std::string old_file = "1020\r\n1\r\nARQUR\r\nOld\r\nName\r\n\r\n";
+  const std::string lower = site->program_folder + "hdrs1020.txt";
+  int bad_rounds = 0;
+  for (int round = 0; round < 20; ++round) {
+    std::remove(headers.c_str());
+    WriteFile(lower, old_file);
+    testkit::SetMTime(lower, 1000000000);
+    platform::folder_cache::ForgetAll();
+    int done_pipe[2];
+    ASSERT_EQ(pipe(done_pipe), 0);
+    std::vector<pid_t> readers;
+    for (int r = 0; r < 2; ++r) {
+      pid_t child = fork();
+      if (child == 0) {
+        close(done_pipe[1]);
+        fcntl(done_pipe[0], F_SETFL, O_NONBLOCK);
+        int seen_bad = 0;
+        char byte = 0;
+        while (read(done_pipe[0], &byte, 1) < 0) {
+          platform::folder_cache::ForgetAll();
+          std::string seen;
+          if (!platform::ReadWholeFile(headers, seen) || (seen != old_file && seen != fresh)) {
+            ++seen_bad;
+          }
+        }
+        _exit(seen_bad == 0 ? 0 : 1);
+      }
+      readers.push_back(child);
+    }
+    close(done_pipe[0]);
+    usleep(2000);
+    EXPECT_TRUE(Call()) << common::PageText;
+    usleep(2000);
+    close(done_pipe[1]);
+    for (pid_t child : readers) {
+      int status = 0;
+      waitpid(child, &status, 0);
+      if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) ++bad_rounds;
+    }
+    EXPECT_EQ(ReadFile(headers), fresh);
+    EXPECT_FALSE(testkit::Exists(lower) && ReadFile(lower) == old_file);
+  }
+  EXPECT_EQ(bad_rounds, 0);
+}
+#endif
 
 }  // namespace
 }  // namespace catalogue

@@ -63,24 +63,37 @@ FileTime FileTimeFromUnixSeconds(std::int64_t seconds);
 FileTime FileTimeNow();
 
 bool CreateDirectories(const std::string& path);
-bool RenameFile(const std::string& from, const std::string& to);  // replaces `to`
+// Replaces `to`. False when `from` still bears its name afterwards.
+bool RenameFile(const std::string& from, const std::string& to);
 bool RemoveFile(const std::string& path);
 
-// Creates a new empty file with a unique name "<first 3 of prefix>XXXX.tmp"
-// in `folder`; `created` gets its path (in the caller's form).
-bool CreateUniqueFile(const std::string& folder, const std::string& prefix, std::string& created);
+// Creates a new empty file in `folder` under a temporary name of this
+// program's own form (TemporaryName in names.h, of the lower-case `kind`);
+// `created` gets its path (in the caller's form).
+bool CreateUniqueFile(const std::string& folder, const std::string& kind, std::string& created);
 
 enum class CreateResult { kCreated, kExists, kFailed };
 // Creates an empty file, failing with kExists when the name is taken.
 CreateResult CreateNewFile(const std::string& path);
 
 bool ReadWholeFile(const std::string& path, std::string& contents);
-bool WriteWholeFile(const std::string& path, std::string_view contents);  // create or truncate
+// Creates or truncates `path` and writes `contents`; `durable` flushes the
+// file to disk before it is closed.
+bool WriteWholeFile(const std::string& path, std::string_view contents, bool durable = false);
+
+enum class AppendResult {
+  kAppended,        // all of it, at the end of the file
+  kNothingWritten,  // the file is as it was: trying again cannot double a line
+  kCutShort,        // part of it stands in the file and could not be taken back
+};
 // Appends in one write to an existing file, so concurrent appends never mix.
-bool AppendToFile(const std::string& path, std::string_view contents);
+AppendResult AppendToFile(const std::string& path, std::string_view contents);
 
 // Puts the complete file `replacement` in place of `target` in one step; the
-// previous `target`, when there was one, is kept as `backup`.
+// previous `target`, when there was one, is kept as `backup`. The new file
+// bears the target's name as written, even where the old one stood under
+// another letter case (which goes once the new file is in place). On POSIX
+// the folder is flushed to disk afterwards.
 bool ReplaceWithBackup(const std::string& replacement, const std::string& target,
                        const std::string& backup);
 
@@ -126,14 +139,19 @@ class LockedFile {
   LockedFile(const LockedFile&) = delete;
   LockedFile& operator=(const LockedFile&) = delete;
   ~LockedFile();
-  // Opens (creating when missing) and locks without waiting; false when busy.
+  // Opens (creating when missing) and locks without waiting; false when busy
+  // (Busy() tells) or when the file cannot be opened.
   bool TryOpenLocked(const std::string& path);
+  bool Busy() const { return busy_; }
   bool ReadAll(std::string& contents);
+  // The new contents written over the old in place, then the length cut.
+  // True once the new bytes stand, even where the cut failed.
   bool Rewrite(std::string_view contents);
   void Close();
 
  private:
   std::intptr_t handle_ = -1;
+  bool busy_ = false;
 };
 
 }  // namespace platform

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/fault_injection.h"
 #include "platform/files.h"
 #include "platform/folder_cache.h"
 
@@ -22,6 +23,37 @@ bool Fail() {
 }
 
 std::string g_drive_root;
+
+using faults::Inject;
+using faults::Op;
+
+// The system calls that change or read files, each of which a test build can
+// make fail (fault_injection.h).
+int SysOpen(const char* path, int flags, mode_t mode = 0) {
+  if (Inject((flags & O_CREAT) != 0 ? Op::kCreate : Op::kOpen)) return -1;
+  return open(path, flags | O_CLOEXEC, mode);
+}
+ssize_t SysRead(int fd, void* buffer, std::size_t size) {
+  if (Inject(Op::kRead)) return -1;
+  return read(fd, buffer, size);
+}
+ssize_t SysWrite(int fd, const void* data, std::size_t size) {
+  if (Inject(Op::kWrite)) return -1;
+  return write(fd, data, size);
+}
+ssize_t SysPwrite(int fd, const void* data, std::size_t size, off_t at) {
+  if (Inject(Op::kWrite)) return -1;
+  return pwrite(fd, data, size, at);
+}
+int SysFsync(int fd) { return Inject(Op::kSync) ? -1 : fsync(fd); }
+int SysFtruncate(int fd, off_t size) { return Inject(Op::kTruncate) ? -1 : ftruncate(fd, size); }
+int SysRename(const char* from, const char* to) {
+  return Inject(Op::kRename) ? -1 : rename(from, to);
+}
+int SysLink(const char* from, const char* to) { return Inject(Op::kLink) ? -1 : link(from, to); }
+int SysUnlink(const char* path) { return Inject(Op::kRemove) ? -1 : unlink(path); }
+int SysMkdir(const char* path) { return Inject(Op::kMakeFolder) ? -1 : mkdir(path, 0777); }
+int SysStat(const char* path, struct stat* st) { return Inject(Op::kStat) ? -1 : stat(path, st); }
 
 bool Lexists(const std::string& p) {
   struct stat st {};
@@ -46,17 +78,41 @@ std::string PlainPath(const std::string& path) {
   return s.empty() ? std::string(".") : s;
 }
 
+// After a rename: false (with an error) when the source still bears its
+// name, as it does when both names were links of one file, where rename()
+// does nothing and reports success.
+bool SourceGone(const std::string& native_source) {
+  if (!Lexists(native_source)) return true;
+  SetLastErrorCode(EEXIST);
+  return false;
+}
+
+// A number for a temporary name that no other process uses at the same time.
+std::uint64_t Unique() {
+  static std::uint64_t counter = 0;
+  return (static_cast<std::uint64_t>(getpid()) << 32) ^ (++counter << 24) ^
+         static_cast<std::uint64_t>(FileTimeNow() / 1000000);
+}
+
 // A name that is missing as written may exist in another letter case.
 bool WorthResolving(int error) { return error == ENOENT || error == ENOTDIR; }
 
 // stat() of a path, resolving letter case only when the plain path is missing.
 bool StatPath(const std::string& path, struct stat& st) {
   std::string plain = PlainPath(path);
-  if (stat(plain.c_str(), &st) == 0) return true;
+  if (SysStat(plain.c_str(), &st) == 0) return true;
   if (!WorthResolving(errno)) return false;
   int first_error = errno;
   std::string resolved = ResolveCase(plain);
-  if (resolved != plain && stat(resolved.c_str(), &st) == 0) return true;
+  // Looked up again even when the name as written came back: it may have
+  // appeared since; and a name in another case may have gone since the folder
+  // was listed, moved to the name as written (a file put back under its own
+  // spelling). Either way one more look finds what stands there now.
+  if (SysStat(resolved.c_str(), &st) == 0) return true;
+  if (resolved != plain) {
+    Forget(resolved);
+    if (SysStat(plain.c_str(), &st) == 0) return true;
+  }
   errno = first_error;
   return false;
 }
@@ -64,12 +120,16 @@ bool StatPath(const std::string& path, struct stat& st) {
 // open() without O_CREAT, likewise.
 int OpenExisting(const std::string& path, int flags) {
   std::string plain = PlainPath(path);
-  int fd = open(plain.c_str(), flags | O_CLOEXEC);
+  int fd = SysOpen(plain.c_str(), flags);
   if (fd >= 0 || !WorthResolving(errno)) return fd;
   int first_error = errno;
   std::string resolved = ResolveCase(plain);
+  // One more look, as in StatPath.
+  fd = SysOpen(resolved.c_str(), flags);
+  if (fd >= 0) return fd;
   if (resolved != plain) {
-    fd = open(resolved.c_str(), flags | O_CLOEXEC);
+    Forget(resolved);
+    fd = SysOpen(plain.c_str(), flags);
     if (fd >= 0) return fd;
   }
   errno = first_error;
@@ -80,12 +140,12 @@ int OpenExisting(const std::string& path, int flags) {
 // another letter case only when that fails. `used` gets the name opened.
 int OpenForWriting(const std::string& path, int flags, std::string& used) {
   used = PlainPath(path);
-  int fd = open(used.c_str(), flags | O_CLOEXEC, 0666);
+  int fd = SysOpen(used.c_str(), flags, 0666);
   if (fd >= 0 || !WorthResolving(errno)) return fd;
   int first_error = errno;
   std::string resolved = ResolveCase(used);
   if (resolved != used) {
-    fd = open(resolved.c_str(), flags | O_CLOEXEC, 0666);
+    fd = SysOpen(resolved.c_str(), flags, 0666);
     if (fd >= 0) {
       used = resolved;
       return fd;
@@ -213,7 +273,7 @@ bool CreateDirectories(const std::string& path) {
     pos = native.find('/', pos + 1);
     partial = native.substr(0, pos);
     if (partial.empty()) continue;
-    if (mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) return Fail();
+    if (SysMkdir(partial.c_str()) != 0 && errno != EEXIST) return Fail();
   }
   struct stat st {};
   return (stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) || Fail();
@@ -223,36 +283,31 @@ bool RenameFile(const std::string& from, const std::string& to) {
   std::string a = NativePath(from), b = NativePath(to);
   Forget(a);
   Forget(b);
-  return rename(a.c_str(), b.c_str()) == 0 || Fail();
+  if (SysRename(a.c_str(), b.c_str()) != 0) return Fail();
+  return SourceGone(a);
 }
 
 bool RemoveFile(const std::string& path) {
   std::string plain = PlainPath(path);
   Forget(plain);
-  if (unlink(plain.c_str()) == 0) return true;
+  if (SysUnlink(plain.c_str()) == 0) return true;
   if (!WorthResolving(errno)) return Fail();
   int first_error = errno;
   std::string resolved = ResolveCase(plain);
   if (resolved != plain) {
     Forget(resolved);
-    if (unlink(resolved.c_str()) == 0) return true;
+    if (SysUnlink(resolved.c_str()) == 0) return true;
   }
   SetLastErrorCode(first_error);
   return false;
 }
 
-bool CreateUniqueFile(const std::string& folder, const std::string& prefix, std::string& created) {
-  static const char kHex[] = "0123456789ABCDEF";
+bool CreateUniqueFile(const std::string& folder, const std::string& kind, std::string& created) {
   std::string native = NativePath(folder);
-  Forget(native);
-  unsigned seed = static_cast<unsigned>(getpid()) * 2654435761u;
-  for (unsigned attempt = 0; attempt < 65536; ++attempt) {
-    unsigned unique = (seed + attempt) & 0xFFFFu;
-    if (unique == 0) continue;
-    std::string name = prefix.substr(0, 3);
-    for (int shift = 12; shift >= 0; shift -= 4) name += kHex[(unique >> shift) & 0xF];
-    name += ".tmp";
-    int fd = open((native + "/" + name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  Forget(native + "/x");
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    std::string name = TemporaryName(kind, Unique());
+    int fd = SysOpen((native + "/" + name).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
     if (fd >= 0) {
       close(fd);
       created = JoinName(folder, name);
@@ -278,62 +333,139 @@ CreateResult CreateNewFile(const std::string& path) {
 namespace {
 bool WriteAll(int fd, std::string_view data) {
   while (!data.empty()) {
-    ssize_t n = write(fd, data.data(), data.size());
+    ssize_t n = SysWrite(fd, data.data(), data.size());
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     data.remove_prefix(static_cast<std::size_t>(n));
   }
   return true;
 }
+
+// Flushes a folder's entries (a rename or a new name in it) to disk.
+bool SyncFolder(const std::string& native_folder) {
+  int fd = SysOpen(native_folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return Fail();
+  bool ok = SysFsync(fd) == 0 || Fail();
+  close(fd);
+  return ok;
+}
+
+std::string FolderOf(const std::string& native) {
+  std::size_t cut = native.find_last_of('/');
+  if (cut == std::string::npos) return ".";
+  return cut == 0 ? std::string("/") : native.substr(0, cut);
+}
+
+// A byte-for-byte copy to a new file; for folders where hard links are refused.
+bool CopyToNewFile(const std::string& from_native, const std::string& to_native) {
+  int in = SysOpen(from_native.c_str(), O_RDONLY);
+  if (in < 0) return Fail();
+  int out = SysOpen(to_native.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+  if (out < 0) {
+    int error = errno;
+    close(in);
+    SetLastErrorCode(error);
+    return false;
+  }
+  char chunk[65536];
+  bool ok = true;
+  for (;;) {
+    ssize_t n = SysRead(in, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    if (!WriteAll(out, std::string_view(chunk, static_cast<std::size_t>(n)))) {
+      ok = false;
+      break;
+    }
+  }
+  if (!ok) SetLastErrorCode(errno);
+  close(in);
+  if (close(out) != 0 && ok) return Fail();
+  return ok;
+}
 }  // namespace
 
-bool WriteWholeFile(const std::string& path, std::string_view contents) {
+bool WriteWholeFile(const std::string& path, std::string_view contents, bool durable) {
   std::string used;
   int fd = OpenForWriting(path, O_WRONLY | O_CREAT | O_TRUNC, used);
   Forget(used);
   if (fd < 0) return Fail();
-  bool ok = WriteAll(fd, contents);
+  bool ok = WriteAll(fd, contents) && (!durable || SysFsync(fd) == 0);
   if (!ok) SetLastErrorCode(errno);
   if (close(fd) != 0 && ok) return Fail();
   return ok;
 }
 
-bool AppendToFile(const std::string& path, std::string_view contents) {
+AppendResult AppendToFile(const std::string& path, std::string_view contents) {
   int fd = OpenExisting(path, O_WRONLY | O_APPEND);
-  if (fd < 0) return Fail();
-  ssize_t n = write(fd, contents.data(), contents.size());
-  bool ok = n == static_cast<ssize_t>(contents.size());
-  if (!ok) SetLastErrorCode(n < 0 ? errno : EIO);
-  if (close(fd) != 0 && ok) return Fail();
-  return ok;
+  if (fd < 0) {
+    Fail();
+    return AppendResult::kNothingWritten;
+  }
+  ssize_t n = SysWrite(fd, contents.data(), contents.size());
+  AppendResult result = AppendResult::kAppended;
+  if (n != static_cast<ssize_t>(contents.size())) {
+    SetLastErrorCode(n < 0 ? errno : ENOSPC);
+    result = AppendResult::kNothingWritten;
+    if (n > 0) {
+      // Cut short (a full disk): the part written is taken back while it is
+      // still the end of the file, so that no torn line stays; when another
+      // append already follows it, it has to stay.
+      off_t end = lseek(fd, 0, SEEK_CUR);
+      struct stat st {};
+      if (end >= n && fstat(fd, &st) == 0 && st.st_size == end && SysFtruncate(fd, end - n) == 0) {
+        result = AppendResult::kNothingWritten;
+      } else {
+        result = AppendResult::kCutShort;
+      }
+    }
+  }
+  close(fd);
+  return result;
 }
 
 bool ReplaceWithBackup(const std::string& replacement, const std::string& target,
                        const std::string& backup) {
-  std::string r = NativePath(replacement), t = NativePath(target), b = NativePath(backup);
+  // The target's own spelling, and the name it has on disk now (another
+  // letter case, say from a copy off a Windows server).
+  std::string r = NativePath(replacement), own = PlainPath(target), now = NativePath(target);
+  std::string b = NativePath(backup);
   Forget(r);
-  Forget(t);
+  Forget(own);
+  Forget(now);
   Forget(b);
   struct stat st {};
-  if (stat(t.c_str(), &st) == 0) {
+  if (lstat(now.c_str(), &st) == 0) {
     // Keep the previous file under the backup name first; the target itself is
     // never missing, so a reader always finds a complete file.
-    std::string staging = b + "." + std::to_string(getpid()) + ".lnk";
-    unlink(staging.c_str());
-    if (link(t.c_str(), staging.c_str()) != 0) {
-      std::string previous;
-      if (!ReadWholeFile(target, previous) || !WriteWholeFile(staging, previous)) {
+    std::string staging = FolderOf(b) + "/" + TemporaryName("lnk", Unique());
+    if (SysLink(now.c_str(), staging.c_str()) != 0) {
+      // Hard links refused (some network shares): a copy does.
+      SysUnlink(staging.c_str());
+      if (!CopyToNewFile(now, staging)) {
         unlink(staging.c_str());
         return false;
       }
     }
-    if (rename(staging.c_str(), b.c_str()) != 0) {
-      SetLastErrorCode(errno);
-      unlink(staging.c_str());
+    int renamed = SysRename(staging.c_str(), b.c_str());
+    int error = errno;
+    // Whatever rename() reported: when the backup already was a link of the
+    // same file, it did nothing and the staging name is still there.
+    unlink(staging.c_str());
+    if (renamed != 0) {
+      SetLastErrorCode(error);
       return false;
     }
   }
-  return rename(r.c_str(), t.c_str()) == 0 || Fail();
+  if (SysRename(r.c_str(), own.c_str()) != 0) return Fail();
+  if (!SourceGone(r)) return false;
+  // The old spelling goes only now that the new file stands in place.
+  if (now != own && Lexists(now)) SysUnlink(now.c_str());
+  SyncFolder(FolderOf(own));
+  return true;
 }
 
 std::string SystemErrorText(int code) { return std::strerror(code); }
@@ -378,7 +510,7 @@ bool InputFile::Open(const std::string& path) {
 long InputFile::Read(char* buffer, std::size_t size) {
   if (handle_ < 0) return -1;
   for (;;) {
-    ssize_t n = read(static_cast<int>(handle_), buffer, size);
+    ssize_t n = SysRead(static_cast<int>(handle_), buffer, size);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) SetLastErrorCode(errno);
     return static_cast<long>(n);
@@ -394,6 +526,7 @@ LockedFile::~LockedFile() { Close(); }
 
 bool LockedFile::TryOpenLocked(const std::string& path) {
   Close();
+  busy_ = false;
   std::string used;
   int fd = OpenForWriting(path, O_RDWR | O_CREAT, used);
   Forget(used);
@@ -401,7 +534,8 @@ bool LockedFile::TryOpenLocked(const std::string& path) {
   // flock (every BSD and Linux has it) rather than a POSIX record lock: it
   // belongs to this open file, as a Windows lock does, so a second open of the
   // counter in the same process neither shares nor drops it.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  if (Inject(Op::kLock) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    busy_ = errno == EWOULDBLOCK;
     SetLastErrorCode(errno);
     close(fd);
     return false;
@@ -416,7 +550,8 @@ bool LockedFile::ReadAll(std::string& contents) {
   char chunk[4096];
   off_t offset = 0;
   for (;;) {
-    ssize_t n = pread(static_cast<int>(handle_), chunk, sizeof chunk, offset);
+    ssize_t n =
+        Inject(Op::kRead) ? -1 : pread(static_cast<int>(handle_), chunk, sizeof chunk, offset);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return Fail();
     if (n == 0) return true;
@@ -428,8 +563,24 @@ bool LockedFile::ReadAll(std::string& contents) {
 bool LockedFile::Rewrite(std::string_view contents) {
   if (handle_ < 0) return false;
   int fd = static_cast<int>(handle_);
-  if (ftruncate(fd, 0) != 0 || lseek(fd, 0, SEEK_SET) != 0) return Fail();
-  return WriteAll(fd, contents) || Fail();
+  struct stat st {};
+  if (fstat(fd, &st) != 0) return Fail();
+  // The new bytes over the old, then the length cut: a crash at any moment
+  // leaves the old or the new first line.
+  std::size_t done = 0;
+  while (done < contents.size()) {
+    ssize_t n =
+        SysPwrite(fd, contents.data() + done, contents.size() - done, static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return Fail();
+    done += static_cast<std::size_t>(n);
+  }
+  // Once the new bytes stand, the new first line is in force: what stays of
+  // a longer old text after it when the cut fails is never read.
+  if (static_cast<std::size_t>(st.st_size) > contents.size()) {
+    SysFtruncate(fd, static_cast<off_t>(contents.size()));
+  }
+  return true;
 }
 
 void LockedFile::Close() {

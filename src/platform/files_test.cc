@@ -1,6 +1,9 @@
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "platform/messages.h"
 #include "support/test_site.h"
@@ -94,8 +97,8 @@ TEST_F(FilesTest, CreateAndReplace) {
   ASSERT_TRUE(CreateUniqueFile(dir.path(), "temp", a));
   ASSERT_TRUE(CreateUniqueFile(dir.path(), "temp", b));
   EXPECT_NE(a, b);
-  EXPECT_EQ(a.rfind(dir.path() + "/tem", 0), 0u);
-  EXPECT_EQ(a.substr(a.size() - 4), ".tmp");
+  EXPECT_EQ(a.rfind(dir.path() + "/~enPanel-temp-", 0), 0u);
+  EXPECT_TRUE(IsTemporaryName(a.substr(dir.path().size() + 1)));
 
   std::string target = dir.path() + "/headers.txt", backup = dir.path() + "/headers.bak";
   ASSERT_TRUE(WriteWholeFile(a, "first"));
@@ -112,11 +115,73 @@ TEST_F(FilesTest, CreateAndReplace) {
 
 TEST_F(FilesTest, AppendNeedsAnExistingFile) {
   std::string log = dir.path() + "/log";
-  EXPECT_FALSE(AppendToFile(log, "x"));
+  EXPECT_EQ(AppendToFile(log, "x"), AppendResult::kNothingWritten);
   EXPECT_EQ(CreateNewFile(log), CreateResult::kCreated);
-  EXPECT_TRUE(AppendToFile(log, "a\r\n"));
-  EXPECT_TRUE(AppendToFile(log, "b\r\n"));
+  EXPECT_EQ(AppendToFile(log, "a\r\n"), AppendResult::kAppended);
+  EXPECT_EQ(AppendToFile(log, "b\r\n"), AppendResult::kAppended);
   EXPECT_EQ(testkit::ReadFile(log), "a\r\nb\r\n");
+}
+
+TEST(TemporaryNames, OnlyTheProgramsOwnForm) {
+  EXPECT_EQ(TemporaryName("hdr", 0x1A2B3C4D5E6F7081ULL), "~enPanel-hdr-1A2B3C4D5E6F7081.tmp");
+  EXPECT_TRUE(IsTemporaryName("~enPanel-temp-0000000000000001.tmp"));
+  // Operators' files, and near misses in letter case or length.
+  for (const char* name : {"HDRS1020.TMP", "Hdrs1020.lnk", "hdr1A2B.tmp", "temp12.tmp",
+                           "~ENPANEL-hdr-1A2B3C4D5E6F7081.tmp", "~enPanel-hdr-1a2b3c4d5e6f7081.tmp",
+                           "~enPanel-hdr-1A2B3C4D5E6F708.tmp", "~enPanel-hdr-1A2B3C4D5E6F7081.TMP",
+                           "~enPanel--1A2B3C4D5E6F7081.tmp", "~enPanel-HDR-1A2B3C4D5E6F7081.tmp",
+                           "~enPanel-hdr-1A2B3C4D5E6F7081.tmp.bak"}) {
+    EXPECT_FALSE(IsTemporaryName(name)) << name;
+  }
+}
+
+#ifndef _WIN32
+TEST_F(FilesTest, RenameBetweenTwoLinksOfOneFileIsNoSuccess) {
+  std::string a = dir.path() + "/a", b = dir.path() + "/b";
+  testkit::WriteFile(a, "same");
+  ASSERT_EQ(link(a.c_str(), b.c_str()), 0);
+  // rename() does nothing here and says it succeeded; the source still stands.
+  EXPECT_FALSE(RenameFile(a, b));
+  EXPECT_TRUE(testkit::Exists(a));
+}
+
+TEST_F(FilesTest, ABackupThatIsAlreadyALinkOfTheTargetLeavesNoStagingName) {
+  std::string target = dir.path() + "/Hdrs1020.TXT", backup = dir.path() + "/Hdrs1020.bak";
+  testkit::WriteFile(target, "old");
+  // Another request has just kept the same file as the backup.
+  ASSERT_EQ(link(target.c_str(), backup.c_str()), 0);
+  std::string fresh;
+  ASSERT_TRUE(CreateUniqueFile(dir.path(), "hdr", fresh));
+  ASSERT_TRUE(WriteWholeFile(fresh, "new", true));
+  ASSERT_TRUE(ReplaceWithBackup(fresh, target, backup));
+  EXPECT_EQ(testkit::ReadFile(target), "new");
+  EXPECT_EQ(testkit::ReadFile(backup), "old");
+  EXPECT_EQ(testkit::ListDir(dir.path()),
+            (std::vector<std::string>{"Hdrs1020.TXT", "Hdrs1020.bak"}));
+}
+
+TEST_F(FilesTest, TheReplacementBearsTheTargetsOwnSpelling) {
+  std::string old_spelling = dir.path() + "/hdrs1020.txt";
+  testkit::WriteFile(old_spelling, "old");
+  std::string fresh;
+  ASSERT_TRUE(CreateUniqueFile(dir.path(), "hdr", fresh));
+  ASSERT_TRUE(WriteWholeFile(fresh, "new"));
+  ASSERT_TRUE(ReplaceWithBackup(fresh, dir.path() + "/Hdrs1020.TXT", dir.path() + "/Hdrs1020.bak"));
+  EXPECT_EQ(testkit::ListDir(dir.path()),
+            (std::vector<std::string>{"Hdrs1020.TXT", "Hdrs1020.bak"}));
+  EXPECT_EQ(testkit::ReadFile(dir.path() + "/Hdrs1020.TXT"), "new");
+  EXPECT_EQ(testkit::ReadFile(dir.path() + "/Hdrs1020.bak"), "old");
+}
+#endif
+
+TEST_F(FilesTest, RewriteInPlaceKeepsTheFileAndCutsItsLength) {
+  std::string counter = dir.path() + "/counter";
+  testkit::WriteFile(counter, "0099\r\n");
+  LockedFile file;
+  ASSERT_TRUE(file.TryOpenLocked(counter));
+  ASSERT_TRUE(file.Rewrite("100\r\n"));
+  file.Close();
+  EXPECT_EQ(testkit::ReadFile(counter), "100\r\n");
 }
 
 TEST_F(FilesTest, LockedFileExcludesASecondHolder) {

@@ -164,13 +164,25 @@ bool RemoveFile(const std::string& path) {
   return DeleteFileA(NativePath(path).c_str()) != 0 || Fail();
 }
 
-bool CreateUniqueFile(const std::string& folder, const std::string& prefix, std::string& created) {
-  char name[MAX_PATH + 1];
-  if (GetTempFileNameA(NativePath(folder).c_str(), prefix.c_str(), 0, name) == 0) return Fail();
-  std::string full(name);
-  std::size_t cut = full.find_last_of('\\');
-  created = JoinName(folder, full.substr(cut == std::string::npos ? 0 : cut + 1));
-  return true;
+bool CreateUniqueFile(const std::string& folder, const std::string& kind, std::string& created) {
+  static std::uint64_t counter = 0;
+  std::string native = NativePath(folder);
+  if (!native.empty() && native.back() != '\\') native += '\\';
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    std::uint64_t unique = (static_cast<std::uint64_t>(GetCurrentProcessId()) << 32) ^
+                           (++counter << 24) ^ static_cast<std::uint64_t>(FileTimeNow() / 10000);
+    std::string name = TemporaryName(kind, unique);
+    HANDLE h = CreateFileA((native + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      CloseHandle(h);
+      created = JoinName(folder, name);
+      return true;
+    }
+    DWORD e = GetLastError();
+    if (e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) return Fail();
+  }
+  return Fail();
 }
 
 CreateResult CreateNewFile(const std::string& path) {
@@ -185,23 +197,28 @@ CreateResult CreateNewFile(const std::string& path) {
   return CreateResult::kCreated;
 }
 
-bool WriteWholeFile(const std::string& path, std::string_view contents) {
+bool WriteWholeFile(const std::string& path, std::string_view contents, bool durable) {
   HANDLE h = OpenShared(path, GENERIC_WRITE, CREATE_ALWAYS);
   if (h == INVALID_HANDLE_VALUE) return Fail();
-  bool ok = WriteAll(h, contents);
+  bool ok = WriteAll(h, contents) && (!durable || FlushFileBuffers(h) != 0 || Fail());
   if (!CloseHandle(h) && ok) return Fail();
   return ok;
 }
 
-bool AppendToFile(const std::string& path, std::string_view contents) {
+AppendResult AppendToFile(const std::string& path, std::string_view contents) {
   HANDLE h = OpenShared(path, FILE_APPEND_DATA, OPEN_EXISTING);
-  if (h == INVALID_HANDLE_VALUE) return Fail();
+  if (h == INVALID_HANDLE_VALUE) {
+    Fail();
+    return AppendResult::kNothingWritten;
+  }
   DWORD written = 0;
   bool ok = WriteFile(h, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr) &&
             written == contents.size();
   if (!ok) Fail();
   CloseHandle(h);
-  return ok;
+  // Windows writes an append whole or not at all.
+  if (ok) return AppendResult::kAppended;
+  return written == 0 ? AppendResult::kNothingWritten : AppendResult::kCutShort;
 }
 
 bool ReplaceWithBackup(const std::string& replacement, const std::string& target,
@@ -275,12 +292,14 @@ LockedFile::~LockedFile() { Close(); }
 
 bool LockedFile::TryOpenLocked(const std::string& path) {
   Close();
+  busy_ = false;
   HANDLE h = OpenShared(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
   if (h == INVALID_HANDLE_VALUE) return Fail();
   OVERLAPPED ov{};
   if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
                   &ov)) {
     Fail();
+    busy_ = GetLastError() == ERROR_LOCK_VIOLATION;
     CloseHandle(h);
     return false;
   }
@@ -305,9 +324,13 @@ bool LockedFile::ReadAll(std::string& contents) {
 bool LockedFile::Rewrite(std::string_view contents) {
   if (handle_ == -1) return false;
   HANDLE h = reinterpret_cast<HANDLE>(handle_);
+  // The new bytes over the old, then the length cut.
   if (SetFilePointer(h, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return Fail();
-  if (!SetEndOfFile(h)) return Fail();
-  return WriteAll(h, contents);
+  if (!WriteAll(h, contents)) return false;
+  // Once the new bytes stand, the new first line is in force: what stays of
+  // a longer old text after it when the cut fails is never read.
+  SetEndOfFile(h);
+  return true;
 }
 
 void LockedFile::Close() {

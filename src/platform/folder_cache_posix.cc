@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <map>
 
+#include "platform/fault_injection.h"
 #include "platform/files.h"
 #include "platform/folder_cache.h"
 
@@ -36,7 +37,7 @@ Listing& List(const std::string& native) {
   auto [it, inserted] = g_listings.try_emplace(native);
   Listing& listing = it->second;
   if (!inserted) return listing;
-  DIR* dir = opendir(native.c_str());
+  DIR* dir = faults::Inject(faults::Op::kList) ? nullptr : opendir(native.c_str());
   if (dir == nullptr) {
     SetLastErrorCode(errno);
     return listing;

@@ -106,6 +106,32 @@ bool WildcardPattern::Matches(std::string_view name) const {
   return false;
 }
 
+std::string TemporaryName(const std::string& kind, std::uint64_t unique) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string name = "~enPanel-" + kind + "-";
+  for (int shift = 60; shift >= 0; shift -= 4) name += kHex[(unique >> shift) & 0xF];
+  return name + ".tmp";
+}
+
+bool IsTemporaryName(std::string_view name) {
+  constexpr std::string_view kStart = "~enPanel-", kEnd = ".tmp";
+  if (name.size() < kStart.size() + 1 + 1 + 16 + kEnd.size()) return false;
+  if (name.substr(0, kStart.size()) != kStart || name.substr(name.size() - kEnd.size()) != kEnd) {
+    return false;
+  }
+  std::string_view middle = name.substr(kStart.size(), name.size() - kStart.size() - kEnd.size());
+  std::size_t dash = middle.size() - 17;
+  if (middle[dash] != '-' || dash == 0) return false;
+  for (std::size_t i = 0; i < dash; ++i) {
+    if (middle[i] < 'a' || middle[i] > 'z') return false;
+  }
+  for (std::size_t i = dash + 1; i < middle.size(); ++i) {
+    char c = middle[i];
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
+  }
+  return true;
+}
+
 bool WildcardMatch(std::string_view pattern, std::string_view name) {
   return WildcardPattern(pattern).Matches(name);
 }

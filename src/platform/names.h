@@ -42,6 +42,13 @@ class WildcardPattern {
 // ("\" when the folder holds one, else "/"); nothing added after a separator.
 std::string JoinName(const std::string& folder, const std::string& name);
 
+// Temporary files this program makes are named "~enPanel-" + kind + "-" +
+// 16 upper-case hex digits + ".tmp", a form no operator's file has. `kind`
+// is a few lower-case letters ("hdr", "temp", "lnk").
+std::string TemporaryName(const std::string& kind, std::uint64_t unique);
+// True only for a name of exactly that form, in that letter case.
+bool IsTemporaryName(std::string_view name);
+
 struct DirEntry {
   std::string name;
   std::uint32_t attributes = 0;

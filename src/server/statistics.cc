@@ -1,11 +1,15 @@
 #include "server/statistics.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "common/dates.h"
 #include "common/paths.h"
 #include "common/text.h"
+#include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/messages.h"
+#include "server/file_utils.h"
 #include "server/site_paths.h"
 
 namespace server {
@@ -42,23 +46,55 @@ std::string StatFile(const std::string& stamp, const char* extension) {
   return StatPath + "$" + ProgName + "$" + stamp + extension;
 }
 
+// The time `t` plus `ms` milliseconds.
+platform::LocalTime Later(const platform::LocalTime& t, long long ms) {
+  long long total = MillisecondsOf(t) + ms;
+  long long day_ms = 86400000LL;
+  long days = static_cast<long>(total / day_ms);
+  long long in_day = total % day_ms;
+  platform::LocalTime later;
+  common::CivilFromDays(days, later.year, later.month, later.day);
+  later.hour = static_cast<int>(in_day / 3600000);
+  later.minute = static_cast<int>(in_day / 60000 % 60);
+  later.second = static_cast<int>(in_day / 1000 % 60);
+  later.millisecond = static_cast<int>(in_day % 1000);
+  return later;
+}
+
 void CreateSessionMarker() {
   g_own_marker = false;
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    g_session_start = Now();
-    SessionFile = StatFile(FormatSessionStamp(g_session_start), ".Session");
+  g_session_start = Now();
+  // Marker names are hundredths of a second. A name taken by another session
+  // of the same moment is passed over at once for the next free hundredth:
+  // the marker's name runs ahead of the clock, by as many hundredths as there
+  // are sessions of that moment; the session's start stays the real one. At
+  // the first taken name the folder's markers are looked at once, so that
+  // every taken name after it is passed over without an attempt.
+  std::unordered_set<std::string> taken;
+  bool looked = false;
+  int error = 0;
+  long long step = 0;
+  for (int attempt = 0; attempt < kAttempts; ++step) {
+    std::string name =
+        "$" + ProgName + "$" + FormatSessionStamp(Later(g_session_start, 10 * step)) + ".Session";
+    if (taken.count(name) != 0) continue;
+    ++attempt;
+    SessionFile = StatPath + name;
     platform::CreateResult result = platform::CreateNewFile(SessionFile);
     if (result == platform::CreateResult::kCreated) {
       g_own_marker = true;
       return;
     }
-    if (result == platform::CreateResult::kExists) {
-      // Another session holds this hundredth of a second. A millisecond later
-      // the stamp may be free; under heavy load the attempts run out after
-      // some 25 ms and the request goes on without a marker.
-      platform::SleepMilliseconds(1);
+    error = platform::LastErrorCode();
+    if (result == platform::CreateResult::kExists && !looked) {
+      looked = true;
+      platform::VisitFiles(StatPath + "*.Session", [&taken](const platform::DirEntry& entry) {
+        taken.insert(entry.name);
+        return true;
+      });
     }
   }
+  platform::OperatorMessage("No session marker made in " + StatPath + ": " + IOErrorText(error));
 }
 
 void DeleteOldBrowseFiles() {
@@ -70,22 +106,33 @@ void DeleteOldBrowseFiles() {
 
 void CountVisit() {
   std::string text = "0";
+  std::string failure;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     platform::LockedFile counter;
     if (!counter.TryOpenLocked(CounterFile)) {
-      // Another request holds it, usually for microseconds; but a holder at
-      // idle priority may wait long for the processor on a busy machine. Back
-      // off from 0.1 ms to 100 ms: some 1.2 s over all attempts.
-      platform::SleepMicroseconds(std::min(100 << std::min(attempt, 10), 100000));
+      // Another request holds it, usually for microseconds. Back off from
+      // 0.1 ms to 100 ms: some 1.2 s over all attempts.
+      failure = IOErrorText(platform::LastErrorCode());
+      if (counter.Busy()) {
+        platform::SleepMicroseconds(std::min(100 << std::min(attempt, 10), 100000));
+      }
       continue;
     }
     std::string contents;
-    if (!counter.ReadAll(contents)) continue;
+    if (!counter.ReadAll(contents)) {
+      failure = IOErrorText(platform::LastErrorCode());
+      continue;
+    }
     if (!contents.empty()) text = contents.substr(0, contents.find_first_of("\r\n"));
     auto value = common::ParseInt32(text);
-    if (!value || *value == INT32_MAX) continue;
+    if (!value || *value == INT32_MAX) {
+      failure = "it holds no count";
+      continue;
+    }
     if (counter.Rewrite(std::to_string(*value + 1) + "\r\n")) return;
+    failure = IOErrorText(platform::LastErrorCode());
   }
+  platform::OperatorMessage("Visit not counted in " + CounterFile + ": " + failure);
 }
 
 }  // namespace
@@ -151,8 +198,14 @@ void StatsEnd() {
   CountVisit();
 
   // A delete that succeeds leaves no file, so only a failed one looks again.
-  for (int i = 0; g_own_marker && i < kRepeats; ++i) {
-    if (platform::RemoveFile(SessionFile) || !platform::PathExists(SessionFile)) break;
+  bool removed = !g_own_marker;
+  for (int i = 0; !removed && i < kRepeats; ++i) {
+    removed = platform::RemoveFile(SessionFile) || !platform::PathExists(SessionFile);
+  }
+  if (!removed) {
+    platform::OperatorMessage("Session marker " + SessionFile +
+                              " not removed (later visits count it as running): " +
+                              IOErrorText(platform::LastErrorCode()));
   }
   g_own_marker = false;
 
@@ -161,7 +214,11 @@ void StatsEnd() {
     platform::CreateNewFile(LogFile);  // never truncates a log another request just made
     log_exists = platform::PathExists(LogFile);
   }
-  if (!log_exists) return;
+  if (!log_exists) {
+    platform::OperatorMessage("No log line written: cannot create " + LogFile + ": " +
+                              IOErrorText(platform::LastErrorCode()));
+    return;
+  }
 
   struct Category {
     const char* program;
@@ -190,8 +247,20 @@ void StatsEnd() {
       " Ds=" + std::to_string(counts[3].count) + " TOT=" + std::to_string(total) + " RemotAddr=[" +
       LogSafe(RemoteAddr) + "]" + " Host=[" + LogSafe(HostName) + "]\r\n";
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    if (platform::AppendToFile(LogFile, line)) return;
+    switch (platform::AppendToFile(LogFile, line)) {
+      case platform::AppendResult::kAppended:
+        return;
+      case platform::AppendResult::kCutShort:
+        // Part of the line stands in the log: a second try would double it.
+        platform::OperatorMessage("Log line cut short in " + LogFile + ": " +
+                                  IOErrorText(platform::LastErrorCode()));
+        return;
+      case platform::AppendResult::kNothingWritten:
+        break;
+    }
   }
+  platform::OperatorMessage("No log line written to " + LogFile + ": " +
+                            IOErrorText(platform::LastErrorCode()));
 }
 
 }  // namespace server

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
+#include "platform/messages.h"
 #include "server/site_paths.h"
 #include "support/test_site.h"
 
@@ -127,24 +130,52 @@ TEST_F(StatisticsTest, YesterdaysBrowseFilesOnly) {
 TEST_F(StatisticsTest, AnotherSessionsMarkerIsNeverTaken) {
   const std::string taken = Stat("$enPanel$2026-12-07@08-00-00.00.Session");
   testkit::WriteFile(taken, "");
-  // The clock stands still: every name this request could use is taken.
-  Request(At(8, 0, 0, 0), At(8, 0, 0, 0));
-  EXPECT_TRUE(testkit::Exists(taken));
-  // The clock moves: the next hundredth of a second is free.
-  g_step_ms = 10;
-  g_now = At(8, 0, 0, 0);
+  g_now = At(8, 0, 0, 0);  // the clock stands still
   StatsBegin(request);
   EXPECT_EQ(SessionFile, StatPath + "$enPanel$2026-12-07@08-00-00.01.Session");
-  EXPECT_TRUE(testkit::Exists(dir.path() + "/Statistics/$enPanel$2026-12-07@08-00-00.01.Session"));
+  EXPECT_TRUE(testkit::Exists(Stat("$enPanel$2026-12-07@08-00-00.01.Session")));
   StatsEnd();
   EXPECT_TRUE(testkit::Exists(taken));
-  EXPECT_FALSE(testkit::Exists(dir.path() + "/Statistics/$enPanel$2026-12-07@08-00-00.01.Session"));
+  EXPECT_FALSE(testkit::Exists(Stat("$enPanel$2026-12-07@08-00-00.01.Session")));
 }
 
-TEST_F(StatisticsTest, MissingFolderIsQuiet) {
+TEST_F(StatisticsTest, SixtyFourSessionsOfOneHundredthGetDistinctMarkers) {
+  g_now = At(8, 0, 0, 0);  // every session starts in the same hundredth
+  std::set<std::string> markers;
+  for (int i = 0; i < 64; ++i) {
+    StatsBegin(request);
+    markers.insert(SessionFile);
+  }
+  EXPECT_EQ(markers.size(), 64u);
+  EXPECT_EQ(testkit::ListDir(dir.path() + "/Statistics").size(), 64u);
+  EXPECT_EQ(*markers.rbegin(), StatPath + "$enPanel$2026-12-07@08-00-00.63.Session");
+  // The last one's marker runs 630 ms ahead; its duration counts from its
+  // real start: 08:00:00.000 to 08:00:00.500.
+  g_now = At(8, 0, 0, 500);
+  StatsEnd();
+  std::string log;
+  for (const auto& name : testkit::ListDir(dir.path() + "/Statistics")) {
+    if (name.find(".log") != std::string::npos) log = testkit::ReadFile(Stat(name));
+  }
+  EXPECT_NE(log.find("; Dur=00m:00.500s; SimltSessn: aO=0 eO=64 Sr=0 Ds=0 TOT=64 "),
+            std::string::npos)
+      << log;
+}
+
+TEST_F(StatisticsTest, AMissingFolderIsToldToTheOperator) {
   StatPath = dir.path() + "/nowhere\\";
+  std::vector<std::string> messages;
+  platform::SetOperatorMessageSink([&](const std::string& m) { messages.push_back(m); });
   Request(At(8, 0, 0, 0), At(8, 0, 0, 1));
+  platform::SetOperatorMessageSink(nullptr);
   EXPECT_FALSE(testkit::Exists(dir.path() + "/nowhere"));
+  ASSERT_EQ(messages.size(), 3u);
+  EXPECT_EQ(messages[0].rfind("No session marker made in " + StatPath + ": Error code 2: ", 0), 0u)
+      << messages[0];
+  EXPECT_EQ(messages[1].rfind("Visit not counted in " + CounterFile + ": Error code 2: ", 0), 0u)
+      << messages[1];
+  EXPECT_EQ(messages[2].rfind("No log line written: cannot create " + LogFile, 0), 0u)
+      << messages[2];
 }
 
 }  // namespace
