@@ -5,6 +5,7 @@
 #include <unistd.h>
 #endif
 
+#include "platform/fault_injection.h"
 #include "platform/messages.h"
 #include "support/test_site.h"
 
@@ -159,6 +160,27 @@ TEST_F(FilesTest, ABackupThatIsAlreadyALinkOfTheTargetLeavesNoStagingName) {
   EXPECT_EQ(testkit::ListDir(dir.path()),
             (std::vector<std::string>{"Hdrs1020.TXT", "Hdrs1020.bak"}));
 }
+
+#ifdef ENPANEL_FAULT_INJECTION
+// Where hard links are refused (some network shares) the backup is a copy;
+// on a drive-rooted path too.
+TEST_F(FilesTest, TheBackupIsACopyWhereLinksAreRefused) {
+  SetDriveRoot(dir.path());
+  testkit::WriteFile(dir.path() + "/site/Hdrs1020.TXT", "old");
+  std::string fresh;
+  ASSERT_TRUE(CreateUniqueFile("/site/", "hdr", fresh));
+  ASSERT_TRUE(WriteWholeFile(fresh, "new"));
+  faults::FailEvery(faults::Op::kLink, EPERM);
+  bool replaced = ReplaceWithBackup(fresh, "\\site\\Hdrs1020.TXT", "\\site\\Hdrs1020.bak");
+  faults::Reset();
+  SetDriveRoot("");
+  ASSERT_TRUE(replaced) << SystemErrorText(LastErrorCode());
+  EXPECT_EQ(testkit::ReadFile(dir.path() + "/site/Hdrs1020.TXT"), "new");
+  EXPECT_EQ(testkit::ReadFile(dir.path() + "/site/Hdrs1020.bak"), "old");
+  EXPECT_EQ(testkit::ListDir(dir.path() + "/site"),
+            (std::vector<std::string>{"Hdrs1020.TXT", "Hdrs1020.bak"}));
+}
+#endif
 
 TEST_F(FilesTest, TheReplacementBearsTheTargetsOwnSpelling) {
   std::string old_spelling = dir.path() + "/hdrs1020.txt";
