@@ -4,7 +4,9 @@
 # their own.
 CORE_PACKAGES="cmake make g++ clang googletest libgtest-dev"
 # The web servers the integration tests run the program under, and their client.
-WEB_PACKAGES="lighttpd apache2 curl iproute2"
+WEB_PACKAGES="lighttpd apache2 nginx-light fcgiwrap curl iproute2"
+# The demo's and the browser test's pictures.
+PICTURE_PACKAGES="imagemagick fonts-dejavu-core"
 # The browser tests: Debian's Chromium, and Node.js with npm for playwright-core.
 BROWSER_PACKAGES="chromium nodejs npm"
 # The Windows cross-build and the emulator its tests run under.
@@ -60,9 +62,10 @@ server.port = $port
 server.modules = ("mod_alias", "mod_cgi")
 server.errorlog = "$site/logs/lighttpd-error.log"
 server.pid-file = "$site/logs/lighttpd.pid"
-mimetype.assign = (".html" => "text/html", ".gif" => "image/gif")
+mimetype.assign = (".html" => "text/html", ".gif" => "image/gif", ".png" => "image/png")
 alias.url = ("/cgi-bin/" => "$site/cgi-bin/")
-\$HTTP["url"] =~ "^/cgi-bin/" { cgi.assign = ("" => "") }
+# Programs are the files directly in the CGI folder; its pictures are files.
+\$HTTP["url"] =~ "^/cgi-bin/[^/]*\$" { cgi.assign = ("" => "") }
 CONF
   echo "$conf"
 }

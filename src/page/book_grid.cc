@@ -16,17 +16,37 @@ using common::AddToPage;
 
 constexpr int kDefaultCheckedBook = 216;
 
+// "hand" is no CSS cursor; today's browsers know the same cursor as "pointer".
+constexpr common::Piece kHandCursor =
+    kTodaysBrowsers ? common::Piece("CURSOR: pointer") : common::Piece("CURSOR: hand");
+
 void BookCell(const std::string& id, const TFileRow& row) {
   common::Decimal f(row.FileIx);
   AddToPage({"<input type=\"checkbox\" id=\"", id, "cell\" name=\"B", f,
              "\" value=\"ON\" onClick=\"countchecked();unCheckAll", id, "();", "colorcell", id,
              "();", "notAllChecked", id, "()\"",
              std::string_view(row.FileIx == kDefaultCheckedBook ? "Checked>" : ">")});
-  AddToPage({"<span id=\"span\" onClick=\"changeBox('document.EntryForm.B", f, "');",
-             "if (document.EntryForm.B", f, ".checked)", " document.EntryForm.text1.value++;",
-             "else if (!document.EntryForm.B", f, ".checked)", " document.EntryForm.text1.value--;",
-             "unCheckAll", id, "();colorcell", id, "(); notAllChecked", id,
-             "()\" style=\"CURSOR: hand\"", ">"});
+  AddToPage({"<span id=\"span\" onClick=\"changeBox('document.EntryForm.B",
+             f,
+             "');",
+             "if (document.EntryForm.B",
+             f,
+             ".checked)",
+             " document.EntryForm.text1.value++;",
+             "else if (!document.EntryForm.B",
+             f,
+             ".checked)",
+             " document.EntryForm.text1.value--;",
+             "unCheckAll",
+             id,
+             "();colorcell",
+             id,
+             "(); notAllChecked",
+             id,
+             "()\" style=\"",
+             kHandCursor,
+             "\"",
+             ">"});
   AddToPage({row.BookName, "<br>", row.InfoLine, "</span>"});
 }
 
@@ -51,7 +71,7 @@ void WriteBookGrid() {
               "<input name=\"" +
               id + "ck\" type=\"checkbox\" onClick=\"CheckAll" + id + "();colorcell" + id +
               "();\">" + "<span id=\"span\" onClick=\"changeBox('document.EntryForm." + id +
-              "ck'); CheckAll" + id + "();colorcell" + id + "();\" style=\"CURSOR: hand\">" +
+              "ck'); CheckAll" + id + "();colorcell" + id + "();\" style=\"" + std::string(kHandCursor.text()) + "\">" +
               "<font color=\"Black\"></font><font size=\"" + cell_size +
               "\"> All Books</font></span><br></td>");
   }

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/page_text.h"
+#include "site_settings.h"
 
 namespace page {
 namespace {
@@ -79,7 +80,7 @@ const char* const kArabicSteps[] = {
 
 void WriteKeyboardMap() {
   AddPageLine("<STYLE TYPE=\"text/css\">");
-  AddPageLine("<!--.ALL   {CURSOR:hand;}");
+  AddPageLine(kTodaysBrowsers ? "<!--.ALL   {CURSOR:pointer;}" : "<!--.ALL   {CURSOR:hand;}");
   AddPageLine(".style1 {FONT-FAMILY:tahoma (arabic);FONT-SIZE:16px;color:green}");
   AddPageLine("-->");
   AddPageLine("</style>");
@@ -141,23 +142,29 @@ void WriteKeyboardBlock(bool arabic) {
   AddPageLine("        <td width=\"50%\">");
   AddPageLine("          <p align=\"center\">&nbsp;");
   WriteKeyboardMap();
-  AddPageLine(
-      "<IMG SRC=\"./images/keyboard/keyboard.gif\" BORDER=0 USEMAP=\"#Key\" "
-      "style=\"CURSOR:hand;\">");
+  AddPageLine(kTodaysBrowsers ? "<IMG SRC=\"./images/keyboard/keyboard.gif\" BORDER=0 "
+                                "USEMAP=\"#Key\" style=\"CURSOR:pointer;\">"
+                              : "<IMG SRC=\"./images/keyboard/keyboard.gif\" BORDER=0 "
+                                "USEMAP=\"#Key\" style=\"CURSOR:hand;\">");
   AddPageLine("      </td>");
   AddPageLine("      </tr>");
   AddPageLine("    </table>");
   AddPageLine("  </div>");
   AddPageLine("</DIV>");
   AddPageLine("</table>");
-  AddPageLine(
-      "<img id=img1 border=0 src=\"./images/keyboard/Arb-Keyboard-t.gif\" "
-      "style=\"CURSOR:hand;\">");
-  AddPageLine("<script for=img1 event=onclick>");
+  AddPageLine(kTodaysBrowsers
+                  ? "<img id=img1 border=0 src=\"./images/keyboard/Arb-Keyboard-t.gif\" "
+                    "style=\"CURSOR:pointer;\">"
+                  : "<img id=img1 border=0 src=\"./images/keyboard/Arb-Keyboard-t.gif\" "
+                    "style=\"CURSOR:hand;\">");
+  // Today's browsers run no <script for= event=> handler: the same three
+  // statements become the picture's click handler.
+  AddPageLine(kTodaysBrowsers ? "<script>img1.onclick = function () {"
+                              : "<script for=img1 event=onclick>");
   AddPageLine("Keys.style.display=\"\"");
   AddPageLine("img1.style.display=\"none\"");
   AddPageLine("frmFind.keywords.value=\"\"");
-  AddPageLine("</script>");
+  AddPageLine(kTodaysBrowsers ? "}</script>" : "</script>");
   AddPageLine("</form>");
   AddPageLine("</Center>");
   AddPageLine("");

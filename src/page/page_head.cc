@@ -103,6 +103,12 @@ constexpr std::string_view kScriptEnd[] = {
     "<p align=\"center\">",
 };
 
+// The counter box of selected books, hidden until the script has counted.
+constexpr std::string_view kCounterBoxLegacy =
+    "<!--webbot bot=\"Validation\" S-Data-Type=\"Integer\" S-Number-Separators=\"x\"S-Validation-Constraint=\"Greater than or equal to\" S-Validation-Value=\"0\" --><INPUT id=text1 name=text1 style=\"visibility=hidden; height: 17; left: 170px; top: 208px; width: 46; font-family: Arial; font-weight: bold; font-size: 10pt;color: Red; background-color:#E4FBE3; border-style: none; border-width: medium; margin-top: 0; margin-bottom: 0\" border=0 size=\"20\" disabled></P></td>";
+constexpr std::string_view kCounterBoxToday =
+    "<!--webbot bot=\"Validation\" S-Data-Type=\"Integer\" S-Number-Separators=\"x\"S-Validation-Constraint=\"Greater than or equal to\" S-Validation-Value=\"0\" --><INPUT id=text1 name=text1 style=\"visibility:hidden; height: 17; left: 170px; top: 208px; width: 46; font-family: Arial; font-weight: bold; font-size: 10pt;color: Red; background-color:#E4FBE3; border-style: none; border-width: medium; margin-top: 0; margin-bottom: 0\" border=0 size=\"20\" disabled></P></td>";
+
 constexpr std::string_view kFormTop[] = {
     "<a href=\"arPanel.exe\"><img src=\"../images/arabi.gif\" ",
     // alt text: "click for the Arabic page" (alef noon qaf reh, lam lam sad feh hah teh-marbuta,
@@ -161,7 +167,8 @@ constexpr std::string_view kFormTop[] = {
     "<td align=\"left\" colSpan=\"2\" width=\"50%\">",
     "<p align=\"Center\"><b>Select Search Books (below)",
     "<label id=\"c\" style=\"COLOR: Red; FONT-WEIGHT: bold\"><Script Language=\"JavaScript\">document.write(returntxt(\"&nbsp;&nbsp;&nbsp;Please Wait ......\"));</Script></label></b>",
-    "<!--webbot bot=\"Validation\" S-Data-Type=\"Integer\" S-Number-Separators=\"x\"S-Validation-Constraint=\"Greater than or equal to\" S-Validation-Value=\"0\" --><INPUT id=text1 name=text1 style=\"visibility=hidden; height: 17; left: 170px; top: 208px; width: 46; font-family: Arial; font-weight: bold; font-size: 10pt;color: Red; background-color:#E4FBE3; border-style: none; border-width: medium; margin-top: 0; margin-bottom: 0\" border=0 size=\"20\" disabled></P></td>",
+    // "visibility=hidden" is no CSS; today's browsers hide the box with ":".
+    kTodaysBrowsers ? kCounterBoxToday : kCounterBoxLegacy,
     "</tr>",
     "</tbody>",
     "</table>",

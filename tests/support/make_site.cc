@@ -52,16 +52,40 @@ bool Write(const fs::path& path, const std::string& contents) {
 
 }  // namespace
 
+constexpr const char* kUsage =
+    "usage: make_site FOLDER [--books N] [--extra N]\n"
+    "Lays out a demo library in FOLDER (the program's folder): fulltxt/ and\n"
+    "fullindexes/ with the first N books of the catalogue (all 371 by default),\n"
+    "and with --extra N unrelated files named like book files in each.\n";
+
+// A whole number of at least 0, or -1.
+int Count(const char* text) {
+  char* end = nullptr;
+  long value = std::strtol(text, &end, 10);
+  return (end == text || *end != '\0' || value < 0 || value > 1000000) ? -1 : static_cast<int>(value);
+}
+
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: make_site FOLDER [--books N] [--extra N]\n");
+  if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc < 2 || argv[1][0] == '-') {
+    std::fputs(kUsage, stderr);
     return 2;
   }
   fs::path folder = argv[1];
   int books = catalogue::kWebFiles, extra = 0;
-  for (int i = 2; i + 1 < argc; i += 2) {
-    if (std::strcmp(argv[i], "--books") == 0) books = std::atoi(argv[i + 1]);
-    if (std::strcmp(argv[i], "--extra") == 0) extra = std::atoi(argv[i + 1]);
+  for (int i = 2; i < argc; i += 2) {
+    int value = i + 1 < argc ? Count(argv[i + 1]) : -1;
+    if (std::strcmp(argv[i], "--books") == 0 && value >= 0) {
+      books = value;
+    } else if (std::strcmp(argv[i], "--extra") == 0 && value >= 0) {
+      extra = value;
+    } else {
+      std::fprintf(stderr, "make_site: bad option %s\n%s", argv[i], kUsage);
+      return 2;
+    }
   }
   fs::create_directories(folder / "fulltxt");
   fs::create_directories(folder / "fullindexes");
