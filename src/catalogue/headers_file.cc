@@ -26,7 +26,9 @@ using common::AddPageBlock;
 
 std::string Stamp() { return std::string(VersionMajor) + VersionMinor; }
 
-bool IsStale(const std::string& headers_file) {
+}  // namespace
+
+bool HeadersFileIsStale(const std::string& headers_file) {
   platform::FileTime own = 0;
   if (!platform::GetModifiedTime(headers_file, own)) return false;
   platform::FileTime newest = 0;
@@ -38,6 +40,8 @@ bool IsStale(const std::string& headers_file) {
   });
   return newest > own;
 }
+
+namespace {
 
 [[noreturn]] void ThrowLastError() {
   int code = platform::LastErrorCode();
@@ -118,7 +122,9 @@ bool Rebuild(const std::string& folder, const std::string& headers_file,
   return true;
 }
 
-bool ReadHeaders(bool verbose, const std::string& headers_file) {
+}  // namespace
+
+bool ReadHeadersFile(bool verbose, const std::string& headers_file) {
   bool result = true;
   platform::InputFile file;
   if (!file.Open(headers_file)) ThrowLastError();
@@ -177,8 +183,6 @@ bool ReadHeaders(bool verbose, const std::string& headers_file) {
   return result;
 }
 
-}  // namespace
-
 bool IsCatalogueFile(const std::string& name) {
   std::string_view stem(name);
   std::size_t dot = stem.find_last_of('.');
@@ -193,7 +197,7 @@ bool CallGetHeaders(bool verbose, const std::string& path) {
   if (!platform::DirectoryExists(source_folder)) source_folder = "\\Kbx32-D4\\Txt\\";
 
   bool exists = platform::FileExists(headers_file);
-  if (!exists || IsStale(headers_file)) {
+  if (!exists || HeadersFileIsStale(headers_file)) {
     if (!server::CanWriteToDir(folder)) {
       platform::OperatorMessage(
           std::string(exists ? "Stale headers file " : "Missing headers file ") + headers_file +
@@ -207,7 +211,7 @@ bool CallGetHeaders(bool verbose, const std::string& path) {
     }
     if (!Rebuild(folder, headers_file, source_folder)) return false;
   }
-  return ReadHeaders(verbose, headers_file);
+  return ReadHeadersFile(verbose, headers_file);
 }
 
 void ResetBookHeaders() {

@@ -29,6 +29,14 @@ bool IsCatalogueFile(const std::string& name);
 // `verbose` adds the detailed warnings of the reading step.
 bool CallGetHeaders(bool verbose, const std::string& path);
 
+// The two steps of CallGetHeaders that change nothing on disk, for the site
+// check. Stale: the file is older than the newest book text file in TXTPath.
+bool HeadersFileIsStale(const std::string& headers_file);
+// Reads the file into BookHeaders, checking each record against the
+// catalogue; reports go to the page text. Throws InOutError when the file
+// cannot be read.
+bool ReadHeadersFile(bool verbose, const std::string& headers_file);
+
 // Back to the state at process start (tests).
 void ResetBookHeaders();
 

@@ -30,19 +30,23 @@ std::string fnCorrectPath(const std::string& path) {
   return copy;
 }
 
-void InitSitePaths(const std::string& program_file) {
+void SetSitePaths(const std::string& program_file) {
   g_program_file = program_file;
   _WebPath = fnCorrectPath(common::ExtractFilePath(program_file));
   StatPath = _WebPath + "Statistics\\";
   ZafkarPath = _WebPath + "Zafkar\\";
+  TXTPath = _WebPath + "fulltxt/";
+  IDXPath = _WebPath + "fullindexes/";
+}
+
+void InitSitePaths(const std::string& program_file) {
+  SetSitePaths(program_file);
   if (!platform::DirectoryExists(StatPath)) {
     if (!platform::CreateDirectories(StatPath)) {
       platform::OperatorMessage("Cannot create the statistics folder " + StatPath + "\r\n" +
                                 IOErrorText(platform::LastErrorCode()));
     }
   }
-  TXTPath = _WebPath + "fulltxt/";
-  IDXPath = _WebPath + "fullindexes/";
 }
 
 void InitSitePaths() { InitSitePaths(platform::ProgramFileName()); }

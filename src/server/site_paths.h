@@ -18,6 +18,9 @@ extern const char* const kFallbackIdxPath;  // "/Kbx32-d4/indexes/"
 // Drops whatever stands before a drive letter: "\\?\C:\web\" gives "C:\web\".
 std::string fnCorrectPath(const std::string& path);
 
+// The folders from `program_file`, and nothing made on disk.
+void SetSitePaths(const std::string& program_file);
+
 // Start-up: the folders from `program_file` and the statistics folder
 // (created when missing; a failure is told to the operator). The subject
 // areas are built next, by the caller.

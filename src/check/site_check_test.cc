@@ -1,0 +1,142 @@
+#include "check/site_check.h"
+
+#include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "support/test_site.h"
+
+namespace check {
+namespace {
+
+class SiteCheckTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testkit::ResetProgramState();
+    site = std::make_unique<testkit::Site>(dir.path() + "/site");
+    for (int slot : {1, 2, 3, 56, 57}) site->AddBook(slot, "Book", "Author");
+  }
+  // The problems found, one text each.
+  std::vector<std::string> Problems(const platform::Account* account = nullptr) {
+    report = CheckSite(site->program_folder, account);
+    std::vector<std::string> problems;
+    for (const Finding& f : report.findings) {
+      if (f.problem) problems.push_back(f.text);
+    }
+    return problems;
+  }
+  bool Says(const std::string& text) {
+    for (const Finding& f : report.findings) {
+      if (f.text.find(text) != std::string::npos) return true;
+    }
+    return false;
+  }
+  testkit::TempDir dir;
+  std::unique_ptr<testkit::Site> site;
+  SiteReport report;
+};
+
+TEST_F(SiteCheckTest, ASoundSiteCountsItsBooksByArea) {
+  EXPECT_EQ(Problems(), std::vector<std::string>{});
+  EXPECT_TRUE(
+      Says("Books present: 5 (Quran 3, Hadeeth 2, Sayings 0, Fiqh 0, Beliefs 0, Morals 0, "
+           "Lexicons 0, Usuul 0, Mthdlgy 0)"));
+  EXPECT_TRUE(Says("Headers file Hdrs1020.TXT: missing; the first request builds it"));
+  std::string text = FormatReport("S", report);
+  EXPECT_EQ(text.substr(text.size() - 19), "The site is sound.\n");
+}
+
+TEST_F(SiteCheckTest, ABookWithoutAllItsIndexFilesNamesThem) {
+  std::remove((site->idx + "ARQUR.IX3").c_str());
+  std::remove((site->idx + "ARQUR.IX5").c_str());
+  EXPECT_EQ(Problems(), (std::vector<std::string>{"Book ARQUR (1) has its text but not ARQUR.IX3, "
+                                                  "ARQUR.IX5 in " +
+                                                  site->idx}));
+  EXPECT_TRUE(Says("Books present: 4 (Quran 2,"));
+}
+
+TEST_F(SiteCheckTest, IndexFilesWithoutAText) {
+  std::remove(site->TextPath(2).c_str());
+  EXPECT_EQ(Problems(), (std::vector<std::string>{
+                            "Index files without a text YUSUF.TXT in " + site->txt +
+                            ": YUSUF.IX0, YUSUF.IX1, YUSUF.IX2, YUSUF.IX3, YUSUF.IX4, YUSUF.IX5"}));
+}
+
+TEST_F(SiteCheckTest, NamesThatMatchNoCode) {
+  testkit::WriteFile(site->txt + "NOTES.TXT", "x");
+  testkit::WriteFile(site->idx + "OLDBK.IX0", "x");
+  EXPECT_EQ(Problems(),
+            (std::vector<std::string>{
+                "Names that match no book code: fulltxt/NOTES.TXT, fullindexes/OLDBK.IX0"}));
+}
+
+TEST_F(SiteCheckTest, AnIndexNameWithoutAFinalDigitEndsThePass) {
+  testkit::WriteFile(site->idx + "ARQUR.IXB", "x");
+  std::vector<std::string> problems = Problems();
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0],
+            "fullindexes/ARQUR.IXB does not end in a digit: the program stops "
+            "reading index files there");
+}
+
+TEST_F(SiteCheckTest, TheHeadersFileFreshStaleAndItsStamp) {
+  const std::string headers = site->program_folder + "Hdrs1020.TXT";
+  testkit::WriteFile(headers, "1020\r\n1\r\nARQUR\r\nBook\r\nAuthor\r\n\r\n");
+  testkit::SetMTime(headers, 2000000000);
+  EXPECT_EQ(Problems(), std::vector<std::string>{});
+  EXPECT_TRUE(Says("Headers file Hdrs1020.TXT: stamp 1020, 1 records, fresh"));
+  testkit::SetMTime(headers, 1000000000);
+  Problems();
+  EXPECT_TRUE(
+      Says("Headers file Hdrs1020.TXT: stamp 1020, 1 records, stale (older than the "
+           "newest book text; the next request rebuilds it)"));
+  testkit::WriteFile(headers, "1019\r\n");
+  testkit::SetMTime(headers, 2000000000);
+  EXPECT_EQ(Problems(),
+            (std::vector<std::string>{"Headers file Hdrs1020.TXT: stamp 1019, 0 records, "
+                                      "fresh; this program writes stamp 1020"}));
+}
+
+TEST_F(SiteCheckTest, RecordsWhoseCodeDisagreesWithTheCatalogue) {
+  const std::string headers = site->program_folder + "Hdrs1020.TXT";
+  testkit::WriteFile(headers, "1020\r\n1\r\nARQUR\r\nA\r\nB\r\n\r\n2\r\nQRN05\r\nC\r\nD\r\n\r\n");
+  testkit::SetMTime(headers, 2000000000);
+  EXPECT_EQ(Problems(), (std::vector<std::string>{
+                            "Headers record 2 names QRN05, but book 2 of the catalogue is YUSUF"}));
+}
+
+#ifndef _WIN32
+TEST_F(SiteCheckTest, WhatTheAccountMayDo) {
+  platform::Account other;
+  ASSERT_TRUE(platform::LookUpAccount("nobody", other));
+  ASSERT_NE(other.id, 0u);
+  // As laid out by a run as root: folders only their owner writes.
+  chmod(site->program_folder.c_str(), 0755);
+  testkit::MakeDirs(site->program_folder + "Statistics");
+  std::vector<std::string> problems = Problems(&other);
+  ASSERT_EQ(problems.size(), 2u);
+  EXPECT_EQ(problems[0].rfind("Account nobody cannot write the site folder", 0), 0u);
+  EXPECT_EQ(problems[1].rfind("Account nobody cannot write Statistics/", 0), 0u);
+  // The safe layout: the folder group-writable with the sticky bit for the
+  // account's group, Statistics/ open to it, one book unreadable.
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(site->program_folder.c_str(), 0, other.groups[0]), 0);
+    ASSERT_EQ(chown((site->program_folder + "Statistics").c_str(), other.id, other.groups[0]), 0);
+    chmod(site->program_folder.c_str(), 01775);
+    chmod(site->TextPath(3).c_str(), 0600);
+    testkit::WriteFile(site->program_folder + "Hdrs1020.TXT", "1020\r\n");  // root's own file
+    testkit::SetMTime(site->program_folder + "Hdrs1020.TXT", 2000000000);
+    problems = Problems(&other);
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_EQ(problems[0].rfind("Account nobody cannot replace Hdrs1020.TXT", 0), 0u);
+    EXPECT_EQ(problems[1], "Account nobody cannot read fulltxt/PIKTL.TXT");
+    EXPECT_TRUE(Says("Account nobody can write the site folder"));
+    EXPECT_TRUE(Says("Account nobody can write Statistics/"));
+  }
+}
+#endif
+
+}  // namespace
+}  // namespace check

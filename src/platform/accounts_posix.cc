@@ -1,0 +1,68 @@
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "platform/accounts.h"
+#include "platform/files.h"
+
+namespace platform {
+namespace {
+
+bool InGroup(const Account& account, unsigned group) {
+  return std::find(account.groups.begin(), account.groups.end(), group) != account.groups.end();
+}
+
+std::string FolderOf(const std::string& native) {
+  std::size_t cut = native.find_last_of('/');
+  if (cut == std::string::npos) return ".";
+  return cut == 0 ? std::string("/") : native.substr(0, cut);
+}
+
+}  // namespace
+
+bool LookUpAccount(const std::string& name, Account& account) {
+  passwd* entry = getpwnam(name.c_str());
+  if (entry == nullptr) return false;
+  account.name = name;
+  account.id = entry->pw_uid;
+  int count = 64;
+  std::vector<gid_t> groups(static_cast<std::size_t>(count));
+  while (getgrouplist(name.c_str(), entry->pw_gid, groups.data(), &count) < 0) {
+    groups.resize(static_cast<std::size_t>(count) + 16);
+    count = static_cast<int>(groups.size());
+  }
+  groups.resize(static_cast<std::size_t>(count));
+  account.groups.assign(groups.begin(), groups.end());
+  return true;
+}
+
+bool AccountMay(const Account& account, const std::string& path, unsigned access) {
+  struct stat st {};
+  if (stat(NativePath(path).c_str(), &st) != 0) return false;
+  if (account.id == 0)
+    return (access & kSearch) == 0 || (st.st_mode & 0111) != 0 || S_ISDIR(st.st_mode);
+  unsigned bits;
+  if (st.st_uid == account.id) {
+    bits = (st.st_mode >> 6) & 7;
+  } else if (InGroup(account, st.st_gid)) {
+    bits = (st.st_mode >> 3) & 7;
+  } else {
+    bits = st.st_mode & 7;
+  }
+  return (bits & access) == access;
+}
+
+bool AccountMayReplace(const Account& account, const std::string& path) {
+  std::string native = NativePath(path);
+  std::string folder = FolderOf(native);
+  if (!AccountMay(account, folder, kWrite | kSearch)) return false;
+  struct stat dir {
+  }, entry{};
+  if (stat(folder.c_str(), &dir) != 0) return false;
+  if ((dir.st_mode & S_ISVTX) == 0 || account.id == 0 || dir.st_uid == account.id) return true;
+  return lstat(native.c_str(), &entry) != 0 || entry.st_uid == account.id;
+}
+
+}  // namespace platform
