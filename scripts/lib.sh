@@ -41,7 +41,7 @@ ensure_packages() {
 # A free TCP port on 127.0.0.1.
 free_port() {
   local port
-  for port in $(shuf -i 20000-60000 -n 50); do
+  for port in $(shuf -i 20000-32000 -n 50); do  # below the ephemeral ports of outgoing connections
     if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
       echo "$port"
       return 0

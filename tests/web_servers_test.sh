@@ -1,26 +1,39 @@
 #!/usr/bin/env bash
-# The program served by real web servers (lighttpd and Apache httpd, each with
-# its CGI module) on 127.0.0.1: the page over HTTP is the program's own output.
+# The program served by real web servers, each with a site laid out by
+# scripts/install-site and the configuration it wrote, on 127.0.0.1, the
+# program running as the unprivileged account www-data: nginx with fcgiwrap,
+# Apache with the event MPM and mod_cgid (Debian's default), Apache with the
+# prefork MPM and mod_cgi, and lighttpd with mod_cgi.
 #   web_servers_test.sh ENPANEL MAKE_SITE
+# Needs root: the servers start as root and run CGI programs as www-data, and
+# install-site gives the program and the folders their owners.
 set -uo pipefail
-enpanel="$1"
-make_site="$2"
+enpanel="$(realpath "$1")"
+make_site="$(realpath "$2")"
 here="$(cd "$(dirname "$0")/.." && pwd)"
 source "$here/scripts/lib.sh"
-
-for tool in lighttpd apache2 curl ss; do
-  command -v "$tool" >/dev/null || [ -x "/usr/sbin/$tool" ] || { echo "missing $tool: run scripts/test" >&2; exit 1; }
-done
 export PATH="$PATH:/usr/sbin"
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "web_servers_test: needs root (servers that drop to www-data, owners set by install-site)"
+  exit 0
+fi
+for tool in lighttpd apache2 nginx fcgiwrap curl ss setpriv; do
+  command -v "$tool" >/dev/null || { echo "missing $tool: run scripts/test" >&2; exit 1; }
+done
+[ -x "$(dirname "$enpanel")/enPanel-check" ] || { echo "missing enPanel-check beside $enpanel" >&2; exit 1; }
 
 work=$(mktemp -d)
 chmod 755 "$work"
-server_pid=""
-cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
-  rm -rf "$work"
+pids=()
+# Each server runs in a process group of its own, stopped whole.
+stop_servers() {
+  local pid
+  for pid in "${pids[@]}"; do kill -- "-$pid" 2>/dev/null; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
+  pids=()
 }
-trap cleanup EXIT
+trap 'stop_servers; rm -rf "$work"' EXIT
 
 passed=0
 failed=0
@@ -28,92 +41,160 @@ check() {  # NAME CONDITION...
   local name="$1"; shift
   if "$@"; then passed=$((passed + 1)); echo "ok: $name"; else failed=$((failed + 1)); echo "FAILED: $name"; fi
 }
+as_www() { setpriv --reuid=www-data --regid=www-data --init-groups "$@"; }
+
+"$make_site" "$work/books" --books 60 >/dev/null
+chmod -R a+rX "$work/books"
+
+mods=/usr/lib/apache2/modules
+start_server() {  # KIND DIR WEB
+  local kind="$1" dir="$2" web="$3"
+  case "$kind" in
+    nginx)
+      # fcgiwrap as Debian's service runs it: as www-data, with -f so that
+      # the program's standard error goes to nginx's error log.
+      mkdir -p "$dir/run" && chown www-data: "$dir/run"
+      setsid setpriv --reuid=www-data --regid=www-data --init-groups fcgiwrap -f -s "unix:$dir/run/fcgiwrap.sock" 2>>"$dir/fcgiwrap.log" &
+      pids+=($!)
+      for _ in $(seq 50); do [ -S "$dir/run/fcgiwrap.sock" ] && break; sleep 0.1; done
+      cat >"$dir/nginx.conf" <<CONF
+user www-data;
+pid $dir/nginx.pid;
+error_log $dir/error.log warn;
+events {}
+http {
+    include /etc/nginx/mime.types;
+    access_log off;
+    client_body_temp_path $dir/tmp;
+    include $web/enpanel-nginx.conf;
+}
+CONF
+      mkdir -p "$dir/tmp"
+      setsid nginx -c "$dir/nginx.conf" -g 'daemon off;' &
+      pids+=($!)
+      ;;
+    apache-event|apache-prefork)
+      local mpm=event cgi=cgid
+      [ "$kind" = apache-prefork ] && mpm=prefork cgi=cgi
+      cat >"$dir/httpd.conf" <<CONF
+ServerRoot "$dir"
+ServerName localhost
+PidFile "$dir/httpd.pid"
+DefaultRuntimeDir "$dir"
+ErrorLog "$dir/error.log"
+LogLevel warn
+LoadModule mpm_${mpm}_module $mods/mod_mpm_${mpm}.so
+LoadModule authz_core_module $mods/mod_authz_core.so
+LoadModule alias_module $mods/mod_alias.so
+LoadModule mime_module $mods/mod_mime.so
+LoadModule ${cgi}_module $mods/mod_${cgi}.so
+TypesConfig /etc/mime.types
+User www-data
+Group www-data
+$( [ "$cgi" = cgid ] && echo "ScriptSock \"$dir/cgid.sock\"" )
+# As Debian's charset.conf offers it: the site's configuration must win.
+AddDefaultCharset UTF-8
+Include "$web/enpanel-apache.conf"
+CONF
+      setsid apache2 -f "$dir/httpd.conf" -DFOREGROUND &
+      pids+=($!)
+      ;;
+    lighttpd)
+      cat >"$dir/lighttpd.conf" <<CONF
+server.document-root = "$web/htdocs"
+server.bind = "127.0.0.1"
+server.port = $(free_port)
+server.username = "www-data"
+server.groupname = "www-data"
+server.errorlog = "$dir/error.log"
+# Where lighttpd puts what CGI programs write to standard error.
+server.breakagelog = "$dir/breakage.log"
+server.pid-file = "$dir/lighttpd.pid"
+mimetype.assign = (".html" => "text/html", ".gif" => "image/gif")
+include "$web/enpanel-lighttpd.conf"
+CONF
+      touch "$dir/error.log" "$dir/breakage.log" && chown www-data: "$dir/error.log" "$dir/breakage.log"
+      setsid lighttpd -D -f "$dir/lighttpd.conf" &
+      pids+=($!)
+      ;;
+  esac
+}
 
 # The body of the program's own response: after its four header lines and
 # the blank line.
 cgi_body() { tail -n +6; }
+counter() { cat "$1"/Statistics/*.ctr 2>/dev/null | tr -d '\r\n' || echo 0; }
+log_lines() { cat "$1"/Statistics/*.log 2>/dev/null | wc -l; }
 
-make_site_for() {  # SERVER
-  local site="$work/$1"
-  mkdir -p "$site/cgi-bin" "$site/htdocs" "$site/logs"
-  cp "$enpanel" "$site/cgi-bin/enPanel"
-  "$make_site" "$site/cgi-bin" --books 60 >/dev/null
-  echo "$site"
-}
-
-start_lighttpd() {  # SITE PORT
-  local conf
-  conf=$(lighttpd_config "$1" "$2")
-  setsid lighttpd -D -f "$conf" &
-  server_pid=$!
-}
-
-start_apache() {  # SITE PORT
-  local site="$1" port="$2" mods=/usr/lib/apache2/modules
-  cat >"$site/httpd.conf" <<CONF
-ServerRoot "$site"
-Listen 127.0.0.1:$port
-ServerName localhost
-PidFile "$site/logs/httpd.pid"
-DefaultRuntimeDir "$site/logs"
-ErrorLog "$site/logs/apache-error.log"
-LogLevel warn
-LoadModule mpm_prefork_module $mods/mod_mpm_prefork.so
-LoadModule authz_core_module $mods/mod_authz_core.so
-LoadModule alias_module $mods/mod_alias.so
-LoadModule cgi_module $mods/mod_cgi.so
-User www-data
-Group www-data
-DocumentRoot "$site/htdocs"
-ScriptAlias /cgi-bin/ "$site/cgi-bin/"
-<Directory "$site/cgi-bin">
-  Options +ExecCGI
-  Require all granted
-</Directory>
-CONF
-  # The CGI runs as the server's account, which must be able to write the site.
-  chown -R www-data:www-data "$site/cgi-bin"
-  setsid apache2 -f "$site/httpd.conf" -DFOREGROUND &
-  server_pid=$!
-}
-
-stop_server() {
-  kill "$server_pid" 2>/dev/null
-  wait "$server_pid" 2>/dev/null
-  server_pid=""
-}
-
-for server in lighttpd apache; do
-  site=$(make_site_for "$server")
-  port=$(free_port)
-  "start_$server" "$site" "$port"
+for kind in nginx apache-event apache-prefork lighttpd; do
+  dir="$work/$kind"
+  mkdir -p "$dir"
+  site="$dir/site" web="$dir/web" port=$(free_port)
+  server=${kind%%-*}
+  if ! bash "$here/scripts/install-site" --site "$site" --server "$server" --user www-data \
+      --books "$work/books" --web "$web" --port "$port" --address 127.0.0.1 \
+      --program "$enpanel" --fcgiwrap-socket "$dir/run/fcgiwrap.sock" >"$dir/install.log" 2>&1; then
+    echo "FAILED: $kind: install-site"; cat "$dir/install.log"; failed=$((failed + 1)); continue
+  fi
+  start_server "$kind" "$dir" "$web"
   if ! wait_for_port "$port"; then
-    echo "FAILED: $server did not start"; cat "$site"/logs/*error* 2>/dev/null; failed=$((failed + 1)); continue
+    echo "FAILED: $kind did not start"; cat "$dir"/*.log 2>/dev/null; failed=$((failed + 1)); stop_servers; continue
   fi
   url="http://127.0.0.1:$port/cgi-bin/enPanel"
 
-  curl -s -D "$work/h" -o "$work/body" "$url"
-  (cd "$site/cgi-bin" && env -i SERVER_PROTOCOL=HTTP/1.1 REQUEST_METHOD=GET HTTP_HOST=localhost \
-    REMOTE_ADDR=127.0.0.1 ./enPanel) | cgi_body >"$work/direct"
-  status=$(head -n 1 "$work/h" | tr -d '\r')
-  length=$(grep -i '^Content-Length:' "$work/h" | tr -d '\r' | awk '{print $2}')
-  check "$server: status 200 ($status)" test "$(echo "$status" | awk '{print $2}')" = 200
-  check "$server: Content-Type text/html" grep -qi '^Content-Type: text/html' "$work/h"
-  if [ -n "$length" ]; then
-    check "$server: Content-Length $length is the body's length" test "$length" = "$(wc -c <"$work/body")"
-  else
-    check "$server: chunked instead of a length" grep -qi '^Transfer-Encoding: chunked' "$work/h"
-  fi
-  check "$server: body equals the program's own output ($(wc -c <"$work/body") bytes)" cmp -s "$work/body" "$work/direct"
-  check "$server: page complete" sh -c "tail -c 7 '$work/body' | grep -q '</HTML>'"
+  curl -s -D "$dir/h" -o "$dir/body" "$url"
+  status=$(head -n 1 "$dir/h" | tr -d '\r')
+  type=$(grep -i '^Content-Type:' "$dir/h" | tr -d '\r' | cut -d' ' -f2-)
+  check "$kind: status 200 ($status)" test "$(echo "$status" | awk '{print $2}')" = 200
+  check "$kind: Content-Type \"$type\" has no other charset" \
+    sh -c "echo '$type' | grep -Eqi '^text/html(; *charset=windows-1256)?\$'"
+  (cd "$site" && as_www env -i SERVER_PROTOCOL=HTTP/1.1 REQUEST_METHOD=GET HTTP_HOST="127.0.0.1:$port" \
+    REMOTE_ADDR=127.0.0.1 ./enPanel) | cgi_body >"$dir/direct"
+  check "$kind: body equals the program's own output ($(wc -c <"$dir/body") bytes)" cmp -s "$dir/body" "$dir/direct"
+  check "$kind: the headers file is the account's" test "$(stat -c %U "$site/Hdrs1020.TXT")" = www-data
+  check "$kind: the pictures beside the program are files" \
+    test "$(curl -s -o /dev/null -w '%{http_code}' "http://127.0.0.1:$port/cgi-bin/images/keyboard/none.gif")" = 404
 
-  curl -s -H "Host: www.kutubix.net" -o "$work/mirror" "$url"
-  check "$server: mirror host gets the notice" grep -q 'You used: WWW.KUTUBIX.NET' "$work/mirror"
+  before=$(counter "$site") lines=$(log_lines "$site")
+  ok=$(seq 200 | xargs -P 8 -I{} curl -s -o /dev/null -w '%{http_code}\n' "$url" | grep -c '^200$')
+  check "$kind: 200 requests 8 at a time answered ($ok)" test "$ok" = 200
+  check "$kind: the counter moved by exactly 200 ($before -> $(counter "$site"))" \
+    test "$(counter "$site")" = $((before + 200))
+  check "$kind: 200 more log lines" test "$(log_lines "$site")" = $((lines + 200))
+
+  old=$(stat -c %i "$site/Hdrs1020.TXT")
+  sleep 0.01
+  touch "$site/fulltxt/ARQUR.TXT"
+  curl -s -o /dev/null "$url"
+  check "$kind: touching a book rebuilds the headers file through the server" \
+    test "$(stat -c %i "$site/Hdrs1020.TXT")" != "$old"
+  check "$kind: the old headers file is the backup" test -f "$site/Hdrs1020.bak"
+
+  chown root:root "$site/Statistics"
+  errors_before=$(cat "$dir"/error.log "$dir"/breakage.log "$dir"/fcgiwrap.log 2>/dev/null | grep -c 'enPanel: .*Statistics')
+  curl -s -o /dev/null "$url"
+  sleep 0.2
+  errors_after=$(cat "$dir"/error.log "$dir"/breakage.log "$dir"/fcgiwrap.log 2>/dev/null | grep -c 'enPanel: .*Statistics')
+  check "$kind: an unwritable Statistics/ puts a line in the server's error log" \
+    test "$errors_after" = $((errors_before + 1))
+  chown www-data:www-data "$site/Statistics"
 
   code=$(curl -s -o /dev/null -w '%{http_code}' "$url/extra")
-  check "$server: path info gets the server's error ($code)" test "$code" = 500
-  check "$server: listens on 127.0.0.1 only" sh -c "ss -ltnH | grep -q ' 127.0.0.1:$port ' && ! ss -ltnH | grep ':$port ' | grep -vq ' 127.0.0.1:$port '"
-  stop_server
+  check "$kind: path info gets the server's error status ($code)" test "${code:0:1}" = 5
+
+  curl -s -H "Host: www.kutubix.net" -o "$dir/mirror" "$url"
+  check "$kind: a mirror host gets the notice" grep -q 'You used: WWW.KUTUBIX.NET' "$dir/mirror"
+
+  cp "$site/enPanel" "$dir/program-before"
+  as_www sh -c "cp /bin/true '$site/enPanel'" 2>/dev/null
+  as_www sh -c "mv -f '$site/enPanel' '$site/moved'" 2>/dev/null
+  as_www sh -c "rm -f '$site/enPanel'" 2>/dev/null
+  as_www sh -c "ln -sfn /bin/true '$web/cgi-bin/enPanel'" 2>/dev/null
+  check "$kind: the web account cannot replace the program" \
+    sh -c "cmp -s '$site/enPanel' '$dir/program-before' && [ ! -e '$site/moved' ] && [ \"\$(readlink '$web/cgi-bin/enPanel')\" = '$site/enPanel' ]"
+  check "$kind: the site check finds the site sound" "$site/enPanel-check" "$site" --user www-data
+  check "$kind: listens on 127.0.0.1 only" sh -c "ss -ltnH | grep -q ' 127.0.0.1:$port ' && ! ss -ltnH | grep ':$port ' | grep -vq ' 127.0.0.1:$port '"
+  stop_servers
 done
 
 echo "$passed passed, $failed failed"
