@@ -80,14 +80,14 @@ wait_for_port() {
   return 1
 }
 
-# Builds the release program and lays out a demo site at SITE: the program in
-# SITE/cgi-bin with all 371 books.
+# Builds the release program and lays out a demo site under DEMO: the program
+# in DEMO/default/site with all 371 books.
 make_demo_site() {
-  local site="$1"
+  local demo="$1"
   cmake --preset release >/dev/null
   cmake --build --preset release -j "$(nproc)" --target enPanel make_site >/dev/null
-  rm -rf "$site"
-  mkdir -p "$site/cgi-bin"
-  cp build/release/enPanel "$site/cgi-bin/enPanel"
-  build/release/make_site "$site/cgi-bin" >/dev/null
+  rm -rf "$demo"
+  mkdir -p "$demo/default/site"
+  cp build/release/enPanel "$demo/default/site/enPanel"
+  build/release/make_site "$demo/default/site" >/dev/null
 }
