@@ -5,7 +5,10 @@
  * It lists the text and index folders once each, reads the text files'
  * modification times and the headers file, creates and removes a session
  * marker, rewrites the day's counter and appends a log line. With --rebuild it
- * also reads the head of every book text and writes a headers file anew. */
+ * also reads the head of every book text and writes a headers file anew,
+ * flushed to disk and put in place by a rename, the folder flushed after it.
+ * Served as a CGI program (no arguments) its folder is the folder of its real
+ * file, and its response the file floor-response.bin there. */
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -28,9 +31,14 @@ static char* read_all(const char* path, size_t* size) {
 }
 
 int main(int argc, char** argv) {
-  /* Served as a CGI program it takes its response from its own folder. */
-  const char* response = argc > 1 ? argv[1] : "floor-response.bin";
-  const char* folder = argc > 2 ? argv[2] : ".";
+  char own[4096], own_response[4200];
+  ssize_t own_length = readlink("/proc/self/exe", own, sizeof own - 1);
+  own[own_length > 0 ? own_length : 0] = '\0';
+  char* slash = strrchr(own, '/');
+  if (slash != NULL) *slash = '\0';
+  snprintf(own_response, sizeof own_response, "%s/floor-response.bin", own);
+  const char* response = argc > 1 ? argv[1] : own_response;
+  const char* folder = argc > 2 ? argv[2] : own;
   int rebuild = argc > 3 && strcmp(argv[3], "--rebuild") == 0;
   char path[4096];
 
@@ -72,10 +80,17 @@ int main(int argc, char** argv) {
     snprintf(temp, sizeof temp, "%s/hdrFLOOR.tmp", folder);
     int fd = open(temp, O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (fd >= 0) {
-      if (write(fd, headers, header_bytes) < 0) return 1;
+      if (write(fd, headers, header_bytes) < 0 || fsync(fd) != 0) return 1;
       close(fd);
-      /* the floor keeps the previous file's content: only the cost counts */
-      unlink(temp);
+      /* the floor keeps the real headers file: its copy goes beside it */
+      char placed[4200];
+      snprintf(placed, sizeof placed, "%s/Hdrs1020.FLOOR", folder);
+      if (rename(temp, placed) != 0) return 1;
+      int dir = open(folder, O_RDONLY | O_DIRECTORY);
+      if (dir >= 0) {
+        fsync(dir);
+        close(dir);
+      }
     }
   }
   size_t hsize = 0;

@@ -40,6 +40,7 @@ int AddHeadersToFile(std::string& file, const std::string& raw_folder) {
   // case), rather than one look per slot of the catalogue.
   std::array<bool, WebFiles + 1> present{};
   platform::VisitFiles(folder + "*.TXT", [&present](const platform::DirEntry& entry) {
+    if ((entry.attributes & platform::kAttrDirectory) != 0) return true;
     std::string_view stem(entry.name);
     int slot = SlotOfCode(stem.substr(0, stem.size() - 4));
     if (slot > 0) present[slot] = true;

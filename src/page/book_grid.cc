@@ -71,7 +71,8 @@ void WriteBookGrid() {
               "<input name=\"" +
               id + "ck\" type=\"checkbox\" onClick=\"CheckAll" + id + "();colorcell" + id +
               "();\">" + "<span id=\"span\" onClick=\"changeBox('document.EntryForm." + id +
-              "ck'); CheckAll" + id + "();colorcell" + id + "();\" style=\"" + std::string(kHandCursor.text()) + "\">" +
+              "ck'); CheckAll" + id + "();colorcell" + id + "();\" style=\"" +
+              std::string(kHandCursor.text()) + "\">" +
               "<font color=\"Black\"></font><font size=\"" + cell_size +
               "\"> All Books</font></span><br></td>");
   }

@@ -116,7 +116,8 @@ class FolderTimes {
   std::intptr_t handle_ = -1;
 };
 
-// A file opened for reading, closed by the destructor.
+// A file opened for reading, closed by the destructor. A folder opens as
+// well; reading it fails.
 class InputFile {
  public:
   InputFile() = default;

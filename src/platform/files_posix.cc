@@ -99,7 +99,7 @@ bool WorthResolving(int error) { return error == ENOENT || error == ENOTDIR; }
 
 // stat() of a path, resolving letter case only when the plain path is missing.
 bool StatPath(const std::string& path, struct stat& st) {
-  std::string plain = PlainPath(path);
+  std::string plain = folder_cache::WithKnownFolder(PlainPath(path));
   if (SysStat(plain.c_str(), &st) == 0) return true;
   if (!WorthResolving(errno)) return false;
   int first_error = errno;
@@ -119,7 +119,7 @@ bool StatPath(const std::string& path, struct stat& st) {
 
 // open() without O_CREAT, likewise.
 int OpenExisting(const std::string& path, int flags) {
-  std::string plain = PlainPath(path);
+  std::string plain = folder_cache::WithKnownFolder(PlainPath(path));
   int fd = SysOpen(plain.c_str(), flags);
   if (fd >= 0 || !WorthResolving(errno)) return fd;
   int first_error = errno;
@@ -495,14 +495,9 @@ InputFile::~InputFile() { Close(); }
 
 bool InputFile::Open(const std::string& path) {
   Close();
+  // A folder opens too; reading it then fails (EISDIR).
   int fd = OpenExisting(path, O_RDONLY);
   if (fd < 0) return Fail();
-  struct stat st {};
-  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    close(fd);
-    SetLastErrorCode(EISDIR);
-    return false;
-  }
   handle_ = fd;
   return true;
 }

@@ -42,6 +42,11 @@ const std::string* CaselessName(const std::string& native_folder, const std::str
 // written, the one that differs only in letter case is taken.
 std::string ResolveCase(const std::string& plain);
 
+// `plain` with its folder part as already resolved, when an earlier look
+// found that folder under another letter case; otherwise `plain` itself. No
+// system call: many names in one such folder cost one resolution.
+std::string WithKnownFolder(const std::string& plain);
+
 // This process changed `native` (a file or folder): its folder's listing, and
 // its own when it is a folder, are read again when next needed.
 void Forget(const std::string& native);

@@ -97,6 +97,15 @@ std::string ResolveCase(const std::string& s) {
   return joined;
 }
 
+std::string WithKnownFolder(const std::string& plain) {
+  std::size_t cut = plain.find_last_of('/');
+  if (cut == std::string::npos || cut == 0) return plain;
+  std::string folder = plain.substr(0, cut);
+  auto known = g_resolved.find(folder);
+  if (known == g_resolved.end() || known->second == folder) return plain;
+  return known->second + plain.substr(cut);
+}
+
 void Forget(const std::string& native) {
   g_resolved.clear();
   g_listings.erase(native);
