@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
   const char* response = argc > 1 ? argv[1] : own_response;
   const char* folder = argc > 2 ? argv[2] : own;
   int rebuild = argc > 3 && strcmp(argv[3], "--rebuild") == 0;
-  char path[4096];
+  char path[8300];
 
   snprintf(path, sizeof path, "%s/fulltxt", folder);
   DIR* txt = opendir(path);
@@ -76,14 +76,14 @@ int main(int argc, char** argv) {
 
   snprintf(path, sizeof path, "%s/Hdrs1020.TXT", folder);
   if (rebuild) {
-    char temp[4200];
+    char temp[8400];
     snprintf(temp, sizeof temp, "%s/hdrFLOOR.tmp", folder);
     int fd = open(temp, O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (fd >= 0) {
       if (write(fd, headers, header_bytes) < 0 || fsync(fd) != 0) return 1;
       close(fd);
       /* the floor keeps the real headers file: its copy goes beside it */
-      char placed[4200];
+      char placed[8400];
       snprintf(placed, sizeof placed, "%s/Hdrs1020.FLOOR", folder);
       if (rename(temp, placed) != 0) return 1;
       int dir = open(folder, O_RDONLY | O_DIRECTORY);
@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
   char* hdr = read_all(path, &hsize);
   free(hdr);
 
-  char marker[4200], counter[4200], logfile[4200];
+  char marker[8400], counter[8400], logfile[8400];
   snprintf(marker, sizeof marker, "%s/Statistics/$floor$%d.Session", folder, (int)getpid());
   snprintf(counter, sizeof counter, "%s/Statistics/$floor$day.ctr", folder);
   snprintf(logfile, sizeof logfile, "%s/Statistics/$floor$day.log", folder);

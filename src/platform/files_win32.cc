@@ -233,6 +233,19 @@ bool ReplaceWithBackup(const std::string& replacement, const std::string& target
     if (!backed_up) backed_up = CopyFileA(t.c_str(), b.c_str(), FALSE) != 0;
     if (backed_up &&
         MoveFileExA(r.c_str(), t.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      // A file replaced keeps the letter case it was found under; a rename
+      // of the file to itself gives it the target's own spelling.
+      WIN32_FIND_DATAA found;
+      HANDLE h = FindFirstFileA(t.c_str(), &found);
+      if (h != INVALID_HANDLE_VALUE) {
+        FindClose(h);
+        std::size_t cut = t.find_last_of('\\');
+        std::string own = cut == std::string::npos ? t : t.substr(cut + 1);
+        if (own != found.cFileName) {
+          std::string now = t.substr(0, cut == std::string::npos ? 0 : cut + 1) + found.cFileName;
+          MoveFileExA(now.c_str(), t.c_str(), 0);
+        }
+      }
       return true;
     }
     Fail();
