@@ -87,10 +87,13 @@ void AddToPage(std::initializer_list<Piece> pieces) {
     total += piece.text().size();
     plain = plain && (piece.plain() || !HasLineBreak(piece.text().data(), piece.text().size()));
   }
-  // At most one growth for the whole item, then the pieces copied in (no
-  // zero-filling of the new bytes first).
-  if (PageText.capacity() < start + total) PageText.reserve(2 * (start + total));
-  for (const Piece& piece : pieces) PageText.append(piece.text());
+  // One growth for the whole item, then the pieces copied into place.
+  PageText.resize(start + total);
+  char* out = PageText.data() + start;
+  for (const Piece& piece : pieces) {
+    std::memcpy(out, piece.text().data(), piece.text().size());
+    out += piece.text().size();
+  }
   if (!plain) {
     std::string converted = LineBreaksToHtml(std::string_view(PageText).substr(start));
     PageText.resize(start);
