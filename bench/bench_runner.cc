@@ -118,8 +118,7 @@ int main(int argc, char** argv) {
   }
   for (const auto& c : cases) {
     std::printf("%s %.3f %.3f %.3f %ld %.3f\n", c.name.c_str(), Percentile(c.ms, 0.5),
-                Percentile(c.ms, 0.1), Percentile(c.ms, 0.9), c.max_rss_kib,
-                Percentile(c.ms, 1.0));
+                Percentile(c.ms, 0.1), Percentile(c.ms, 0.9), c.max_rss_kib, Percentile(c.ms, 1.0));
   }
   return failures == 0 ? 0 : 1;
 }

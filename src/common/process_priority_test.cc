@@ -3,11 +3,10 @@
 #include <gtest/gtest.h>
 #ifndef _WIN32
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 #include "platform/priority.h"
+#include "support/test_site.h"
 
 namespace common {
 namespace {
@@ -35,23 +34,17 @@ TEST(ProcessPriority, FallsBackToNormal) {
 // calls: the idle class is granted; the way back to normal is refused by the
 // system (unless the nice limit allows it), so the fallback leaves 32.
 TEST(ProcessPriority, AnOrdinaryAccountGoesIdleAndFallsBack) {
-  pid_t child = fork();
-  if (child == 0) {
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
-    std::int32_t requested = platform::kIdlePriorityClass;
-    if (!SetProcessPriority(requested) || requested != 64) _exit(3);
-    if (getpriority(PRIO_PROCESS, 0) != 19) _exit(4);
-    rlimit limit{};
-    getrlimit(RLIMIT_NICE, &limit);
-    requested = platform::kNormalPriorityClass;
-    bool back = SetProcessPriority(requested);
-    if (back != (limit.rlim_cur >= 20) || requested != 32) _exit(5);
-    _exit(0);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(testkit::InChildAsNobody([] {
+              std::int32_t requested = platform::kIdlePriorityClass;
+              if (!SetProcessPriority(requested) || requested != 64) return 1;
+              if (getpriority(PRIO_PROCESS, 0) != 19) return 2;
+              rlimit limit{};
+              getrlimit(RLIMIT_NICE, &limit);
+              requested = platform::kNormalPriorityClass;
+              bool back = SetProcessPriority(requested);
+              return back == (limit.rlim_cur >= 20) && requested == 32 ? 0 : 3;
+            }),
+            0);
 }
 #endif
 

@@ -5,9 +5,9 @@
 #ifndef _WIN32
 #include <sched.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #endif
+
+#include "support/test_site.h"
 
 namespace platform {
 namespace {
@@ -22,22 +22,16 @@ TEST(Priority, UnknownClassesAreRefused) {
 // the ordinary scheduler, never a policy that can starve; normal afterwards
 // is refused unless the nice limit allows it.
 TEST(Priority, IdleIsTheLowestOrdinaryPriority) {
-  pid_t child = fork();
-  if (child == 0) {
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
-    if (!SetPriorityClassOfProcess(kIdlePriorityClass)) _exit(3);
-    if (sched_getscheduler(0) != SCHED_OTHER) _exit(4);
-    if (getpriority(PRIO_PROCESS, 0) != 19) _exit(5);
-    rlimit limit{};
-    getrlimit(RLIMIT_NICE, &limit);
-    bool may_return = limit.rlim_cur >= 20;  // nice limit 20 - rlim: nice 0 allowed
-    if (SetPriorityClassOfProcess(kNormalPriorityClass) != may_return) _exit(6);
-    _exit(0);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(testkit::InChildAsNobody([] {
+              if (!SetPriorityClassOfProcess(kIdlePriorityClass)) return 1;
+              if (sched_getscheduler(0) != SCHED_OTHER) return 2;
+              if (getpriority(PRIO_PROCESS, 0) != 19) return 3;
+              rlimit limit{};
+              getrlimit(RLIMIT_NICE, &limit);
+              bool may_return = limit.rlim_cur >= 20;  // the nice limit allows nice 0
+              return SetPriorityClassOfProcess(kNormalPriorityClass) == may_return ? 0 : 4;
+            }),
+            0);
 }
 #endif
 

@@ -62,7 +62,8 @@ constexpr const char* kUsage =
 int Count(const char* text) {
   char* end = nullptr;
   long value = std::strtol(text, &end, 10);
-  return (end == text || *end != '\0' || value < 0 || value > 1000000) ? -1 : static_cast<int>(value);
+  return (end == text || *end != '\0' || value < 0 || value > 1000000) ? -1
+                                                                       : static_cast<int>(value);
 }
 
 int main(int argc, char** argv) {

@@ -149,6 +149,17 @@ void ResetProgramState() {
 }
 
 #ifndef _WIN32
+int InChildAsNobody(const std::function<int()>& body) {
+  pid_t child = fork();
+  if (child == 0) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(100);
+    _exit(body());
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 RunResult RunProgram(const std::string& program, const std::map<std::string, std::string>& env,
                      const std::string& input, int timeout_seconds) {
   int in_pipe[2], out_pipe[2], err_pipe[2];

@@ -2,6 +2,7 @@
 // built program as a CGI process.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -82,6 +83,11 @@ struct RunResult {
 // standard input, and collects what it writes.
 RunResult RunProgram(const std::string& program, const std::map<std::string, std::string>& env,
                      const std::string& input = "", int timeout_seconds = 30);
+
+// Runs `body` in a child process as the ordinary account nobody (dropping
+// root where the test runs as root) and returns its result, or -1 when the
+// child did not end normally. POSIX only.
+int InChildAsNobody(const std::function<int()>& body);
 
 // Copies the built program into `folder` (its site folder) and returns its path.
 std::string InstallProgram(const std::string& built_program, const std::string& folder);
