@@ -6,18 +6,13 @@
 
 #include "platform/accounts.h"
 #include "platform/files.h"
+#include "platform/folder_cache.h"
 
 namespace platform {
 namespace {
 
 bool InGroup(const Account& account, unsigned group) {
   return std::find(account.groups.begin(), account.groups.end(), group) != account.groups.end();
-}
-
-std::string FolderOf(const std::string& native) {
-  std::size_t cut = native.find_last_of('/');
-  if (cut == std::string::npos) return ".";
-  return cut == 0 ? std::string("/") : native.substr(0, cut);
 }
 
 }  // namespace
@@ -56,7 +51,7 @@ bool AccountMay(const Account& account, const std::string& path, unsigned access
 
 bool AccountMayReplace(const Account& account, const std::string& path) {
   std::string native = NativePath(path);
-  std::string folder = FolderOf(native);
+  std::string folder = folder_cache::ParentFolder(native);
   if (!AccountMay(account, folder, kWrite | kSearch)) return false;
   struct stat dir {
   }, entry{};

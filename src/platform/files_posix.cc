@@ -304,12 +304,13 @@ bool RemoveFile(const std::string& path) {
 
 bool CreateUniqueFile(const std::string& folder, const std::string& kind, std::string& created) {
   std::string native = NativePath(folder);
-  Forget(native + "/x");
   for (int attempt = 0; attempt < 1000; ++attempt) {
     std::string name = TemporaryName(kind, Unique());
-    int fd = SysOpen((native + "/" + name).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    std::string path = native + "/" + name;
+    int fd = SysOpen(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
     if (fd >= 0) {
       close(fd);
+      Forget(path);
       created = JoinName(folder, name);
       return true;
     }
@@ -348,12 +349,6 @@ bool SyncFolder(const std::string& native_folder) {
   bool ok = SysFsync(fd) == 0 || Fail();
   close(fd);
   return ok;
-}
-
-std::string FolderOf(const std::string& native) {
-  std::size_t cut = native.find_last_of('/');
-  if (cut == std::string::npos) return ".";
-  return cut == 0 ? std::string("/") : native.substr(0, cut);
 }
 
 // A byte-for-byte copy to a new file; for folders where hard links are refused.
@@ -416,11 +411,9 @@ AppendResult AppendToFile(const std::string& path, std::string_view contents) {
       // append already follows it, it has to stay.
       off_t end = lseek(fd, 0, SEEK_CUR);
       struct stat st {};
-      if (end >= n && fstat(fd, &st) == 0 && st.st_size == end && SysFtruncate(fd, end - n) == 0) {
-        result = AppendResult::kNothingWritten;
-      } else {
-        result = AppendResult::kCutShort;
-      }
+      bool taken_back =
+          end >= n && fstat(fd, &st) == 0 && st.st_size == end && SysFtruncate(fd, end - n) == 0;
+      if (!taken_back) result = AppendResult::kCutShort;
     }
   }
   close(fd);
@@ -441,10 +434,9 @@ bool ReplaceWithBackup(const std::string& replacement, const std::string& target
   if (lstat(now.c_str(), &st) == 0) {
     // Keep the previous file under the backup name first; the target itself is
     // never missing, so a reader always finds a complete file.
-    std::string staging = FolderOf(b) + "/" + TemporaryName("lnk", Unique());
+    std::string staging = folder_cache::ParentFolder(b) + "/" + TemporaryName("lnk", Unique());
     if (SysLink(now.c_str(), staging.c_str()) != 0) {
       // Hard links refused (some network shares): a copy does.
-      SysUnlink(staging.c_str());
       if (!CopyToNewFile(now, staging)) {
         unlink(staging.c_str());
         return false;
@@ -464,7 +456,7 @@ bool ReplaceWithBackup(const std::string& replacement, const std::string& target
   if (!SourceGone(r)) return false;
   // The old spelling goes only now that the new file stands in place.
   if (now != own && Lexists(now)) SysUnlink(now.c_str());
-  SyncFolder(FolderOf(own));
+  SyncFolder(folder_cache::ParentFolder(own));
   return true;
 }
 

@@ -38,6 +38,10 @@ Listing& List(const std::string& native_folder);
 // The real name of `part` in `native_folder`, letter case ignored, or nullptr.
 const std::string* CaselessName(const std::string& native_folder, const std::string& part);
 
+// The folder that a path in "/" form lies in: "." for a bare name, "/" for a
+// name at the root.
+std::string ParentFolder(const std::string& native);
+
 // A path in "/" form resolved folder by folder: where a name is missing as
 // written, the one that differs only in letter case is taken.
 std::string ResolveCase(const std::string& plain);

@@ -106,15 +106,16 @@ std::string WithKnownFolder(const std::string& plain) {
   return known->second + plain.substr(cut);
 }
 
+std::string ParentFolder(const std::string& native) {
+  std::size_t cut = native.find_last_of('/');
+  if (cut == std::string::npos) return ".";
+  return cut == 0 ? std::string("/") : native.substr(0, cut);
+}
+
 void Forget(const std::string& native) {
   g_resolved.clear();
   g_listings.erase(native);
-  std::size_t cut = native.find_last_of('/');
-  if (cut == std::string::npos) {
-    g_listings.erase(".");
-  } else {
-    g_listings.erase(cut == 0 ? std::string("/") : native.substr(0, cut));
-  }
+  g_listings.erase(ParentFolder(native));
 }
 
 void ForgetAll() {

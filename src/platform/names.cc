@@ -50,6 +50,9 @@ std::size_t FindCaseless(std::string_view text, std::string_view part) {
   return std::string_view::npos;
 }
 
+namespace {
+
+// `tail` ends `name`, letter case ignored.
 bool EndsWithCaseless(std::string_view name, std::string_view tail) {
   if (name.size() < tail.size()) return false;
   name.remove_prefix(name.size() - tail.size());
@@ -58,6 +61,8 @@ bool EndsWithCaseless(std::string_view name, std::string_view tail) {
   }
   return true;
 }
+
+}  // namespace
 
 WildcardPattern::WildcardPattern(std::string_view pattern) : pattern_(pattern) {
   if (pattern == "*" || pattern == "*.*") {

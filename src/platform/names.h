@@ -17,8 +17,6 @@ namespace platform {
 char UpperAscii(char c);
 std::string UpperAscii(std::string_view s);
 
-// `tail` ends `text`, letter case ignored.
-bool EndsWithCaseless(std::string_view text, std::string_view tail);
 // Where `part` first stands in `text`, letter case ignored; npos when nowhere.
 std::size_t FindCaseless(std::string_view text, std::string_view part);
 
