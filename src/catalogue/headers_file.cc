@@ -48,19 +48,24 @@ namespace {
   throw common::InOutError(code, server::IOErrorText(code));
 }
 
+platform::FileTime (*g_file_clock)() = nullptr;
+
 // A request that was killed leaves its temporary files behind (a rebuild's
-// new file or backup link, the write test of the folder); one that old
-// belongs to no running request. Only names of the program's own form go.
+// new file or backup link, the write test of the folder); one named that long
+// ago belongs to no running request. The age counts from when the name was
+// made: a backup link of an old headers file keeps that file's modification
+// time. Only names of the program's own form go.
 void RemoveAbandonedFiles(const std::string& folder) {
   constexpr std::int64_t kAbandonedAfterSeconds = 600;
+  const platform::FileTime now = g_file_clock != nullptr ? g_file_clock() : platform::FileTimeNow();
   const platform::FileTime limit =
-      platform::FileTimeNow() - (platform::FileTimeFromUnixSeconds(kAbandonedAfterSeconds) -
-                                 platform::FileTimeFromUnixSeconds(0));
+      now - (platform::FileTimeFromUnixSeconds(kAbandonedAfterSeconds) -
+             platform::FileTimeFromUnixSeconds(0));
   for (const auto& entry : platform::FindFiles(folder + "~enPanel-*.tmp")) {
     if (!platform::IsTemporaryName(entry.name)) continue;
     platform::FileTime t = 0;
     std::string path = platform::JoinName(folder, entry.name);
-    if (platform::GetModifiedTime(path, t) && t < limit) platform::RemoveFile(path);
+    if (platform::GetNameTime(path, t) && t < limit) platform::RemoveFile(path);
   }
 }
 
@@ -213,6 +218,8 @@ bool CallGetHeaders(bool verbose, const std::string& path) {
   }
   return ReadHeadersFile(verbose, headers_file);
 }
+
+void SetFileClockForTests(platform::FileTime (*now)()) { g_file_clock = now; }
 
 void ResetBookHeaders() {
   for (auto& h : BookHeaders) h = TBookHeader{};

@@ -7,6 +7,8 @@
 #include <array>
 #include <string>
 
+#include "platform/files.h"
+
 namespace catalogue {
 
 extern const char* const VersionMajor;  // "10"
@@ -36,6 +38,10 @@ bool HeadersFileIsStale(const std::string& headers_file);
 // catalogue; reports go to the page text. Throws InOutError when the file
 // cannot be read.
 bool ReadHeadersFile(bool verbose, const std::string& headers_file);
+
+// Tests move the clock the clean-up of abandoned temporary files reads;
+// nullptr is the system clock.
+void SetFileClockForTests(platform::FileTime (*now)());
 
 // Back to the state at process start (tests).
 void ResetBookHeaders();

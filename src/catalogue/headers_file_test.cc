@@ -129,13 +129,30 @@ TEST_F(HeadersFileTest, ARebuildRemovesOnlyItsOwnAbandonedFiles) {
                                               "temp12.tmp", "~enPanel-hdr-notours.tmp"};
   for (const auto& name : abandoned) WriteFile(folder + name, "1020\r\n");
   for (const auto& name : operators) WriteFile(folder + name, "mine");
+  // Ten minutes pass (the clean-up's clock runs ahead); then other requests
+  // start: one writing a new file, one keeping an old headers file (modified
+  // long ago) as the backup through a link.
+  static platform::FileTime later = 0;
+  later = platform::FileTimeNow() +
+          (platform::FileTimeFromUnixSeconds(600) - platform::FileTimeFromUnixSeconds(0));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  SetFileClockForTests([] { return later; });
   WriteFile(folder + running, "1020\r\n");
-  for (const auto& name : abandoned) testkit::SetMTime(folder + name, 1000000000);
+#ifndef _WIN32
+  const std::string linking = "~enPanel-lnk-00001236000000CD.tmp";
+  WriteFile(dir.path() + "/old-headers", "1020\r\n");
+  testkit::SetMTime(dir.path() + "/old-headers", 1000000000);
+  ASSERT_EQ(link((dir.path() + "/old-headers").c_str(), (folder + linking).c_str()), 0);
+#endif
   for (const auto& name : operators) testkit::SetMTime(folder + name, 1000000000);
   EXPECT_TRUE(Call());
+  SetFileClockForTests(nullptr);
   for (const auto& name : abandoned) EXPECT_FALSE(testkit::Exists(folder + name)) << name;
   for (const auto& name : operators) EXPECT_TRUE(testkit::Exists(folder + name)) << name;
   EXPECT_TRUE(testkit::Exists(folder + running));  // another request may still be writing it
+#ifndef _WIN32
+  EXPECT_TRUE(testkit::Exists(folder + linking));  // named just now, though modified long ago
+#endif
 }
 
 TEST_F(HeadersFileTest, AStaleFileUnderAnotherLetterCaseIsReplacedUnderItsOwnName) {

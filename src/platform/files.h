@@ -58,6 +58,10 @@ bool GetAttributes(const std::string& path, std::uint32_t& attributes);
 // Only the read-only bit has an effect on POSIX (it clears the write bits).
 bool SetAttributes(const std::string& path, std::uint32_t attributes);
 bool GetModifiedTime(const std::string& path, FileTime& time);
+// When `path` last got a name: a new file, or a new link to an old one (which
+// keeps the old file's modification time). POSIX: the status-change time;
+// Windows: the creation time.
+bool GetNameTime(const std::string& path, FileTime& time);
 bool SetModifiedTime(const std::string& path, FileTime time);
 FileTime FileTimeFromUnixSeconds(std::int64_t seconds);
 FileTime FileTimeNow();

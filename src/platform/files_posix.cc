@@ -87,11 +87,13 @@ bool SourceGone(const std::string& native_source) {
   return false;
 }
 
-// A number for a temporary name that no other process uses at the same time.
+// A number for a temporary name that no other running process uses: the
+// process id in the high half, this process's own count (started from the
+// clock, so that a later process with the same id begins elsewhere) in the
+// low half.
 std::uint64_t Unique() {
-  static std::uint64_t counter = 0;
-  return (static_cast<std::uint64_t>(getpid()) << 32) ^ (++counter << 24) ^
-         static_cast<std::uint64_t>(FileTimeNow() / 1000000);
+  static std::uint32_t counter = static_cast<std::uint32_t>(FileTimeNow() / 1000);
+  return (static_cast<std::uint64_t>(getpid()) << 32) | ++counter;
 }
 
 // A name that is missing as written may exist in another letter case.
@@ -244,6 +246,13 @@ bool GetModifiedTime(const std::string& path, FileTime& time) {
   struct stat st {};
   if (!StatPath(path, st)) return Fail();
   time = static_cast<FileTime>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+  return true;
+}
+
+bool GetNameTime(const std::string& path, FileTime& time) {
+  struct stat st {};
+  if (!StatPath(path, st)) return Fail();
+  time = static_cast<FileTime>(st.st_ctim.tv_sec) * 1000000000LL + st.st_ctim.tv_nsec;
   return true;
 }
 
@@ -434,8 +443,13 @@ bool ReplaceWithBackup(const std::string& replacement, const std::string& target
   if (lstat(now.c_str(), &st) == 0) {
     // Keep the previous file under the backup name first; the target itself is
     // never missing, so a reader always finds a complete file.
-    std::string staging = folder_cache::ParentFolder(b) + "/" + TemporaryName("lnk", Unique());
-    if (SysLink(now.c_str(), staging.c_str()) != 0) {
+    std::string staging;
+    int linked = -1;
+    do {
+      staging = folder_cache::ParentFolder(b) + "/" + TemporaryName("lnk", Unique());
+      linked = SysLink(now.c_str(), staging.c_str());
+    } while (linked != 0 && errno == EEXIST);
+    if (linked != 0) {
       // Hard links refused (some network shares): a copy does.
       if (!CopyToNewFile(now, staging)) {
         unlink(staging.c_str());

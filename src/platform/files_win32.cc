@@ -117,6 +117,13 @@ bool GetModifiedTime(const std::string& path, FileTime& time) {
   return true;
 }
 
+bool GetNameTime(const std::string& path, FileTime& time) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(NativePath(path).c_str(), GetFileExInfoStandard, &data)) return Fail();
+  time = Ticks(data.ftCreationTime);
+  return true;
+}
+
 bool SetModifiedTime(const std::string& path, FileTime time) {
   HANDLE h = OpenShared(path, FILE_WRITE_ATTRIBUTES, OPEN_EXISTING);
   if (h == INVALID_HANDLE_VALUE) return Fail();
@@ -169,8 +176,9 @@ bool CreateUniqueFile(const std::string& folder, const std::string& kind, std::s
   std::string native = NativePath(folder);
   if (!native.empty() && native.back() != '\\') native += '\\';
   for (int attempt = 0; attempt < 1000; ++attempt) {
-    std::uint64_t unique = (static_cast<std::uint64_t>(GetCurrentProcessId()) << 32) ^
-                           (++counter << 24) ^ static_cast<std::uint64_t>(FileTimeNow() / 10000);
+    // The process id in the high half, this process's own count in the low.
+    std::uint64_t unique = (static_cast<std::uint64_t>(GetCurrentProcessId()) << 32) |
+                           static_cast<std::uint32_t>(++counter + FileTimeNow() / 10000);
     std::string name = TemporaryName(kind, unique);
     HANDLE h = CreateFileA((native + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
