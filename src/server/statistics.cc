@@ -46,9 +46,9 @@ std::string StatFile(const std::string& stamp, const char* extension) {
   return StatPath + "$" + ProgName + "$" + stamp + extension;
 }
 
-// The time `t` plus `ms` milliseconds.
+// The time `t` plus `ms` milliseconds (fewer, when `ms` is below 0).
 platform::LocalTime Later(const platform::LocalTime& t, long long ms) {
-  long long total = MillisecondsOf(t) + ms;
+  long long total = MillisecondsOf(t) + ms;  // days since 1899, never below 0 here
   long long day_ms = 86400000LL;
   long days = static_cast<long>(total / day_ms);
   long long in_day = total % day_ms;
@@ -183,13 +183,8 @@ void StatsBegin(const common::WebRequest& request) {
   DayStamp = FormatDayStamp(now);
   CounterFile = StatFile(DayStamp, ".ctr");
   LogFile = StatFile(DayStamp, ".log");
-  int y = 0, m = 0, d = 0;
-  common::CivilFromDays(common::DaysFromCivil(now.year, now.month, now.day) - 1, y, m, d);
-  platform::LocalTime yesterday;
-  yesterday.year = y;
-  yesterday.month = m;
-  yesterday.day = d;
-  OldBrowsePattern = ZafkarPath + "BRWS" + FormatDayStamp(yesterday) + "*.*";
+  // The moment exactly one day before now.
+  OldBrowsePattern = ZafkarPath + "BRWS" + FormatDayStamp(Later(now, -86400000LL)) + "*.*";
   CreateSessionMarker();
   DeleteOldBrowseFiles();
 }
