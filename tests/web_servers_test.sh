@@ -51,26 +51,8 @@ start_server() {  # KIND DIR WEB
   local kind="$1" dir="$2" web="$3"
   case "$kind" in
     nginx)
-      # fcgiwrap as Debian's service runs it: as www-data, with -f so that
-      # the program's standard error goes to nginx's error log.
-      mkdir -p "$dir/run" && chown www-data: "$dir/run"
-      setsid setpriv --reuid=www-data --regid=www-data --init-groups fcgiwrap -f -s "unix:$dir/run/fcgiwrap.sock" 2>>"$dir/fcgiwrap.log" &
-      pids+=($!)
-      for _ in $(seq 50); do [ -S "$dir/run/fcgiwrap.sock" ] && break; sleep 0.1; done
-      cat >"$dir/nginx.conf" <<CONF
-user www-data;
-pid $dir/nginx.pid;
-error_log $dir/error.log warn;
-events {}
-http {
-    include /etc/nginx/mime.types;
-    access_log off;
-    client_body_temp_path $dir/tmp;
-    include $web/enpanel-nginx.conf;
-}
-CONF
-      mkdir -p "$dir/tmp"
-      setsid nginx -c "$dir/nginx.conf" -g 'daemon off;' &
+      pids+=("$(start_fcgiwrap "$dir/run/fcgiwrap.sock")")
+      setsid nginx -c "$(nginx_main_config "$dir" "$web/enpanel-nginx.conf")" -g 'daemon off;' &
       pids+=($!)
       ;;
     apache-event|apache-prefork)
@@ -100,21 +82,7 @@ CONF
       pids+=($!)
       ;;
     lighttpd)
-      cat >"$dir/lighttpd.conf" <<CONF
-server.document-root = "$web/htdocs"
-server.bind = "127.0.0.1"
-server.port = $(free_port)
-server.username = "www-data"
-server.groupname = "www-data"
-server.errorlog = "$dir/error.log"
-# Where lighttpd puts what CGI programs write to standard error.
-server.breakagelog = "$dir/breakage.log"
-server.pid-file = "$dir/lighttpd.pid"
-mimetype.assign = (".html" => "text/html", ".gif" => "image/gif")
-include "$web/enpanel-lighttpd.conf"
-CONF
-      touch "$dir/error.log" "$dir/breakage.log" && chown www-data: "$dir/error.log" "$dir/breakage.log"
-      setsid lighttpd -D -f "$dir/lighttpd.conf" &
+      setsid lighttpd -D -f "$(lighttpd_main_config "$dir" "$web/htdocs" "$web/enpanel-lighttpd.conf")" &
       pids+=($!)
       ;;
   esac
@@ -171,10 +139,10 @@ for kind in nginx apache-event apache-prefork lighttpd; do
   check "$kind: the old headers file is the backup" test -f "$site/Hdrs1020.bak"
 
   chown root:root "$site/Statistics"
-  errors_before=$(cat "$dir"/error.log "$dir"/breakage.log "$dir"/fcgiwrap.log 2>/dev/null | grep -c 'enPanel: .*Statistics')
+  errors_before=$(cat "$dir"/error.log "$dir"/breakage.log 2>/dev/null | grep -c 'enPanel: .*Statistics')
   curl -s -o /dev/null "$url"
   sleep 0.2
-  errors_after=$(cat "$dir"/error.log "$dir"/breakage.log "$dir"/fcgiwrap.log 2>/dev/null | grep -c 'enPanel: .*Statistics')
+  errors_after=$(cat "$dir"/error.log "$dir"/breakage.log 2>/dev/null | grep -c 'enPanel: .*Statistics')
   check "$kind: an unwritable Statistics/ puts a line in the server's error log" \
     test "$errors_after" = $((errors_before + 1))
   chown www-data:www-data "$site/Statistics"
