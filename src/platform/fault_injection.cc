@@ -1,6 +1,7 @@
 #include "platform/fault_injection.h"
 
 #ifdef ENPANEL_FAULT_INJECTION
+#include <atomic>
 #include <cerrno>
 #ifdef _WIN32
 #include <windows.h>
@@ -8,7 +9,9 @@
 
 namespace platform::faults {
 namespace {
-long g_calls = 0;
+// Counted from every thread that uses the file service; the settings below
+// are made while no other thread runs.
+std::atomic<long> g_calls{0};
 long g_fail_at = 0;  // 0: none
 int g_nth_error = 0;
 int g_every_error[static_cast<int>(Op::kCount)] = {};
@@ -25,10 +28,10 @@ bool Failing(Op op, int error) {
 }  // namespace
 
 bool Inject(Op op) {
-  ++g_calls;
+  long call = ++g_calls;
   if (g_every_error[static_cast<int>(op)] != 0)
     return Failing(op, g_every_error[static_cast<int>(op)]);
-  if (g_fail_at != 0 && g_calls == g_fail_at) return Failing(op, g_nth_error);
+  if (g_fail_at != 0 && call == g_fail_at) return Failing(op, g_nth_error);
   return false;
 }
 
@@ -46,7 +49,7 @@ void Reset() {
   g_last_failed = Op::kCount;
 }
 
-long CallsSeen() { return g_calls; }
+long CallsSeen() { return g_calls.load(); }
 Op LastFailed() { return g_last_failed; }
 
 const char* OpName(Op op) {

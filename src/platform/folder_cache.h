@@ -15,6 +15,10 @@
 // the request stands for the request, as a find-first/find-next walk over a
 // folder that another process is changing gives no firmer answer. A program
 // that lives longer must call ForgetAll before it looks again.
+//
+// The cache belongs to the calling thread: a thread sees its own changes, and
+// other threads' changes as it sees other processes' (not after its first
+// look). The references this interface returns are the calling thread's.
 #pragma once
 #include <string>
 #include <unordered_map>

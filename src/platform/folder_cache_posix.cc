@@ -11,9 +11,12 @@
 namespace platform::folder_cache {
 namespace {
 
-std::map<std::string, Listing> g_listings;
-// Paths as written to paths as found, until this process changes something.
-std::unordered_map<std::string, std::string> g_resolved;
+// Each thread keeps its own cache, as each process does: answers handed out
+// (references into a listing) stay valid while the thread that asked goes on,
+// whatever other threads do.
+thread_local std::map<std::string, Listing> g_listings;
+// Paths as written to paths as found, until this thread changes something.
+thread_local std::unordered_map<std::string, std::string> g_resolved;
 
 bool Lexists(const std::string& p) {
   struct stat st {};
