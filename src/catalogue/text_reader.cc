@@ -1,6 +1,7 @@
 #include "catalogue/text_reader.h"
 
 #include "common/errors.h"
+#include "common/text.h"
 #include "server/file_utils.h"
 
 namespace catalogue {
@@ -36,8 +37,7 @@ bool TextReader::ReadLine(std::string& line) {
   line.clear();
   if (Eof()) return false;
   for (;;) {
-    std::size_t end = pos_;
-    while (end < buffer_.size() && buffer_[end] != '\r' && buffer_[end] != '\n') ++end;
+    std::size_t end = pos_ + common::FindLineBreak(buffer_.data() + pos_, buffer_.size() - pos_);
     if (end == buffer_.size()) {
       line.append(buffer_, pos_, std::string::npos);
       pos_ = buffer_.size();

@@ -1,8 +1,6 @@
 #include "common/page_text.h"
 
-#include <charconv>
-#include <cstdint>
-#include <cstring>
+#include "common/text.h"
 
 namespace common {
 
@@ -53,26 +51,24 @@ std::string LineBreaksToHtml(std::string_view in) {
 
 namespace {
 
-// True when the bytes hold a CR or an LF; eight bytes at a time.
-bool HasLineBreak(const char* p, std::size_t n) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101ULL, kHighs = 0x8080808080808080ULL;
-  std::size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, p + i, 8);
-    std::uint64_t cr = word ^ (kOnes * '\r'), lf = word ^ (kOnes * '\n');
-    if ((((cr - kOnes) & ~cr) | ((lf - kOnes) & ~lf)) & kHighs) return true;
-  }
-  for (; i < n; ++i) {
-    if (p[i] == '\r' || p[i] == '\n') return true;
-  }
-  return false;
+bool HoldsLineBreak(const Piece& piece) {
+  return !piece.plain() &&
+         FindLineBreak(piece.text().data(), piece.text().size()) != piece.text().size();
 }
 
 }  // namespace
 
+void PageFragment::Reserve(std::size_t bytes) { text_.reserve(bytes); }
+
+void PageFragment::Append(std::initializer_list<Piece> pieces) {
+  for (const Piece& piece : pieces) {
+    if (HoldsLineBreak(piece)) plain_ = false;
+    text_.append(piece.text());
+  }
+}
+
 void AddToPage(Piece text) {
-  if (text.plain() || !HasLineBreak(text.text().data(), text.text().size())) {
+  if (!HoldsLineBreak(text)) {
     PageText.append(text.text());
   } else {
     PageText += LineBreaksToHtml(text.text());
@@ -80,30 +76,17 @@ void AddToPage(Piece text) {
 }
 
 void AddToPage(std::initializer_list<Piece> pieces) {
-  std::size_t start = PageText.size();
-  std::size_t total = 0;
+  const std::size_t start = PageText.size();
   bool plain = true;
   for (const Piece& piece : pieces) {
-    total += piece.text().size();
-    plain = plain && (piece.plain() || !HasLineBreak(piece.text().data(), piece.text().size()));
-  }
-  // One growth for the whole item, then the pieces copied into place.
-  PageText.resize(start + total);
-  char* out = PageText.data() + start;
-  for (const Piece& piece : pieces) {
-    std::memcpy(out, piece.text().data(), piece.text().size());
-    out += piece.text().size();
+    plain = plain && !HoldsLineBreak(piece);
+    PageText.append(piece.text());
   }
   if (!plain) {
     std::string converted = LineBreaksToHtml(std::string_view(PageText).substr(start));
     PageText.resize(start);
     PageText += converted;
   }
-}
-
-Decimal::Decimal(long value) {
-  auto result = std::to_chars(digits_, digits_ + sizeof digits_, value);
-  length_ = static_cast<std::size_t>(result.ptr - digits_);
 }
 
 void AddPageLine(std::string_view text) {
@@ -118,8 +101,5 @@ void AddPageBlock(std::string_view text) {
   if (!(page_ends_blank && text_starts_break)) PageText += "\r\n";
   PageText.append(text);
 }
-
-void Trace(std::string_view /*text*/) {}
-void Trace(std::initializer_list<std::string_view> /*pieces*/) {}
 
 }  // namespace common

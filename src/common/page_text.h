@@ -2,6 +2,7 @@
 // byte string and handed to the response in one piece. Appends differ only in
 // the separator they put first and in whether line breaks become "<Br>".
 #pragma once
+#include <charconv>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -16,13 +17,18 @@ void SetPageText(std::string_view text);
 // A number's decimal digits, without a temporary string.
 class Decimal {
  public:
-  explicit Decimal(long value);
+  explicit Decimal(long value) {
+    auto result = std::to_chars(digits_, digits_ + sizeof digits_, value);
+    length_ = static_cast<std::size_t>(result.ptr - digits_);
+  }
   operator std::string_view() const { return std::string_view(digits_, length_); }
 
  private:
   char digits_[24];
   std::size_t length_;
 };
+
+class PageFragment;
 
 // A piece of page text. String literals and numbers are known, when the
 // program is compiled, to hold no line break; other text is looked at.
@@ -37,6 +43,7 @@ class Piece {
   Piece(const Decimal& number) : text_(number), plain_(true) {}
   Piece(const std::string& text) : text_(text), plain_(false) {}
   Piece(std::string_view text) : text_(text), plain_(false) {}
+  Piece(const PageFragment& fragment);
 
   // Text that a static_assert of HoldsNoLineBreak has already checked.
   static constexpr Piece Checked(std::string_view text) { return Piece(text, true); }
@@ -49,6 +56,25 @@ class Piece {
   std::string_view text_;
   bool plain_;
 };
+
+// Text put together once and written to the page more than once. It keeps
+// whether any of its pieces held a line break, so that text made only of
+// literals and numbers is copied to the page without being looked at again.
+class PageFragment {
+ public:
+  void Reserve(std::size_t bytes);
+  void Append(std::initializer_list<Piece> pieces);
+  bool empty() const { return text_.empty(); }
+  std::string_view text() const { return text_; }
+  bool plain() const { return plain_; }
+
+ private:
+  std::string text_;
+  bool plain_ = true;
+};
+
+inline Piece::Piece(const PageFragment& fragment)
+    : text_(fragment.text()), plain_(fragment.plain()) {}
 
 // For static_assert over tables of fixed lines.
 template <std::size_t N>
@@ -71,9 +97,10 @@ void AddPageLine(std::string_view text);
 // Appends `text` unchanged, after CR LF unless the page already ends in
 // CR LF CR LF and `text` starts with CR LF.
 void AddPageBlock(std::string_view text);
-// Diagnostic lines of the handler and the scans; they are discarded.
-void Trace(std::string_view text);
-void Trace(std::initializer_list<std::string_view> pieces);
+// Diagnostic lines of the handler and the scans; they are discarded. Inline,
+// so that what only a trace line needs (a number's digits) is not made.
+inline void Trace(std::string_view /*text*/) {}
+inline void Trace(std::initializer_list<std::string_view> /*pieces*/) {}
 
 // Turns line breaks into "<Br>" in one pass. A CR before LF, or an LF before
 // CR, LF or the end, is removed together with a line-break character just

@@ -63,6 +63,21 @@ TEST_F(PageTextTest, AppendOperations) {
   EXPECT_EQ(PageText, "<HTML>");
 }
 
+TEST_F(PageTextTest, FragmentsKeepWhetherTheyHoldALineBreak) {
+  PageFragment plain;
+  plain.Append({"B", Decimal(7), ".checked ||"});
+  PageFragment broken;
+  broken.Append({"x", std::string("a\r\nb")});
+  AddToPage({"(", plain, plain, ")"});
+  EXPECT_EQ(PageText, "(B7.checked ||B7.checked ||)");
+  PageText.clear();
+  // Written twice, the break is turned into "<Br>" each time, as if the text
+  // had been written itself.
+  AddToPage({broken, "|"});
+  AddToPage(broken);
+  EXPECT_EQ(PageText, "xa<Br>\nb|xa<Br>\nb");
+}
+
 TEST_F(PageTextTest, AddPageBlockSeparator) {
   AddPageBlock("\r\nx");  // fewer than 4 bytes on the page: CR LF first
   EXPECT_EQ(PageText, "\r\n\r\nx");

@@ -1,6 +1,7 @@
-// Numbers in text: decimal parsing and zero-padded digits. (Letter case
-// folding is platform/names.h: UpperAscii, FindCaseless.)
+// Numbers in text (decimal parsing and zero-padded digits) and finding line
+// breaks. (Letter case folding is platform/names.h: UpperAscii, FindCaseless.)
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -14,5 +15,9 @@ std::optional<std::int32_t> ParseInt32(std::string_view s);
 
 // Decimal digits of `value`, at least `width` of them (leading zeros).
 std::string Padded(int value, int width);
+
+// The index of the first CR or LF in the `size` bytes at `text`, or `size`
+// when there is none. Looks at eight bytes at a time.
+std::size_t FindLineBreak(const char* text, std::size_t size);
 
 }  // namespace common

@@ -45,16 +45,11 @@ void ColorCell(const std::string& id, const AreaTerms& t) {
 
 void NotAllChecked(const std::string& id, const AreaTerms& t) {
   // With no present book nothing can be unticked: the test is "false".
-  std::string_view terms = t.any_unchecked.empty() ? std::string_view("false") : t.any_unchecked;
+  common::Piece terms = t.any_unchecked.empty() ? common::Piece("false") : t.any_unchecked;
   AddToPage({"function notAllChecked", id, "() {"});
   AddToPage({"  if (document.EntryForm.", id, "ck.checked && (", terms, "))"});
   AddToPage(
       {"document.EntryForm.", id, "ck.checked =", "!document.EntryForm.", id, "ck.checked ", "}"});
-}
-
-void Append(std::string& text, std::string_view before, std::string_view number,
-            std::string_view after) {
-  text.append(before).append(number).append(after);
 }
 
 }  // namespace
@@ -63,16 +58,24 @@ AllAreaTerms ComputeAreaTerms() {
   AllAreaTerms all;
   for (int s = 0; s < catalogue::AreaCount; ++s) {
     AreaTerms& t = all[s];
+    // The longest term of a book, "||!document.EntryForm.B371.checked", is
+    // 34 bytes: room for every book of the area, so that no term is moved.
+    const std::size_t room =
+        static_cast<std::size_t>(S_Rec[s].LastFile - S_Rec[s].FirstFile + 1) * 36;
+    for (common::PageFragment* term : {&t.checked_or, &t.checked_and, &t.unchecked_or,
+                                       &t.unchecked_and, &t.names, &t.any_unchecked}) {
+      term->Reserve(room);
+    }
     for (int f = S_Rec[s].FirstFile; f <= S_Rec[s].LastFile; ++f) {
       if (!server::CanUseFile[f]) continue;
       common::Decimal n(f);
-      Append(t.checked_or, "document.EntryForm.B", n, ".checked ||");
-      Append(t.checked_and, "document.EntryForm.B", n, ".checked &&");
-      Append(t.unchecked_or, "!document.EntryForm.B", n, ".checked ||");
-      Append(t.unchecked_and, "!document.EntryForm.B", n, ".checked &&");
-      Append(t.names, "e.name==\"B", n, "\" || ");
-      if (!t.any_unchecked.empty()) t.any_unchecked += "||";
-      Append(t.any_unchecked, "!document.EntryForm.B", n, ".checked");
+      t.checked_or.Append({"document.EntryForm.B", n, ".checked ||"});
+      t.checked_and.Append({"document.EntryForm.B", n, ".checked &&"});
+      t.unchecked_or.Append({"!document.EntryForm.B", n, ".checked ||"});
+      t.unchecked_and.Append({"!document.EntryForm.B", n, ".checked &&"});
+      t.names.Append({"e.name==\"B", n, "\" || "});
+      if (!t.any_unchecked.empty()) t.any_unchecked.Append({"||"});
+      t.any_unchecked.Append({"!document.EntryForm.B", n, ".checked"});
     }
   }
   return all;

@@ -5,18 +5,19 @@
 #include <string>
 
 #include "catalogue/areas.h"
+#include "common/page_text.h"
 
 namespace page {
 
 // The per-book pieces of one area's conditions, one per present book, run
 // together (for example "document.EntryForm.B7.checked ||" for each book).
 struct AreaTerms {
-  std::string checked_or;     // document.EntryForm.B<f>.checked ||
-  std::string checked_and;    // document.EntryForm.B<f>.checked &&
-  std::string unchecked_or;   // !document.EntryForm.B<f>.checked ||
-  std::string unchecked_and;  // !document.EntryForm.B<f>.checked &&
-  std::string names;          // e.name=="B<f>" ||
-  std::string any_unchecked;  // !document.EntryForm.B<f>.checked, joined by "||"
+  common::PageFragment checked_or;     // document.EntryForm.B<f>.checked ||
+  common::PageFragment checked_and;    // document.EntryForm.B<f>.checked &&
+  common::PageFragment unchecked_or;   // !document.EntryForm.B<f>.checked ||
+  common::PageFragment unchecked_and;  // !document.EntryForm.B<f>.checked &&
+  common::PageFragment names;          // e.name=="B<f>" ||
+  common::PageFragment any_unchecked;  // !document.EntryForm.B<f>.checked, joined by "||"
 };
 using AllAreaTerms = std::array<AreaTerms, catalogue::AreaCount>;
 

@@ -1,5 +1,6 @@
 #include "page/book_grid.h"
 
+#include <array>
 #include <string>
 
 #include "catalogue/areas.h"
@@ -20,33 +21,32 @@ constexpr int kDefaultCheckedBook = 216;
 constexpr common::Piece kHandCursor =
     kTodaysBrowsers ? common::Piece("CURSOR: pointer") : common::Piece("CURSOR: hand");
 
-void BookCell(const std::string& id, const TFileRow& row) {
+// What every book cell of one area repeats: the pieces that name the area,
+// put together once per area rather than once per book.
+struct AreaCellParts {
+  common::PageFragment box_start;     // up to the book's number in the box name
+  common::PageFragment box_handlers;  // after it: the box's handlers
+  common::PageFragment span_end;      // the end of the span's handler and its style
+};
+
+AreaCellParts CellPartsOf(const std::string& id) {
+  AreaCellParts parts;
+  parts.box_start.Append({"<input type=\"checkbox\" id=\"", id, "cell\" name=\"B"});
+  parts.box_handlers.Append({"\" value=\"ON\" onClick=\"countchecked();unCheckAll", id, "();",
+                             "colorcell", id, "();", "notAllChecked", id, "()\""});
+  parts.span_end.Append({".checked)", " document.EntryForm.text1.value--;", "unCheckAll", id,
+                         "();colorcell", id, "(); notAllChecked", id, "()\" style=\"", kHandCursor,
+                         "\"", ">"});
+  return parts;
+}
+
+void BookCell(const AreaCellParts& parts, const TFileRow& row) {
   common::Decimal f(row.FileIx);
-  AddToPage({"<input type=\"checkbox\" id=\"", id, "cell\" name=\"B", f,
-             "\" value=\"ON\" onClick=\"countchecked();unCheckAll", id, "();", "colorcell", id,
-             "();", "notAllChecked", id, "()\"",
-             std::string_view(row.FileIx == kDefaultCheckedBook ? "Checked>" : ">")});
-  AddToPage({"<span id=\"span\" onClick=\"changeBox('document.EntryForm.B",
-             f,
-             "');",
-             "if (document.EntryForm.B",
-             f,
-             ".checked)",
-             " document.EntryForm.text1.value++;",
-             "else if (!document.EntryForm.B",
-             f,
-             ".checked)",
-             " document.EntryForm.text1.value--;",
-             "unCheckAll",
-             id,
-             "();colorcell",
-             id,
-             "(); notAllChecked",
-             id,
-             "()\" style=\"",
-             kHandCursor,
-             "\"",
-             ">"});
+  AddToPage({parts.box_start, f, parts.box_handlers,
+             row.FileIx == kDefaultCheckedBook ? common::Piece("Checked>") : common::Piece(">"),
+             "<span id=\"span\" onClick=\"changeBox('document.EntryForm.B", f, "');",
+             "if (document.EntryForm.B", f, ".checked)", " document.EntryForm.text1.value++;",
+             "else if (!document.EntryForm.B", f, parts.span_end});
   AddToPage({row.BookName, "<br>", row.InfoLine, "</span>"});
 }
 
@@ -54,6 +54,9 @@ void BookCell(const std::string& id, const TFileRow& row) {
 
 void WriteBookGrid() {
   const std::string cell_size = std::to_string(FontSizeBase + 1);
+  const common::Decimal cell_size_digits(FontSizeBase + 1);
+  std::array<AreaCellParts, AreaCount> cell_parts;
+  for (int s = 0; s < AreaCount; ++s) cell_parts[s] = CellPartsOf(S_Rec[s].AreaId);
   AddToPage(
       "<table border=\"2\" width=\"100%\" cellspacing=\"1\" cellpadding=\"0\" "
       "style=\"font-family: Arial\" height=\"719\">");
@@ -82,14 +85,14 @@ void WriteBookGrid() {
     for (int s = AreaCount - 1; s >= 0; --s) {
       const TFileRow& row = F_Rec[s][i];
       AddToPage({"<td width=\"10%\" valign=\"top\" align=\"left\" height=\"21\"><font size=\"",
-                 cell_size, "\">"});
+                 cell_size_digits, "\">"});
       if (row.FileIx == kSeparatorRow) {
-        AddToPage({"<p align=\"center\"><font color=\"Red\" size=\"", cell_size, "\">",
+        AddToPage({"<p align=\"center\"><font color=\"Red\" size=\"", cell_size_digits, "\">",
                    S_Rec[s].Caption, "</font></p>"});
       } else if (row.FileIx == kFillerRow) {
         AddToPage("&nbsp;");
       } else {
-        BookCell(S_Rec[s].AreaId, row);
+        BookCell(cell_parts[s], row);
       }
       AddToPage("</font></td>");
     }

@@ -36,6 +36,22 @@ TEST(WildcardMatch, WindowsRules) {
   EXPECT_FALSE(WildcardMatch("*.TXT.*", "arqur.txtbak"));
 }
 
+TEST(FindCaseless, FirstBytesLettersOrNot) {
+  constexpr auto npos = std::string_view::npos;
+  EXPECT_EQ(FindCaseless("arqur.ix0", ".IX"), 5u);
+  EXPECT_EQ(FindCaseless("a.b.ix5", ".IX"), 3u);  // the first dot starts no match
+  EXPECT_EQ(FindCaseless("name.", "."), 4u);      // the last place a match can start
+  EXPECT_EQ(FindCaseless("x.i", ".IX"), npos);
+  EXPECT_EQ(FindCaseless("xxAbC", "abc"), 2u);
+  EXPECT_EQ(FindCaseless("ab", "abc"), npos);
+  EXPECT_EQ(FindCaseless("", ""), 0u);
+  // Bytes past ASCII compare as they are: alef lam, then "x" in either case.
+  EXPECT_EQ(FindCaseless("\xC7\xE1x", "\xE1X"), 1u);
+  EXPECT_EQ(FindCaseless("\xC7\xE1x", "\xC1X"), npos);
+  EXPECT_TRUE(WildcardMatch("*.IX*", "a.b.ix5"));
+  EXPECT_FALSE(WildcardMatch("*.IX*", "a.b.i"));
+}
+
 class FilesTest : public ::testing::Test {
  protected:
   testkit::TempDir dir;

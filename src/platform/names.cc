@@ -1,6 +1,7 @@
 #include "platform/names.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace platform {
 namespace {
@@ -32,8 +33,6 @@ bool ContainsCaseless(std::string_view name, std::string_view part) {
 
 }  // namespace
 
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 std::string UpperAscii(std::string_view s) {
   std::string out(s);
   for (char& c : out) c = UpperAscii(c);
@@ -42,8 +41,21 @@ std::string UpperAscii(std::string_view s) {
 
 std::size_t FindCaseless(std::string_view text, std::string_view part) {
   if (part.empty()) return 0;
-  for (std::size_t at = 0; at + part.size() <= text.size(); ++at) {
-    std::size_t k = 0;
+  if (part.size() > text.size()) return std::string_view::npos;
+  const char first = UpperAscii(part[0]);
+  // A first byte that is no letter has one form: the system's byte search
+  // finds where a match may start.
+  const bool first_is_letter = first >= 'A' && first <= 'Z';
+  const std::size_t last_start = text.size() - part.size();
+  for (std::size_t at = 0; at <= last_start; ++at) {
+    if (!first_is_letter) {
+      const void* hit = std::memchr(text.data() + at, first, last_start - at + 1);
+      if (hit == nullptr) break;
+      at = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
+    } else if (UpperAscii(text[at]) != first) {
+      continue;
+    }
+    std::size_t k = 1;
     while (k < part.size() && UpperAscii(text[at + k]) == UpperAscii(part[k])) ++k;
     if (k == part.size()) return at;
   }

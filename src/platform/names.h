@@ -14,7 +14,9 @@
 namespace platform {
 
 // a..z to A..Z; every other byte unchanged.
-char UpperAscii(char c);
+constexpr char UpperAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 std::string UpperAscii(std::string_view s);
 
 // Where `part` first stands in `text`, letter case ignored; npos when nowhere.

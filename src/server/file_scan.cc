@@ -1,7 +1,5 @@
 #include "server/file_scan.h"
 
-#include <vector>
-
 #include "catalogue/catalogue.h"
 #include "common/page_text.h"
 #include "common/paths.h"
@@ -24,13 +22,21 @@ std::string StripFileExt(const std::string& name) {
 }
 
 void FindFileSlot(const std::string& name, bool& found, int& slot) {
+  // A plain file name, as listings give them, needs no copy: its stem ends at
+  // the last dot.
+  std::size_t dot = std::string::npos;
   bool plain = true;
-  for (char c : name) plain = plain && c != '/' && c != '\\';
+  for (std::size_t i = name.size(); i-- > 0;) {
+    char c = name[i];
+    if (c == '/' || c == '\\') {
+      plain = false;
+      break;
+    }
+    if (c == '.' && dot == std::string::npos) dot = i;
+  }
   if (plain) {
-    // A plain file name, as listings give them: no copy needed.
     std::string_view stem(name);
-    std::size_t dot = stem.find_last_of('.');
-    slot = catalogue::SlotOfCode(dot == std::string_view::npos ? stem : stem.substr(0, dot));
+    slot = catalogue::SlotOfCode(dot == std::string::npos ? stem : stem.substr(0, dot));
   } else {
     slot = catalogue::SlotOfCode(StripFileExt(name));
   }
@@ -52,30 +58,36 @@ void CallCGIFindAvailFiles() {
     common::Trace("before if FindFirst");
     // Listed in NTFS order, the pass ends at the first name that does not end
     // in a digit. Visited in any order, the same names count: those that come
-    // before the least such name in that order.
-    struct Found {
-      std::string name;
-      int slot;
-      int digit;
-    };
-    std::vector<Found> index_files;
+    // before the least such name in that order. Such a name is rare, so the
+    // first pass counts every name and remembers the least stop; only when
+    // there is one does a second pass count again, the stop now known.
     bool stops = false;
     std::string stop_key;
+    auto count = [&](const platform::DirEntry& entry, bool before_stop_only) {
+      char last = entry.name.back();
+      if (last < '0' || last > '5') return;
+      if (before_stop_only && !(platform::UpperAscii(entry.name) < stop_key)) return;
+      FindFileSlot(entry.name, found, slot);
+      if (found) table[last - '0'][slot] = true;
+    };
     platform::VisitFiles(IDXPath + "*.IX*", [&](const platform::DirEntry& entry) {
       char last = entry.name.back();
       if (last < '0' || last > '9') {
         std::string key = platform::UpperAscii(entry.name);
         if (!stops || key < stop_key) stop_key = std::move(key);
         stops = true;
-        return true;
+      } else if (!stops) {
+        count(entry, false);
       }
-      FindFileSlot(entry.name, found, slot);
-      if (found && last <= '5') index_files.push_back(Found{entry.name, slot, last - '0'});
       return true;
     });
-    if (stops) common::Trace("<b>WebUtls: EXCEPTION in FindFirst </b>");
-    for (const Found& f : index_files) {
-      if (!stops || platform::UpperAscii(f.name) < stop_key) table[f.digit][f.slot] = true;
+    if (stops) {
+      common::Trace("<b>WebUtls: EXCEPTION in FindFirst </b>");
+      for (auto& digit : table) digit.fill(false);
+      platform::VisitFiles(IDXPath + "*.IX*", [&](const platform::DirEntry& entry) {
+        count(entry, true);
+        return true;
+      });
     }
 
     TotFilesOnWeb = 0;

@@ -44,6 +44,16 @@ TEST_F(FileScanTest, FindFileSlotIgnoresCase) {
   EXPECT_EQ(slot, -1);
   FindFileSlot(".TXT", found, slot);  // the empty slot never matches
   EXPECT_FALSE(found);
+  // The stem ends at the last dot; a name without one is all stem.
+  FindFileSlot("BQBUC", found, slot);
+  EXPECT_EQ(slot, 216);
+  FindFileSlot("BQBUC.IX0.bak", found, slot);
+  EXPECT_FALSE(found);
+  // A folder part stays part of the stem, whatever dots it holds.
+  FindFileSlot("a.b/BQBUC.TXT", found, slot);
+  EXPECT_FALSE(found);
+  FindFileSlot("sub\\BQBUC", found, slot);
+  EXPECT_FALSE(found);
 }
 
 TEST_F(FileScanTest, ABookNeedsItsTextAndAllSixIndexFiles) {
@@ -84,6 +94,19 @@ TEST_F(FileScanTest, ANonDigitIndexNameEndsThePass) {
   EXPECT_TRUE(CanUseFile[56]);
   EXPECT_FALSE(CanUseFile[300]);
   EXPECT_EQ(TotFilesOnWeb, 2);
+}
+
+TEST_F(FileScanTest, TheLeastOfSeveralNonDigitNamesEndsThePass) {
+  site->AddBook(1, "a", "b");    // ARQUR
+  site->AddBook(56, "a", "b");   // JAMIS: after "BZZ.IXZ", before "MISC.IXA"
+  site->AddBook(300, "a", "b");  // MROMR
+  WriteFile(site->idx + "MISC.IXA", "i");
+  WriteFile(site->idx + "bzz.ixz", "i");  // compared in upper case
+  CallCGIFindAvailFiles();
+  EXPECT_TRUE(CanUseFile[1]);
+  EXPECT_FALSE(CanUseFile[56]);
+  EXPECT_FALSE(CanUseFile[300]);
+  EXPECT_EQ(TotFilesOnWeb, 1);
 }
 
 TEST_F(FileScanTest, EmptyAndMissingFolders) {
