@@ -53,8 +53,7 @@ void BookCell(const AreaCellParts& parts, const TFileRow& row) {
 }  // namespace
 
 void WriteBookGrid() {
-  const std::string cell_size = std::to_string(FontSizeBase + 1);
-  const common::Decimal cell_size_digits(FontSizeBase + 1);
+  const common::Decimal cell_size(FontSizeBase + 1);
   std::array<AreaCellParts, AreaCount> cell_parts;
   for (int s = 0; s < AreaCount; ++s) cell_parts[s] = CellPartsOf(S_Rec[s].AreaId);
   AddToPage(
@@ -62,22 +61,35 @@ void WriteBookGrid() {
       "style=\"font-family: Arial\" height=\"719\">");
   AddToPage("<tr>");
   for (int s = AreaCount - 1; s >= 0; --s) {
-    AddToPage("<td width=\"10%\" bgcolor=\"Green\" align=\"center\" height=\"20\"><font size=\"" +
-              cell_size + "\" color=\"White\"><b>" + S_Rec[s].Caption + "</b></font></th>");
+    AddToPage({"<td width=\"10%\" bgcolor=\"Green\" align=\"center\" height=\"20\"><font size=\"",
+               cell_size, "\" color=\"White\"><b>", S_Rec[s].Caption, "</b></font></th>"});
   }
   AddToPage("</tr>");
   AddToPage("<tr>");
   for (int s = AreaCount - 1; s >= 0; --s) {
     const std::string& id = S_Rec[s].AreaId;
-    AddToPage("<td id=\"" + id +
-              "\" width=\"10%\" valign=\"top\" bgcolor=\"#FFFF00\" align=\"left\" height=\"26\">"
-              "<input name=\"" +
-              id + "ck\" type=\"checkbox\" onClick=\"CheckAll" + id + "();colorcell" + id +
-              "();\">" + "<span id=\"span\" onClick=\"changeBox('document.EntryForm." + id +
-              "ck'); CheckAll" + id + "();colorcell" + id + "();\" style=\"" +
-              std::string(kHandCursor.text()) + "\">" +
-              "<font color=\"Black\"></font><font size=\"" + cell_size +
-              "\"> All Books</font></span><br></td>");
+    AddToPage({"<td id=\"",
+               id,
+               "\" width=\"10%\" valign=\"top\" bgcolor=\"#FFFF00\" align=\"left\" height=\"26\">",
+               "<input name=\"",
+               id,
+               "ck\" type=\"checkbox\" onClick=\"CheckAll",
+               id,
+               "();colorcell",
+               id,
+               "();\">",
+               "<span id=\"span\" onClick=\"changeBox('document.EntryForm.",
+               id,
+               "ck'); CheckAll",
+               id,
+               "();colorcell",
+               id,
+               "();\" style=\"",
+               kHandCursor,
+               "\">",
+               "<font color=\"Black\"></font><font size=\"",
+               cell_size,
+               "\"> All Books</font></span><br></td>"});
   }
   AddToPage("<tr>");
   for (int i = 1; i <= catalogue::MaxAreaRows; ++i) {
@@ -85,9 +97,9 @@ void WriteBookGrid() {
     for (int s = AreaCount - 1; s >= 0; --s) {
       const TFileRow& row = F_Rec[s][i];
       AddToPage({"<td width=\"10%\" valign=\"top\" align=\"left\" height=\"21\"><font size=\"",
-                 cell_size_digits, "\">"});
+                 cell_size, "\">"});
       if (row.FileIx == kSeparatorRow) {
-        AddToPage({"<p align=\"center\"><font color=\"Red\" size=\"", cell_size_digits, "\">",
+        AddToPage({"<p align=\"center\"><font color=\"Red\" size=\"", cell_size, "\">",
                    S_Rec[s].Caption, "</font></p>"});
       } else if (row.FileIx == kFillerRow) {
         AddToPage("&nbsp;");
