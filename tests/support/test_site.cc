@@ -162,8 +162,12 @@ int InChildAsNobody(const std::function<int()>& body) {
 
 RunResult RunProgram(const std::string& program, const std::map<std::string, std::string>& env,
                      const std::string& input, int timeout_seconds) {
+  // Close-on-exec: programs that other threads start at the same moment must
+  // not inherit these pipes, or this program's output would not end when it
+  // exits. The copies made on 0, 1 and 2 below are inherited.
   int in_pipe[2], out_pipe[2], err_pipe[2];
-  if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
+  if (pipe2(in_pipe, O_CLOEXEC) != 0 || pipe2(out_pipe, O_CLOEXEC) != 0 ||
+      pipe2(err_pipe, O_CLOEXEC) != 0)
     throw std::runtime_error("pipe");
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
