@@ -1,11 +1,12 @@
 // The folder cache of the POSIX file service: folder listings and the real
-// letter case of names, kept for the life of the process.
+// letter case of names, kept for the life of the thread that asked (the
+// program runs one).
 //
 // Windows finds a name whatever its letter case; a POSIX file system does
 // not. The file service (files_posix.cc) therefore looks a name up in its
 // folder's listing when the name is missing as written, and it answers
-// wildcard searches from listings too. Reading a folder once per process and
-// keeping it makes both cheap.
+// wildcard searches from listings too. Reading a folder once and keeping it
+// makes both cheap.
 //
 // When an answer may be reused: until this process changes the folder through
 // the file service (every create, rename and delete there calls Forget), and
@@ -16,9 +17,10 @@
 // folder that another process is changing gives no firmer answer. A program
 // that lives longer must call ForgetAll before it looks again.
 //
-// The cache belongs to the calling thread: a thread sees its own changes, and
-// other threads' changes as it sees other processes' (not after its first
-// look). The references this interface returns are the calling thread's.
+// Each thread has a cache of its own, so "this process" above reads "this
+// thread" where a program runs several: a thread sees other threads' changes
+// as it sees other processes'. The references this interface returns belong
+// to the calling thread's cache.
 #pragma once
 #include <string>
 #include <unordered_map>
