@@ -8,9 +8,10 @@
 // byte by byte. Every failing call leaves its system error in LastErrorCode().
 //
 // On POSIX systems folder listings and the real letter case of names are
-// read once per process and kept until this process changes the folder
-// (platform/folder_cache.h says when an answer may be reused): changes made
-// by other processes after the first look are not seen by later calls.
+// read once per process (per thread, where there are several) and kept until
+// it changes the folder (platform/folder_cache.h says when an answer may be
+// reused): changes made by others after the first look are not seen by later
+// calls.
 #pragma once
 #include <cstdint>
 #include <functional>

@@ -15,6 +15,7 @@ namespace platform {
 namespace {
 
 using folder_cache::Forget;
+using folder_cache::Lexists;
 using folder_cache::ResolveCase;
 
 bool Fail() {
@@ -41,6 +42,10 @@ ssize_t SysWrite(int fd, const void* data, std::size_t size) {
   if (Inject(Op::kWrite)) return -1;
   return write(fd, data, size);
 }
+ssize_t SysPread(int fd, void* buffer, std::size_t size, off_t at) {
+  if (Inject(Op::kRead)) return -1;
+  return pread(fd, buffer, size, at);
+}
 ssize_t SysPwrite(int fd, const void* data, std::size_t size, off_t at) {
   if (Inject(Op::kWrite)) return -1;
   return pwrite(fd, data, size, at);
@@ -54,11 +59,6 @@ int SysLink(const char* from, const char* to) { return Inject(Op::kLink) ? -1 : 
 int SysUnlink(const char* path) { return Inject(Op::kRemove) ? -1 : unlink(path); }
 int SysMkdir(const char* path) { return Inject(Op::kMakeFolder) ? -1 : mkdir(path, 0777); }
 int SysStat(const char* path, struct stat* st) { return Inject(Op::kStat) ? -1 : stat(path, st); }
-
-bool Lexists(const std::string& p) {
-  struct stat st {};
-  return lstat(p.c_str(), &st) == 0;
-}
 
 // Separators made "/", the drive root put in front of a rooted path, doubled
 // and trailing separators dropped; letter case as written.
@@ -551,8 +551,7 @@ bool LockedFile::ReadAll(std::string& contents) {
   char chunk[4096];
   off_t offset = 0;
   for (;;) {
-    ssize_t n =
-        Inject(Op::kRead) ? -1 : pread(static_cast<int>(handle_), chunk, sizeof chunk, offset);
+    ssize_t n = SysPread(static_cast<int>(handle_), chunk, sizeof chunk, offset);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return Fail();
     if (n == 0) return true;

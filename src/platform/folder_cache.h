@@ -44,6 +44,10 @@ Listing& List(const std::string& native_folder);
 // The real name of `part` in `native_folder`, letter case ignored, or nullptr.
 const std::string* CaselessName(const std::string& native_folder, const std::string& part);
 
+// Whether `native` names anything; a symbolic link counts as itself, not as
+// what it points to.
+bool Lexists(const std::string& native);
+
 // The folder that a path in "/" form lies in: "." for a bare name, "/" for a
 // name at the root.
 std::string ParentFolder(const std::string& native);

@@ -18,11 +18,6 @@ thread_local std::map<std::string, Listing> g_listings;
 // Paths as written to paths as found, until this thread changes something.
 thread_local std::unordered_map<std::string, std::string> g_resolved;
 
-bool Lexists(const std::string& p) {
-  struct stat st {};
-  return lstat(p.c_str(), &st) == 0;
-}
-
 // Whether a listed entry is a folder: from the listing where the system says,
 // otherwise (and for links) from the entry itself.
 bool IsFolder(int dfd, const dirent* e) {
@@ -35,6 +30,11 @@ bool IsFolder(int dfd, const dirent* e) {
 }
 
 }  // namespace
+
+bool Lexists(const std::string& native) {
+  struct stat st {};
+  return lstat(native.c_str(), &st) == 0;
+}
 
 Listing& List(const std::string& native) {
   auto [it, inserted] = g_listings.try_emplace(native);

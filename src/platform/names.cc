@@ -26,6 +26,16 @@ bool MatchPlain(std::string_view p, std::string_view n) {
   return pi == p.size();
 }
 
+// `tail` ends `name`, letter case ignored.
+bool EndsWithCaseless(std::string_view name, std::string_view tail) {
+  if (name.size() < tail.size()) return false;
+  name.remove_prefix(name.size() - tail.size());
+  for (std::size_t i = 0; i < tail.size(); ++i) {
+    if (UpperAscii(name[i]) != UpperAscii(tail[i])) return false;
+  }
+  return true;
+}
+
 // "*", plain characters, "*": the name holds them somewhere.
 bool ContainsCaseless(std::string_view name, std::string_view part) {
   return FindCaseless(name, part) != std::string_view::npos;
@@ -61,20 +71,6 @@ std::size_t FindCaseless(std::string_view text, std::string_view part) {
   }
   return std::string_view::npos;
 }
-
-namespace {
-
-// `tail` ends `name`, letter case ignored.
-bool EndsWithCaseless(std::string_view name, std::string_view tail) {
-  if (name.size() < tail.size()) return false;
-  name.remove_prefix(name.size() - tail.size());
-  for (std::size_t i = 0; i < tail.size(); ++i) {
-    if (UpperAscii(name[i]) != UpperAscii(tail[i])) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 WildcardPattern::WildcardPattern(std::string_view pattern) : pattern_(pattern) {
   if (pattern == "*" || pattern == "*.*") {
