@@ -1,14 +1,11 @@
-// enPanel: the English search-options page, one CGI request per process.
-// This file alone wires the program together: the start-up steps in their
-// order, then the web module with its one action, then the request.
-#include "catalogue/areas.h"
+// enPanel: the English search-options page. This file alone wires the
+// program together: what the process takes once when it starts, the web
+// module with its one action, and what the frame does before each request
+// (a CGI process has one; a persistent process one after another).
 #include "frame/application.h"
 #include "frame/web_module.h"
 #include "page/options_handler.h"
-#include "platform/environment.h"
-#include "platform/files.h"
-#include "platform/memory.h"
-#include "server/site_paths.h"
+#include "program/process_state.h"
 
 namespace {
 
@@ -24,12 +21,8 @@ std::unique_ptr<frame::TWebModule> NewEngineModule() {
 }  // namespace
 
 int main() {
-  platform::TuneAllocatorForShortRun();
-  // An operator (or a test) may put the drive root of rooted paths elsewhere.
-  platform::SetDriveRoot(platform::GetEnvironment("ENPANEL_DRIVE_ROOT"));
-  // The site folders and the statistics folder, then the subject areas.
-  server::InitSitePaths();
-  catalogue::InitAreas();
+  program::StartProcess();
   frame::RegisterModuleClass(&NewEngineModule);
+  frame::SetRequestStart(&program::StartRequest);
   return frame::RunApplication();
 }

@@ -12,15 +12,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <regex>
 #include <sstream>
 
-#include "catalogue/areas.h"
-#include "page/options_handler.h"
 #include "platform/files.h"
-#include "platform/folder_cache.h"
 #include "platform/messages.h"
-#include "server/site_paths.h"
 #include "support/test_site.h"
 
 namespace {
@@ -30,36 +25,10 @@ using testkit::Exists;
 using testkit::ListDir;
 using testkit::ReadFile;
 
-// One request of the program, as main() runs it, on the site in `folder`.
-std::string Request(const std::string& folder) {
-  testkit::ResetProgramState();
-  platform::folder_cache::ForgetAll();
-  server::InitSitePaths(folder + "enPanel");
-  catalogue::InitAreas();
-  testkit::TestRequest request;
-  request.variables[common::kHost] = "localhost";
-  request.variables[common::kRemoteAddress] = "127.0.0.1";
-  testkit::TestResponse response;
-  bool handled = false;
-  page::DoEngineAction1(request, response, handled);
-  return response.content;
-}
+using testkit::IsWholePage;
+using testkit::StatFile;
 
-bool CompletePage(const std::string& page) {
-  return page.rfind("<HTML>", 0) == 0 && page.size() > 7 &&
-         page.compare(page.size() - 7, 7, "</HTML>") == 0;
-}
-
-// The files of the statistics folder whose names end in `ending`.
-std::string StatFile(const std::string& stats, const std::string& ending) {
-  for (const auto& name : ListDir(stats)) {
-    if (name.size() > ending.size() &&
-        name.compare(name.size() - ending.size(), ending.size(), ending) == 0) {
-      return stats + name;
-    }
-  }
-  return "";
-}
+std::string Request(const std::string& folder) { return testkit::RequestInProcess(folder); }
 
 long Count(const std::string& stats) {
   std::string counter = StatFile(stats, ".ctr");
@@ -71,13 +40,11 @@ int WholeLogLines(const std::string& stats) {
   std::string path = StatFile(stats, ".log");
   if (path.empty()) return 0;
   std::string log = ReadFile(path);
-  static const std::regex kLine(
-      R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d; Dur=\d\dm:\d\d\.\d{3}s; SimltSessn: aO=0 eO=\d+ Sr=0 Ds=0 TOT=\d+ RemotAddr=\[127\.0\.0\.1\] Host=\[localhost\]\r)");
   if (!log.empty() && log.back() != '\n') return -1;
   std::istringstream in(log);
   int lines = 0;
   for (std::string line; std::getline(in, line); ++lines) {
-    if (!std::regex_match(line, kLine)) return -1;
+    if (!testkit::IsLocalLogLine(line)) return -1;
   }
   return lines;
 }
@@ -99,10 +66,10 @@ class FaultInjection : public ::testing::TestWithParam<Headers> {
     platform::SetOperatorMessageSink([](const std::string&) {});
     // Two requests: the headers file and its backup exist, so do the counter
     // and the log.
-    ASSERT_TRUE(CompletePage(Request(folder)));
+    ASSERT_TRUE(IsWholePage(Request(folder)));
     site->AddBook(1, "Renamed", "A");
     testkit::SetMTime(headers, 1000000000);
-    ASSERT_TRUE(CompletePage(Request(folder)));
+    ASSERT_TRUE(IsWholePage(Request(folder)));
     old_headers = ReadFile(headers);
     old_backup = ReadFile(backup);
     site->AddBook(2, "Renamed too", "A");  // a rebuild now writes something new
@@ -113,7 +80,7 @@ class FaultInjection : public ::testing::TestWithParam<Headers> {
     Arrange();
     // What a request that fails nothing makes of it.
     faults::Reset();
-    ASSERT_TRUE(CompletePage(Request(folder)));
+    ASSERT_TRUE(IsWholePage(Request(folder)));
     calls = faults::CallsSeen();
     new_headers = ReadFile(headers);
     if (GetParam() == Headers::kFresh) {
@@ -126,7 +93,7 @@ class FaultInjection : public ::testing::TestWithParam<Headers> {
     // What a rebuild makes of the books as they are.
     std::string kept_headers = ReadFile(headers);
     testkit::SetMTime(headers, 1000000000);
-    ASSERT_TRUE(CompletePage(Request(folder)));
+    ASSERT_TRUE(IsWholePage(Request(folder)));
     rebuilt_headers = ReadFile(headers);
     testkit::WriteFile(headers, kept_headers);
   }
@@ -184,7 +151,7 @@ class FaultInjection : public ::testing::TestWithParam<Headers> {
 
   void CheckAfterFault(const std::string& what, const std::string& page, long count, int lines,
                        faults::Op failed) {
-    EXPECT_TRUE(CompletePage(page)) << what;
+    EXPECT_TRUE(IsWholePage(page)) << what;
     std::string kept = ReadFile(backup);
     EXPECT_TRUE(kept == old_backup || (!old_headers.empty() && kept == old_headers))
         << what << ": backup neither old nor new";
@@ -206,7 +173,7 @@ class FaultInjection : public ::testing::TestWithParam<Headers> {
     // The next request, with nothing failing, is sound.
     faults::Reset();
     std::string next = Request(folder);
-    EXPECT_TRUE(CompletePage(next)) << what;
+    EXPECT_TRUE(IsWholePage(next)) << what;
     EXPECT_EQ(next.find("Reference Headers"), std::string::npos) << what;
     std::string after = ReadFile(headers);
     EXPECT_TRUE(after == new_headers || after == rebuilt_headers) << what;
@@ -299,7 +266,7 @@ TEST(FullDisk, AFullDiskLosesNothing) {
   const std::string folder = site.program_folder, stats = folder + "Statistics/";
   std::vector<std::string> told;
   platform::SetOperatorMessageSink([&](const std::string& m) { told.push_back(m); });
-  ASSERT_TRUE(CompletePage(Request(folder)));
+  ASSERT_TRUE(IsWholePage(Request(folder)));
   const std::string headers = ReadFile(folder + "Hdrs1020.TXT");
   site.AddBook(1, "A name long enough to need a new block " + std::string(200, 'x'), "A");
   testkit::SetMTime(folder + "Hdrs1020.TXT", 1000000000);
@@ -321,7 +288,7 @@ TEST(FullDisk, AFullDiskLosesNothing) {
   int lines = WholeLogLines(stats);
   std::string page = Request(folder);
   platform::SetOperatorMessageSink(nullptr);
-  EXPECT_TRUE(CompletePage(page));
+  EXPECT_TRUE(IsWholePage(page));
   EXPECT_EQ(ReadFile(folder + "Hdrs1020.TXT"), headers);  // the old one, whole
   EXPECT_TRUE(Count(stats) == count || Count(stats) == count + 1);
   int now_lines = WholeLogLines(stats);
@@ -331,7 +298,7 @@ TEST(FullDisk, AFullDiskLosesNothing) {
     rebuild_told = rebuild_told || m.find("not rebuilt") != std::string::npos;
   EXPECT_TRUE(rebuild_told) << "the operator hears of the failed rebuild";
   std::remove((mount_point + "/filler").c_str());
-  EXPECT_TRUE(CompletePage(Request(folder)));
+  EXPECT_TRUE(IsWholePage(Request(folder)));
   EXPECT_NE(ReadFile(folder + "Hdrs1020.TXT").find("A name long enough"), std::string::npos);
   for (const auto& name : ListDir(folder)) EXPECT_FALSE(platform::IsTemporaryName(name)) << name;
 }

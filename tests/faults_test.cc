@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,13 +23,7 @@ const std::map<std::string, std::string> kEnv = {{"SERVER_PROTOCOL", "HTTP/1.1"}
                                                  {"HTTP_HOST", "localhost"},
                                                  {"REMOTE_ADDR", "127.0.0.1"}};
 
-bool CompletePage(const testkit::RunResult& r) {
-  std::size_t body = r.out.find("\r\n\r\n");
-  std::size_t length_at = r.out.find("Content-Length: ");
-  if (r.exit_code != 0 || body == std::string::npos || length_at == std::string::npos) return false;
-  std::size_t length = std::stoul(r.out.substr(length_at + 16));
-  return r.out.size() - body - 4 == length && r.out.compare(r.out.size() - 7, 7, "</HTML>") == 0;
-}
+using testkit::IsWholeResponse;
 
 class Faults : public ::testing::Test {
  protected:
@@ -49,7 +42,7 @@ class Faults : public ::testing::Test {
 };
 
 TEST_F(Faults, KilledRebuildsNeverLeaveAPartialHeadersFile) {
-  ASSERT_TRUE(CompletePage(testkit::RunProgram(program, kEnv)));
+  ASSERT_TRUE(IsWholeResponse(testkit::RunProgram(program, kEnv)));
   std::mt19937 random(12345);
   int killed = 0, old_kept = 0, new_done = 0;
   for (int round = 0; round < 60; ++round) {
@@ -57,28 +50,13 @@ TEST_F(Faults, KilledRebuildsNeverLeaveAPartialHeadersFile) {
     site->AddBook(1, "Renamed " + std::to_string(round), "Author");
     std::string next = ReadFile(headers);
     testkit::SetMTime(headers, 1000000000);
-    pid_t pid = 0;
-    std::string prog = program;
-    char* argv[] = {prog.data(), nullptr};
-    std::vector<std::string> env_strings;
-    std::vector<char*> envp;
-    env_strings.reserve(kEnv.size());
-    envp.reserve(kEnv.size() + 1);
-    for (const auto& [k, v] : kEnv) env_strings.push_back(k + "=" + v);
-    for (auto& e : env_strings) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addchdir_np(&actions, site->program_folder.c_str());
-    ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data()), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    pid_t pid = testkit::StartProgram(program, kEnv, site->program_folder, -1, -1, -1);
     std::this_thread::sleep_for(std::chrono::microseconds(random() % 4000));
     if (kill(pid, SIGKILL) == 0) ++killed;
     waitpid(pid, nullptr, 0);
     std::string now = ReadFile(headers);
     testkit::RunResult after = testkit::RunProgram(program, kEnv);
-    ASSERT_TRUE(CompletePage(after)) << round;
+    ASSERT_TRUE(IsWholeResponse(after)) << round;
     std::string rebuilt = ReadFile(headers);
     ASSERT_NE(rebuilt.find("Renamed " + std::to_string(round) + "\r\n"), std::string::npos)
         << round;
@@ -104,7 +82,7 @@ TEST_F(Faults, UnwritableFoldersStillGiveThePage) {
                                   " --reuid=65534 --regid=65534 --clear-groups ./enPanel\n");
   chmod(wrapper.c_str(), 0755);
   testkit::RunResult r = testkit::RunProgram(wrapper, env);
-  EXPECT_TRUE(CompletePage(r)) << r.err;
+  EXPECT_TRUE(IsWholeResponse(r)) << r.err;
   EXPECT_NE(r.out.find("\r\nERROR: Headers File Not Found: Hdrs1020.TXT\r\nAND CANNOT WRITE IT ON "
                        "DIRECTORY:" +
                        site->program_folder +
@@ -145,16 +123,13 @@ TEST_F(Faults, ARequestCompletesWhileEveryCoreIsBusy) {
   testkit::RunResult r = testkit::RunProgram(runner, kEnv, "", 60);
   for (pid_t child : busy) kill(child, SIGKILL);
   for (pid_t child : busy) waitpid(child, nullptr, 0);
-  EXPECT_TRUE(CompletePage(r)) << r.err;
+  EXPECT_TRUE(IsWholeResponse(r)) << r.err;
 }
 
 TEST_F(Faults, HostileFilesAndRequests) {
   testkit::RunProgram(program, kEnv);
   std::string stats = site->program_folder + "Statistics/";
-  std::string counter;
-  for (const auto& n : testkit::ListDir(stats)) {
-    if (n.find(".ctr") != std::string::npos) counter = stats + n;
-  }
+  std::string counter = testkit::StatFile(stats, ".ctr");
   ASSERT_FALSE(counter.empty());
   testkit::WriteFile(counter, std::string("\x01\xFF garbage\r\n", 12));
   std::mt19937 random(7);
@@ -168,7 +143,7 @@ TEST_F(Faults, HostileFilesAndRequests) {
   auto start = std::chrono::steady_clock::now();
   testkit::RunResult r = testkit::RunProgram(program, env);
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_TRUE(CompletePage(r));
+  EXPECT_TRUE(IsWholeResponse(r));
   EXPECT_LT(seconds, 5.0);  // a hang detector; the benchmarks measure speed
   EXPECT_NE(r.out.find("enPanel: Error trying to read Reference Headers. Aborting program"),
             std::string::npos);

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
-#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -12,15 +11,7 @@
 
 namespace {
 
-std::string StatFile(const std::string& folder, const std::string& ending) {
-  for (const auto& name : testkit::ListDir(folder)) {
-    if (name.size() > ending.size() &&
-        name.compare(name.size() - ending.size(), ending.size(), ending) == 0) {
-      return folder + "/" + name;
-    }
-  }
-  return "";
-}
+using testkit::StatFile;
 
 // Runs `requests` requests, `parallel` at a time; `good` judges each response
 // and `after` is told how many have finished. Returns how many were good.
@@ -53,19 +44,15 @@ TEST(Load, TwoHundredRequestsSixteenAtATime) {
   const std::map<std::string, std::string> env = {
       {"SERVER_PROTOCOL", "HTTP/1.1"}, {"HTTP_HOST", "localhost"}, {"REMOTE_ADDR", "127.0.0.1"}};
   constexpr int kRequests = 200, kParallel = 16;
-  int complete = RunMany(program, env, kRequests, kParallel, [](const testkit::RunResult& r) {
-    return r.exit_code == 0 && r.out.size() > 7 && r.out.substr(r.out.size() - 7) == "</HTML>";
-  });
+  int complete = RunMany(program, env, kRequests, kParallel, testkit::IsWholeResponse);
   EXPECT_EQ(complete, kRequests);
 
   std::string stats = site.program_folder + "Statistics";
   EXPECT_EQ(testkit::ReadFile(StatFile(stats, ".ctr")), std::to_string(kRequests) + "\r\n");
   std::istringstream log(testkit::ReadFile(StatFile(stats, ".log")));
-  std::regex line_form(
-      R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d; Dur=(\d\dh )?\d\dm:\d\d\.\d{3}s; SimltSessn: aO=0 eO=\d+ Sr=0 Ds=0 TOT=\d+ RemotAddr=\[127\.0\.0\.1\] Host=\[localhost\]\r)");
   int lines = 0;
   for (std::string line; std::getline(log, line); ++lines) {
-    EXPECT_TRUE(std::regex_match(line, line_form)) << line;
+    EXPECT_TRUE(testkit::IsLocalLogLine(line)) << line;
   }
   EXPECT_EQ(lines, kRequests);
   EXPECT_EQ(StatFile(stats, ".Session"), "");
@@ -88,12 +75,7 @@ TEST(Load, FourHundredRequestsWhileTheHeadersFileIsRebuilt) {
       {"SERVER_PROTOCOL", "HTTP/1.1"}, {"HTTP_HOST", "localhost"}, {"REMOTE_ADDR", "127.0.0.1"}};
   constexpr int kRequests = 400, kParallel = 16;
   auto good = [](const testkit::RunResult& r) {
-    std::size_t body = r.out.find("\r\n\r\n");
-    std::size_t length = r.out.find("Content-Length: ");
-    return r.exit_code == 0 && body != std::string::npos && length != std::string::npos &&
-           std::stoul(r.out.substr(length + 16)) == r.out.size() - body - 4 &&
-           r.out.compare(r.out.size() - 7, 7, "</HTML>") == 0 &&
-           r.out.find("name=\"B120\"") != std::string::npos &&
+    return testkit::IsWholeResponse(r) && r.out.find("name=\"B120\"") != std::string::npos &&
            // A headers file read half-written would bring reports onto the page.
            r.out.find("Reference Headers") == std::string::npos &&
            r.out.find("No FILES available") == std::string::npos &&

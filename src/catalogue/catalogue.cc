@@ -82,7 +82,7 @@ void BuildCatalogue() {
     TextMapKind[i - 1] = 3;
     if (!CatalogueBuilt) Published[i - 1] = i > WebFiles;
   }
-  for (int i = 1; i <= kWebFiles; ++i) FileCode[i - 1] = kBuiltInCodes[i - 1];
+  for (int i = 1; i <= WebFiles; ++i) FileCode[i - 1] = kBuiltInCodes[i - 1];
   for (int i = 8; i <= 24; ++i) TextMapKind[i - 1] = 1;
   for (int i = 27; i <= 29; ++i) TextMapKind[i - 1] = 1;
   TextMapKind[25 - 1] = 0;

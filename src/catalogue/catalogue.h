@@ -10,7 +10,7 @@
 namespace catalogue {
 
 constexpr int MaxFiles = 742;
-constexpr int WebFiles = 371;
+constexpr int WebFiles = 371;  // the library: slots 1..371
 
 extern std::array<std::string, MaxFiles> FileCode;
 extern std::array<std::uint8_t, MaxFiles> TextMapKind;

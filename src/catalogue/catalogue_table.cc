@@ -4,7 +4,7 @@
 
 namespace catalogue {
 
-const char* const kBuiltInCodes[kWebFiles] = {
+const char* const kBuiltInCodes[WebFiles] = {
     "ARQUR",  "YUSUF",  "PIKTL",  "QRN04",  "QRN05",
     "QRN06",  "QRN07",  "NsTfs",  "BYDWI",  "KHAZN",  // 1..10
     "QURTB",  "TABAR",  "TMARA",  "BgTfs",  "ThTfs",

@@ -18,15 +18,17 @@ namespace catalogue {
 const char* const VersionMajor = "10";
 const char* const VersionMinor = "20";
 
-std::array<TBookHeader, 372> BookHeaders;
+std::array<TBookHeader, WebFiles + 1> BookHeaders;
 
 namespace {
 
 using common::AddPageBlock;
 
-std::string Stamp() { return std::string(VersionMajor) + VersionMinor; }
-
 }  // namespace
+
+std::string VersionStamp() { return std::string(VersionMajor) + VersionMinor; }
+std::string HeadersFileName() { return "Hdrs" + VersionStamp() + ".TXT"; }
+std::string HeadersBackupName() { return "Hdrs" + VersionStamp() + ".bak"; }
 
 bool HeadersFileIsStale(const std::string& headers_file) {
   platform::FileTime own = 0;
@@ -81,7 +83,7 @@ void ReportRebuildFailure(const std::string& page_text, const std::string& heade
 // False (with the report on the page) when the rebuild failed or found no book.
 bool Rebuild(const std::string& folder, const std::string& headers_file,
              const std::string& source_folder) {
-  std::string backup = headers_file.substr(0, headers_file.size() - 4) + ".bak";
+  std::string backup = common::ExtractFilePath(headers_file) + HeadersBackupName();
   RemoveAbandonedFiles(folder);
   std::string temp;
   if (!platform::CreateUniqueFile(folder, "hdr", temp)) {
@@ -90,7 +92,7 @@ bool Rebuild(const std::string& folder, const std::string& headers_file,
                          headers_file, error);
     return false;
   }
-  std::string contents = Stamp() + "\r\n";
+  std::string contents = VersionStamp() + "\r\n";
   int written = 0;
   try {
     written = AddHeadersToFile(contents, source_folder);
@@ -129,58 +131,75 @@ bool Rebuild(const std::string& folder, const std::string& headers_file,
 
 }  // namespace
 
+namespace {
+
+// The first line: a file of another version is still read, but the result
+// is false and (verbose) the page says which version wrote it.
+bool CheckStamp(TextReader& reader, bool verbose, const std::string& headers_file) {
+  std::string line;
+  reader.ReadLine(line);
+  if (line == VersionStamp()) return true;
+  if (verbose) {
+    AddPageBlock(
+        "<br><font color='Red'><b>ERROR in Headers File: " + common::ExtractFileName(headers_file) +
+        "<br>File was written by version " + line + "<br>But this version is " + VersionStamp() +
+        "<br><br>Program CAN continue" + "<br>But it is recommended to write the proper file now," +
+        "<br>by using the program:" + "<br>HDRMAKER.EXE<br></b></Font>");
+  }
+  return false;
+}
+
+// The next line into `field`; at the end of the file `field` keeps its value
+// and the answer is false.
+bool ReadField(TextReader& reader, std::string& field) {
+  if (reader.Eof()) return false;
+  reader.ReadLine(field);
+  return true;
+}
+
+// The three lines after record n's index line: its code, book name and
+// author. False when the code disagrees with the catalogue (reported when
+// verbose; the names are kept all the same) or the file ends first; `good`
+// counts a record whose code agrees.
+bool ReadRecord(TextReader& reader, int n, bool verbose, const std::string& headers_file,
+                int& good) {
+  TBookHeader& header = BookHeaders[n];
+  bool sound = true;
+  std::string code;
+  if (ReadField(reader, code)) {
+    header.Code = platform::UpperAscii(code);
+    if (header.Code == platform::UpperAscii(FileCode[n - 1])) {
+      ++good;
+    } else {
+      sound = false;
+      if (verbose) {
+        AddPageBlock("ERROR<br>Index: " + std::to_string(n) + " from " + headers_file +
+                     " refers to file: " + code + "<br>" +
+                     "but the actual file is: " + FileCode[n - 1] + "<br>" +
+                     "The following information will be wrong: Book Name and Author Name" + "<br>" +
+                     "program CAN continue");
+      }
+    }
+  }
+  if (!ReadField(reader, header.BookName) || !ReadField(reader, header.AuthorName)) sound = false;
+  return sound;
+}
+
+}  // namespace
+
 bool ReadHeadersFile(bool verbose, const std::string& headers_file) {
-  bool result = true;
   platform::InputFile file;
   if (!file.Open(headers_file)) ThrowLastError();
   TextReader reader(file);
-  std::string line;
-  reader.ReadLine(line);
-  if (line != Stamp()) {
-    result = false;
-    if (verbose) {
-      AddPageBlock("<br><font color='Red'><b>ERROR in Headers File: " +
-                   common::ExtractFileName(headers_file) + "<br>File was written by version " +
-                   line + "<br>But this version is " + Stamp() + "<br><br>Program CAN continue" +
-                   "<br>But it is recommended to write the proper file now," +
-                   "<br>by using the program:" + "<br>HDRMAKER.EXE<br></b></Font>");
-    }
-  }
+  bool result = CheckStamp(reader, verbose, headers_file);
   int good = 0;
+  std::string line;
   while (reader.ReadLine(line)) {
     if (line.empty()) continue;
     int n = common::ParseInt32(line).value_or(0);
-    if (n < 1 || n > WebFiles) {
-      result = false;
-      continue;
-    }
-    TBookHeader& header = BookHeaders[n];
-    if (!reader.Eof()) {
-      reader.ReadLine(line);
-      header.Code = platform::UpperAscii(line);
-      if (header.Code != platform::UpperAscii(FileCode[n - 1])) {
-        result = false;
-        if (verbose) {
-          AddPageBlock("ERROR<br>Index: " + std::to_string(n) + " from " + headers_file +
-                       " refers to file: " + line + "<br>" +
-                       "but the actual file is: " + FileCode[n - 1] + "<br>" +
-                       "The following information will be wrong: Book Name and Author Name" +
-                       "<br>" + "program CAN continue");
-        }
-      } else {
-        ++good;
-      }
-    }
-    if (reader.Eof()) {
-      result = false;
-    } else {
-      reader.ReadLine(header.BookName);
-      if (reader.Eof()) {
-        result = false;
-      } else {
-        reader.ReadLine(header.AuthorName);
-      }
-    }
+    // A line that is no record's index is passed over.
+    bool sound = n >= 1 && n <= WebFiles && ReadRecord(reader, n, verbose, headers_file, good);
+    result = result && sound;
   }
   if (good == 0) {
     AddPageBlock("ERROR<br>No FILES available in Headers File: " + headers_file + "<br>");
@@ -197,7 +216,7 @@ bool IsCatalogueFile(const std::string& name) {
 bool CallGetHeaders(bool verbose, const std::string& path) {
   bool result = true;
   std::string folder = common::ExtractFilePath(server::fnCorrectPath(path));
-  std::string headers_file = folder + "Hdrs" + Stamp() + ".TXT";
+  std::string headers_file = folder + HeadersFileName();
   std::string source_folder = folder + "FullTXT\\";
   if (!platform::DirectoryExists(source_folder)) source_folder = "\\Kbx32-D4\\Txt\\";
 

@@ -7,12 +7,19 @@
 #include <array>
 #include <string>
 
+#include "catalogue/catalogue.h"
 #include "platform/files.h"
 
 namespace catalogue {
 
 extern const char* const VersionMajor;  // "10"
 extern const char* const VersionMinor;  // "20"
+
+// "1020": major and minor, the headers file's first line and part of its name.
+std::string VersionStamp();
+// "Hdrs1020.TXT", and its backup "Hdrs1020.bak", in the program's folder.
+std::string HeadersFileName();
+std::string HeadersBackupName();
 
 struct TBookHeader {
   std::string Code;  // upper case
@@ -21,7 +28,7 @@ struct TBookHeader {
 };
 
 // Indexed by file index 1..371 (element 0 unused).
-extern std::array<TBookHeader, 372> BookHeaders;
+extern std::array<TBookHeader, WebFiles + 1> BookHeaders;
 
 // True when the file name without its extension equals a code exactly.
 bool IsCatalogueFile(const std::string& name);

@@ -68,14 +68,13 @@ FolderContents ReadFolders(const std::string& txt, const std::string& idx) {
     return true;
   });
   platform::VisitFiles(idx + "*.IX*", [&](const platform::DirEntry& entry) {
-    char last = entry.name.back();
     server::FindFileSlot(entry.name, found, slot);
-    if (last < '0' || last > '9') {
+    if (server::EndsIndexPass(entry.name)) {
       c.pass_enders.push_back(FolderName(idx) + entry.name);
     } else if (!found) {
       c.unmatched.push_back(FolderName(idx) + entry.name);
-    } else if (last <= '5') {
-      c.index[slot][last - '0'] = true;
+    } else if (int number = server::IndexFileNumber(entry.name); number >= 0) {
+      c.index[slot][number] = true;
     }
     return true;
   });
@@ -167,8 +166,8 @@ void CheckHeaders(Collector& out, const std::string& headers) {
   }
   std::string summary = "Headers file " + name + ": stamp " + (stamp.empty() ? "(none)" : stamp) +
                         ", " + std::to_string(records) + " records, " + state;
-  if (stamp != "1020") {
-    out.Problem(summary + "; this program writes stamp 1020");
+  if (stamp != catalogue::VersionStamp()) {
+    out.Problem(summary + "; this program writes stamp " + catalogue::VersionStamp());
   } else {
     out.Info(summary);
   }
@@ -184,7 +183,7 @@ void CheckAccount(Collector& out, const std::string& folder, const platform::Acc
     out.Problem(who + " cannot write the site folder " + folder +
                 ": the headers file cannot be built or kept up to date");
   }
-  for (const char* file : {"Hdrs1020.TXT", "Hdrs1020.bak"}) {
+  for (const std::string& file : {catalogue::HeadersFileName(), catalogue::HeadersBackupName()}) {
     std::string path = folder + file;
     if (folder_writable && platform::FileExists(path) &&
         !platform::AccountMayReplace(account, path)) {
@@ -257,7 +256,7 @@ SiteReport CheckSite(const std::string& site_folder, const platform::Account* ac
   catalogue::InitAreas();
   server::ResetScan();
   CheckBooks(out, folder);
-  const std::string headers = folder + "Hdrs1020.TXT";
+  const std::string headers = folder + catalogue::HeadersFileName();
   CheckHeaders(out, headers);
   if (account != nullptr) CheckAccount(out, folder, *account);
   common::PageText.clear();

@@ -10,6 +10,7 @@ namespace frame {
 namespace {
 
 ModuleFactory g_module_class = nullptr;
+RequestStart g_request_start = nullptr;
 
 void HandleRequest(TCGIRequest& request, TCGIResponse& response) {
   if (g_module_class == nullptr) throw common::Exception("No data modules registered");
@@ -26,8 +27,10 @@ void HandleRequest(TCGIRequest& request, TCGIResponse& response) {
 }  // namespace
 
 void RegisterModuleClass(ModuleFactory factory) { g_module_class = factory; }
+void SetRequestStart(RequestStart start) { g_request_start = start; }
 
 int RunApplication() {
+  if (g_request_start != nullptr) g_request_start();
   if (!platform::SetBinaryStdio()) {
     std::fputs("enPanel: cannot open standard input and output\n", stderr);
     return 1;

@@ -12,6 +12,10 @@ using ModuleFactory = std::unique_ptr<TWebModule> (*)();
 // Registers the class the module is created from at dispatch.
 void RegisterModuleClass(ModuleFactory factory);
 
+// What runs before each request is read: the program's start-up steps.
+using RequestStart = void (*)();
+void SetRequestStart(RequestStart start);
+
 // Handles the one request of this process. Returns the process exit code.
 int RunApplication();
 

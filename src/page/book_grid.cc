@@ -17,9 +17,7 @@ using common::AddToPage;
 
 constexpr int kDefaultCheckedBook = 216;
 
-// "hand" is no CSS cursor; today's browsers know the same cursor as "pointer".
-constexpr common::Piece kHandCursor =
-    kTodaysBrowsers ? common::Piece("CURSOR: pointer") : common::Piece("CURSOR: hand");
+constexpr common::Piece kCursor = common::Piece::Checked(kHandCursor);
 
 // What every book cell of one area repeats: the pieces that name the area,
 // put together once per area rather than once per book.
@@ -35,8 +33,8 @@ AreaCellParts CellPartsOf(const std::string& id) {
   parts.box_handlers.Append({"\" value=\"ON\" onClick=\"countchecked();unCheckAll", id, "();",
                              "colorcell", id, "();", "notAllChecked", id, "()\""});
   parts.span_end.Append({".checked)", " document.EntryForm.text1.value--;", "unCheckAll", id,
-                         "();colorcell", id, "(); notAllChecked", id, "()\" style=\"", kHandCursor,
-                         "\"", ">"});
+                         "();colorcell", id, "(); notAllChecked", id,
+                         "()\" style=\"CURSOR: ", kCursor, "\"", ">"});
   return parts;
 }
 
@@ -84,8 +82,8 @@ void WriteBookGrid() {
                id,
                "();colorcell",
                id,
-               "();\" style=\"",
-               kHandCursor,
+               "();\" style=\"CURSOR: ",
+               kCursor,
                "\">",
                "<font color=\"Black\"></font><font size=\"",
                cell_size,

@@ -16,45 +16,9 @@ struct Key {
 };
 
 // Right to left along each row of the keyboard image; the last key is the
-// wide space bar.
+// wide space bar. From the table src/page/keyboard_keys.txt.
 const Key kKeys[] = {
-    {"149,4,160,16", "\xC7"},   // alef
-    {"133,4,145,16", "\xC8"},   // beh
-    {"117,4,128,16", "\xCA"},   // teh
-    {"101,4,112,16", "\xCB"},   // theh
-    {"85,4,96,16", "\xCC"},     // jeem
-    {"69,4,80,16", "\xCD"},     // hah
-    {"53,4,64,16", "\xCE"},     // khah
-    {"37,4,48,16", "\xCF"},     // dal
-    {"21,4,33,16", "\xD0"},     // thal
-    {"5,4,16,16", "\xD1"},      // reh
-    {"149,19,160,31", "\xD2"},  // zain
-    {"133,19,144,31", "\xD3"},  // seen
-    {"117,19,128,31", "\xD4"},  // sheen
-    {"101,19,112,31", "\xD5"},  // sad
-    {"85,19,97,31", "\xD6"},    // dad
-    {"69,19,81,31", "\xD8"},    // tah
-    {"53,19,64,31", "\xD9"},    // zah
-    {"37,19,49,31", "\xDA"},    // ain
-    {"21,19,33,31", "\xDB"},    // ghain
-    {"5,19,17,31", "\xDD"},     // feh
-    {"149,34,161,46", "\xDE"},  // qaf
-    {"133,34,145,46", "\xDF"},  // kaf
-    {"117,34,129,46", "\xE1"},  // lam
-    {"101,34,113,46", "\xE3"},  // meem
-    {"85,34,96,46", "\xE4"},    // noon
-    {"69,34,81,46", "\xE5"},    // heh
-    {"53,34,65,46", "\xE6"},    // waw
-    {"37,34,49,46", "\xED"},    // yeh
-    {"21,34,33,46", "\xC3"},    // alef with hamza above
-    {"5,34,17,46", "\xC5"},     // alef with hamza below
-    {"149,50,161,62", "\xC1"},  // hamza
-    {"133,50,144,62", "\xC6"},  // yeh with hamza above
-    {"117,50,129,62", "\xC4"},  // waw with hamza above
-    {"101,50,112,62", "\xC9"},  // teh marbuta
-    {"85,50,97,62", "\xEC"},    // alef maksura
-    {"69,50,81,62", "\xC2"},    // alef with madda above
-    {"5,50,64,62", " "},        // space
+#include "keyboard_keys.inc"
 };
 
 const char* const kEnglishSteps[] = {
@@ -78,9 +42,16 @@ const char* const kArabicSteps[] = {
     "            \xCB\xE3 \xC7\xCE\xCA\xD1 &quot;\xE1\xD5\xDE&quot;</li>",
 };
 
+// A line with the hand cursor's name between `before` and `after`.
+std::string WithHandCursor(std::string_view before, std::string_view after) {
+  std::string line(before);
+  line.append(kHandCursor).append(after);
+  return line;
+}
+
 void WriteKeyboardMap() {
   AddPageLine("<STYLE TYPE=\"text/css\">");
-  AddPageLine(kTodaysBrowsers ? "<!--.ALL   {CURSOR:pointer;}" : "<!--.ALL   {CURSOR:hand;}");
+  AddPageLine(WithHandCursor("<!--.ALL   {CURSOR:", ";}"));
   AddPageLine(".style1 {FONT-FAMILY:tahoma (arabic);FONT-SIZE:16px;color:green}");
   AddPageLine("-->");
   AddPageLine("</style>");
@@ -142,21 +113,18 @@ void WriteKeyboardBlock(bool arabic) {
   AddPageLine("        <td width=\"50%\">");
   AddPageLine("          <p align=\"center\">&nbsp;");
   WriteKeyboardMap();
-  AddPageLine(kTodaysBrowsers ? "<IMG SRC=\"./images/keyboard/keyboard.gif\" BORDER=0 "
-                                "USEMAP=\"#Key\" style=\"CURSOR:pointer;\">"
-                              : "<IMG SRC=\"./images/keyboard/keyboard.gif\" BORDER=0 "
-                                "USEMAP=\"#Key\" style=\"CURSOR:hand;\">");
+  AddPageLine(WithHandCursor(
+      "<IMG SRC=\"./images/keyboard/keyboard.gif\" BORDER=0 USEMAP=\"#Key\" style=\"CURSOR:",
+      ";\">"));
   AddPageLine("      </td>");
   AddPageLine("      </tr>");
   AddPageLine("    </table>");
   AddPageLine("  </div>");
   AddPageLine("</DIV>");
   AddPageLine("</table>");
-  AddPageLine(kTodaysBrowsers
-                  ? "<img id=img1 border=0 src=\"./images/keyboard/Arb-Keyboard-t.gif\" "
-                    "style=\"CURSOR:pointer;\">"
-                  : "<img id=img1 border=0 src=\"./images/keyboard/Arb-Keyboard-t.gif\" "
-                    "style=\"CURSOR:hand;\">");
+  AddPageLine(WithHandCursor(
+      "<img id=img1 border=0 src=\"./images/keyboard/Arb-Keyboard-t.gif\" style=\"CURSOR:",
+      ";\">"));
   // Today's browsers run no <script for= event=> handler: the same three
   // statements become the picture's click handler.
   AddPageLine(kTodaysBrowsers ? "<script>img1.onclick = function () {"

@@ -41,6 +41,37 @@ bool IsMirrorHost(const std::string& upper_host) {
          upper_host != "LOCALHOST";
 }
 
+void WriteMirrorNotice(const std::string& upper_host) {
+  AddToPage(std::string("<b>Please use our main site</b></br><a href=\"") + kMainSiteAddress +
+            "\">" + kMainSiteAddress + "</a></br>");
+  AddToPage("You used: " + HtmlEscape(upper_host));
+}
+
+// The books in the site's folders, or else in the default folders; the text
+// that tells what was tried when only the default folders had books. A scan
+// that fails shows as fewer books found.
+std::string FindBooks() {
+  std::string diagnostic;
+  try {
+    server::CGIFindAvailFiles(diagnostic);
+  } catch (...) {
+    // What the scan found before it failed stands in TotFilesOnWeb.
+  }
+  return diagnostic;
+}
+
+// The row lists; when building them fails, none is kept and the page shows
+// the error body.
+void BuildRowListsGuarded() {
+  try {
+    BuildRowLists();
+  } catch (...) {
+    InitFailed = true;
+    AddToPage("<br>>>> EnPanel1: Error 0 exception in arpanel1-<br>");
+    ClearRowLists();
+  }
+}
+
 void WriteErrorBody(const std::string& diagnostic) {
   if (server::TotFilesOnWeb == 0) AddToPage("ERROR 1 in enPanel1: No Files Available on Web");
   if (InitFailed) AddToPage("ERROR 2 in enPanel1: Failed INITIALIZING FILES");
@@ -113,60 +144,78 @@ void BuildRowLists() {
   }
 }
 
-void DoEngineAction1(common::WebRequest& request, common::WebResponse& response, bool& handled) {
-  common::RequestedPriority = platform::kIdlePriorityClass;
-  common::SetProcessPriority(common::RequestedPriority);
+void ResetRowLists() {
+  ClearRowLists();
+  InitFailed = false;
+}
+
+namespace {
+
+// The options page itself: catalogue, present books, head, book names, row
+// lists, and the page body or the error body.
+void WriteOptionsPage() {
+  catalogue::BuildCatalogue();
+  std::string diagnostic = FindBooks();
+  WritePageHead();
+  if (!catalogue::CallGetHeaders(true, server::_WebPath)) {
+    AddToPage("enPanel: Error trying to read Reference Headers. Aborting program");
+  }
+  BuildRowListsGuarded();
+  if (InitFailed || server::TotFilesOnWeb == 0) {
+    WriteErrorBody(diagnostic);
+  } else {
+    WriteFixedScript();
+    WriteBookGrid();
+  }
+  ClearRowLists();
+}
+
+// The session's start, then the notice for a mirror's visitors or the
+// options page. Anything that goes wrong here comes out as the short error
+// page.
+void WritePageOrNotice(const common::WebRequest& request) {
   try {
     server::StatsBegin(request);
     InitFailed = false;
     std::string host = platform::UpperAscii(server::HostName);
     if (IsMirrorHost(host)) {
-      AddToPage(std::string("<b>Please use our main site</b></br><a href=\"") + kMainSiteAddress +
-                "\">" + kMainSiteAddress + "</a></br>");
-      AddToPage("You used: " + HtmlEscape(host));
+      WriteMirrorNotice(host);
     } else {
-      catalogue::BuildCatalogue();
-      std::string diagnostic;
-      try {
-        server::CGIFindAvailFiles(diagnostic);
-      } catch (...) {
-        // What the scan found shows in TotFilesOnWeb.
-      }
-      WritePageHead();
-      if (!catalogue::CallGetHeaders(true, server::_WebPath)) {
-        AddToPage("enPanel: Error trying to read Reference Headers. Aborting program");
-      }
-      try {
-        BuildRowLists();
-      } catch (...) {
-        InitFailed = true;
-        AddToPage("<br>>>> EnPanel1: Error 0 exception in arpanel1-<br>");
-        ClearRowLists();
-      }
-      if (InitFailed || server::TotFilesOnWeb == 0) {
-        WriteErrorBody(diagnostic);
-      } else {
-        WriteFixedScript();
-        WriteBookGrid();
-      }
-      ClearRowLists();
+      WriteOptionsPage();
     }
     AddToPage("</form></BODY>");
   } catch (...) {
+    // Whatever failed, the visitor gets a whole page that says so.
     WritePageHead();
     AddToPage("<BODY>ERROR encountered... Aborting.</BODY>");
   }
+}
+
+// The session's end: a visit that cannot be counted never stops the page.
+void EndSession() {
+  try {
+    server::StatsEnd();
+  } catch (...) {
+    // Nothing to do: StatsEnd tells the operator what it could not write.
+  }
+}
+
+void SetPriority(std::int32_t priority_class) {
+  common::RequestedPriority = priority_class;
+  common::SetProcessPriority(common::RequestedPriority);
+}
+
+}  // namespace
+
+void DoEngineAction1(common::WebRequest& request, common::WebResponse& response, bool& handled) {
+  SetPriority(platform::kIdlePriorityClass);
+  WritePageOrNotice(request);
   AddToPage("</HTML>");
   response.SetContent(std::move(common::PageText));
   common::PageText.clear();
   handled = true;
-  try {
-    server::StatsEnd();
-  } catch (...) {
-    // Statistics never stop the page.
-  }
-  common::RequestedPriority = platform::kNormalPriorityClass;
-  common::SetProcessPriority(common::RequestedPriority);
+  EndSession();
+  SetPriority(platform::kNormalPriorityClass);
 }
 
 }  // namespace page

@@ -27,6 +27,9 @@ extern bool InitFailed;
 // every sixth, eleventh ... book of an area, then fillers up to MaxAreaRows.
 void BuildRowLists();
 
+// The row lists empty and InitFailed false, as a new process has them.
+void ResetRowLists();
+
 // The page for one request; on return `handled` is true and the response
 // content is the whole page.
 void DoEngineAction1(common::WebRequest& request, common::WebResponse& response, bool& handled);

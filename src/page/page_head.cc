@@ -6,7 +6,6 @@
 #include "common/page_text.h"
 #include "page/area_scripts.h"
 #include "page/keyboard_block.h"
-#include "server/file_scan.h"
 #include "site_settings.h"
 
 namespace page {
@@ -104,10 +103,12 @@ constexpr std::string_view kScriptEnd[] = {
 };
 
 // The counter box of selected books, hidden until the script has counted.
-constexpr std::string_view kCounterBoxLegacy =
-    "<!--webbot bot=\"Validation\" S-Data-Type=\"Integer\" S-Number-Separators=\"x\"S-Validation-Constraint=\"Greater than or equal to\" S-Validation-Value=\"0\" --><INPUT id=text1 name=text1 style=\"visibility=hidden; height: 17; left: 170px; top: 208px; width: 46; font-family: Arial; font-weight: bold; font-size: 10pt;color: Red; background-color:#E4FBE3; border-style: none; border-width: medium; margin-top: 0; margin-bottom: 0\" border=0 size=\"20\" disabled></P></td>";
-constexpr std::string_view kCounterBoxToday =
-    "<!--webbot bot=\"Validation\" S-Data-Type=\"Integer\" S-Number-Separators=\"x\"S-Validation-Constraint=\"Greater than or equal to\" S-Validation-Value=\"0\" --><INPUT id=text1 name=text1 style=\"visibility:hidden; height: 17; left: 170px; top: 208px; width: 46; font-family: Arial; font-weight: bold; font-size: 10pt;color: Red; background-color:#E4FBE3; border-style: none; border-width: medium; margin-top: 0; margin-bottom: 0\" border=0 size=\"20\" disabled></P></td>";
+// The legacy page writes "visibility=hidden", which is no CSS (browsers show
+// the box at once); today's browsers get "visibility:hidden".
+constexpr std::string_view kCounterBoxStart =
+    "<!--webbot bot=\"Validation\" S-Data-Type=\"Integer\" S-Number-Separators=\"x\"S-Validation-Constraint=\"Greater than or equal to\" S-Validation-Value=\"0\" --><INPUT id=text1 name=text1 style=\"visibility";
+constexpr std::string_view kCounterBoxEnd =
+    "hidden; height: 17; left: 170px; top: 208px; width: 46; font-family: Arial; font-weight: bold; font-size: 10pt;color: Red; background-color:#E4FBE3; border-style: none; border-width: medium; margin-top: 0; margin-bottom: 0\" border=0 size=\"20\" disabled></P></td>";
 
 constexpr std::string_view kFormTop[] = {
     "<a href=\"arPanel.exe\"><img src=\"../images/arabi.gif\" ",
@@ -167,8 +168,9 @@ constexpr std::string_view kFormTop[] = {
     "<td align=\"left\" colSpan=\"2\" width=\"50%\">",
     "<p align=\"Center\"><b>Select Search Books (below)",
     "<label id=\"c\" style=\"COLOR: Red; FONT-WEIGHT: bold\"><Script Language=\"JavaScript\">document.write(returntxt(\"&nbsp;&nbsp;&nbsp;Please Wait ......\"));</Script></label></b>",
-    // "visibility=hidden" is no CSS; today's browsers hide the box with ":".
-    kTodaysBrowsers ? kCounterBoxToday : kCounterBoxLegacy,
+};
+
+constexpr std::string_view kFormTopEnd[] = {
     "</tr>",
     "</tbody>",
     "</table>",
@@ -177,7 +179,9 @@ constexpr std::string_view kFormTop[] = {
 static_assert(common::HoldsNoLineBreak(kScriptStart) && common::HoldsNoLineBreak(kInitializeEnd) &&
               common::HoldsNoLineBreak(kAfterColorOnStart) &&
               common::HoldsNoLineBreak(kAfterUnckeck) && common::HoldsNoLineBreak(kScriptEnd) &&
-              common::HoldsNoLineBreak(kFormTop));
+              common::HoldsNoLineBreak(kFormTop) && common::HoldsNoLineBreak(kFormTopEnd) &&
+              kCounterBoxStart.find_first_of("\r\n") == std::string_view::npos &&
+              kCounterBoxEnd.find_first_of("\r\n") == std::string_view::npos);
 
 template <std::size_t N>
 void AddLines(const std::string_view (&lines)[N]) {
@@ -232,6 +236,10 @@ void WriteFixedScript() {
             "\">Al Kutubix Project - Search Engine </font></b>");
   AddToPage("<b><font color=\"Green\"><font size=\"" + std::to_string(FontSizeBase + 2) + "\">");
   AddLines(kFormTop);
+  AddToPage({common::Piece::Checked(kCounterBoxStart),
+             common::Piece::Checked(kTodaysBrowsers ? ":" : "="),
+             common::Piece::Checked(kCounterBoxEnd)});
+  AddLines(kFormTopEnd);
 }
 
 }  // namespace page

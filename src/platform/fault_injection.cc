@@ -1,11 +1,28 @@
 #include "platform/fault_injection.h"
 
-#ifdef ENPANEL_FAULT_INJECTION
-#include <atomic>
 #include <cerrno>
 #ifdef _WIN32
 #include <windows.h>
 #endif
+
+namespace platform::faults {
+
+#ifdef _WIN32
+const int kIoError = ERROR_GEN_FAILURE;
+const int kNoSpace = ERROR_DISK_FULL;
+const int kAccessDenied = ERROR_ACCESS_DENIED;
+const int kNotPermitted = ERROR_ACCESS_DENIED;
+#else
+const int kIoError = EIO;
+const int kNoSpace = ENOSPC;
+const int kAccessDenied = EACCES;
+const int kNotPermitted = EPERM;
+#endif
+
+}  // namespace platform::faults
+
+#ifdef ENPANEL_FAULT_INJECTION
+#include <atomic>
 
 namespace platform::faults {
 namespace {
@@ -53,9 +70,10 @@ long CallsSeen() { return g_calls.load(); }
 Op LastFailed() { return g_last_failed; }
 
 const char* OpName(Op op) {
-  static const char* const kNames[] = {"open",     "create", "read", "write",  "sync",
-                                       "truncate", "rename", "link", "remove", "make folder",
-                                       "list",     "stat",   "lock"};
+  static const char* const kNames[] = {
+      "open",   "create",      "read", "write", "sync", "truncate",       "rename", "link", "copy",
+      "remove", "make folder", "list", "stat",  "seek", "set attributes", "lock",   "close"};
+  static_assert(sizeof kNames / sizeof kNames[0] == static_cast<int>(Op::kCount));
   int i = static_cast<int>(op);
   return i >= 0 && i < static_cast<int>(Op::kCount) ? kNames[i] : "none";
 }

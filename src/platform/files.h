@@ -8,10 +8,11 @@
 // byte by byte. Every failing call leaves its system error in LastErrorCode().
 //
 // On POSIX systems folder listings and the real letter case of names are
-// read once per process (per thread, where there are several) and kept until
-// it changes the folder (platform/folder_cache.h says when an answer may be
-// reused): changes made by others after the first look are not seen by later
-// calls.
+// read once per request (per thread, where there are several) and kept until
+// this process changes the folder: changes made by others after the first
+// look are not seen by later calls of the same request. A listing is used in
+// a later request only once the folder is shown unchanged since it was read
+// (platform/folder_cache.h says how).
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -32,6 +33,10 @@ constexpr std::uint32_t kAttrArchive = 0x20;
 
 // A modification time at the system's full resolution; only compared.
 using FileTime = std::int64_t;
+
+// A new request begins: what the file service kept from earlier requests is
+// looked at again before it is used (a no-op where nothing is kept).
+void BeginRequest();
 
 // The folder that stands for the drive root; empty means the real root.
 void SetDriveRoot(const std::string& folder);

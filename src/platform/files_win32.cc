@@ -1,6 +1,8 @@
+// The Windows file service. Every system call goes through win32_calls.h.
 #include <windows.h>
 
 #include "platform/files.h"
+#include "platform/win32_calls.h"
 
 namespace platform {
 namespace {
@@ -22,22 +24,26 @@ std::uint32_t AttrsFrom(DWORD a) {
 }
 
 HANDLE OpenShared(const std::string& path, DWORD access, DWORD disposition) {
-  return CreateFileA(NativePath(path).c_str(), access,
-                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, disposition,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
+  return win32::Open(NativePath(path).c_str(), access,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, disposition,
+                     FILE_ATTRIBUTE_NORMAL);
 }
 
 bool WriteAll(HANDLE h, std::string_view data) {
   while (!data.empty()) {
     DWORD chunk = data.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(data.size());
     DWORD written = 0;
-    if (!WriteFile(h, data.data(), chunk, &written, nullptr) || written == 0) return Fail();
+    if (!win32::Write(h, data.data(), chunk, &written) || written == 0) return Fail();
     data.remove_prefix(written);
   }
   return true;
 }
 
 }  // namespace
+
+// Nothing is kept between calls: Windows lists a folder and finds a name in
+// another letter case itself.
+void BeginRequest() {}
 
 void SetDriveRoot(const std::string& folder) {
   g_drive_root = folder;
@@ -61,7 +67,7 @@ std::string NativePath(const std::string& path) {
 std::vector<DirEntry> FindFiles(const std::string& folder_and_pattern) {
   std::vector<DirEntry> found;
   WIN32_FIND_DATAA data;
-  HANDLE h = FindFirstFileA(NativePath(folder_and_pattern).c_str(), &data);
+  HANDLE h = win32::FindFirst(NativePath(folder_and_pattern).c_str(), &data);
   if (h == INVALID_HANDLE_VALUE) {
     Fail();
     return found;
@@ -70,8 +76,13 @@ std::vector<DirEntry> FindFiles(const std::string& folder_and_pattern) {
     std::string_view name(data.cFileName);
     if (name == "." || name == "..") continue;
     found.push_back(DirEntry{std::string(name), AttrsFrom(data.dwFileAttributes)});
-  } while (FindNextFileA(h, &data));
-  FindClose(h);
+  } while (win32::FindNext(h, &data));
+  if (GetLastError() != ERROR_NO_MORE_FILES) {
+    // Part of a listing would tell of names that are there as missing.
+    Fail();
+    found.clear();
+  }
+  win32::FindEnd(h);  // only read from
   SortAsListed(found);
   return found;
 }
@@ -84,42 +95,42 @@ void VisitFiles(const std::string& folder_and_pattern,
 }
 
 bool PathExists(const std::string& path) {
-  return GetFileAttributesA(NativePath(path).c_str()) != INVALID_FILE_ATTRIBUTES || Fail();
+  return win32::Attributes(NativePath(path).c_str()) != INVALID_FILE_ATTRIBUTES || Fail();
 }
 
 bool FileExists(const std::string& path) {
-  DWORD a = GetFileAttributesA(NativePath(path).c_str());
+  DWORD a = win32::Attributes(NativePath(path).c_str());
   if (a == INVALID_FILE_ATTRIBUTES) return Fail();
   return (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 bool DirectoryExists(const std::string& path) {
-  DWORD a = GetFileAttributesA(NativePath(path).c_str());
+  DWORD a = win32::Attributes(NativePath(path).c_str());
   if (a == INVALID_FILE_ATTRIBUTES) return Fail();
   return (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool GetAttributes(const std::string& path, std::uint32_t& attributes) {
-  DWORD a = GetFileAttributesA(NativePath(path).c_str());
+  DWORD a = win32::Attributes(NativePath(path).c_str());
   if (a == INVALID_FILE_ATTRIBUTES) return Fail();
   attributes = AttrsFrom(a);
   return true;
 }
 
 bool SetAttributes(const std::string& path, std::uint32_t attributes) {
-  return SetFileAttributesA(NativePath(path).c_str(), attributes) != 0 || Fail();
+  return win32::SetAttributes(NativePath(path).c_str(), attributes) != 0 || Fail();
 }
 
 bool GetModifiedTime(const std::string& path, FileTime& time) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(NativePath(path).c_str(), GetFileExInfoStandard, &data)) return Fail();
+  if (!win32::AttributeData(NativePath(path).c_str(), &data)) return Fail();
   time = Ticks(data.ftLastWriteTime);
   return true;
 }
 
 bool GetNameTime(const std::string& path, FileTime& time) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(NativePath(path).c_str(), GetFileExInfoStandard, &data)) return Fail();
+  if (!win32::AttributeData(NativePath(path).c_str(), &data)) return Fail();
   time = Ticks(data.ftCreationTime);
   return true;
 }
@@ -130,8 +141,8 @@ bool SetModifiedTime(const std::string& path, FileTime time) {
   FILETIME ft;
   ft.dwLowDateTime = static_cast<DWORD>(time & 0xFFFFFFFF);
   ft.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(time) >> 32);
-  bool ok = SetFileTime(h, nullptr, nullptr, &ft) != 0 || Fail();
-  CloseHandle(h);
+  bool ok = win32::SetModifiedTime(h, &ft) != 0 || Fail();
+  win32::Close(h);  // the time is set, or the failure already told
   return ok;
 }
 
@@ -149,26 +160,26 @@ bool CreateDirectories(const std::string& path) {
   std::string native = NativePath(path);
   while (!native.empty() && native.back() == '\\') native.pop_back();
   if (native.empty()) return false;
-  DWORD a = GetFileAttributesA(native.c_str());
+  DWORD a = win32::Attributes(native.c_str());
   if (a != INVALID_FILE_ATTRIBUTES) return (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
   std::size_t cut = native.find_last_of('\\');
   if (cut != std::string::npos && cut > 0 && native[cut - 1] != ':') {
     if (!CreateDirectories(native.substr(0, cut))) return false;
   }
-  if (!CreateDirectoryA(native.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+  if (!win32::MakeFolder(native.c_str()) && GetLastError() != ERROR_ALREADY_EXISTS) {
     return Fail();
   }
   return true;
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
-  return MoveFileExA(NativePath(from).c_str(), NativePath(to).c_str(), MOVEFILE_REPLACE_EXISTING) !=
+  return win32::Move(NativePath(from).c_str(), NativePath(to).c_str(), MOVEFILE_REPLACE_EXISTING) !=
              0 ||
          Fail();
 }
 
 bool RemoveFile(const std::string& path) {
-  return DeleteFileA(NativePath(path).c_str()) != 0 || Fail();
+  return win32::Remove(NativePath(path).c_str()) != 0 || Fail();
 }
 
 bool CreateUniqueFile(const std::string& folder, const std::string& kind, std::string& created) {
@@ -180,10 +191,10 @@ bool CreateUniqueFile(const std::string& folder, const std::string& kind, std::s
     std::uint64_t unique = (static_cast<std::uint64_t>(GetCurrentProcessId()) << 32) |
                            static_cast<std::uint32_t>(++counter + FileTimeNow() / 10000);
     std::string name = TemporaryName(kind, unique);
-    HANDLE h = CreateFileA((native + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h =
+        win32::Open((native + name).c_str(), GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
     if (h != INVALID_HANDLE_VALUE) {
-      CloseHandle(h);
+      win32::Close(h);  // nothing was written: nothing to lose
       created = JoinName(folder, name);
       return true;
     }
@@ -201,15 +212,16 @@ CreateResult CreateNewFile(const std::string& path) {
     return (e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS) ? CreateResult::kExists
                                                                  : CreateResult::kFailed;
   }
-  CloseHandle(h);
+  win32::Close(h);  // an empty file: nothing to lose
   return CreateResult::kCreated;
 }
 
 bool WriteWholeFile(const std::string& path, std::string_view contents, bool durable) {
   HANDLE h = OpenShared(path, GENERIC_WRITE, CREATE_ALWAYS);
   if (h == INVALID_HANDLE_VALUE) return Fail();
-  bool ok = WriteAll(h, contents) && (!durable || FlushFileBuffers(h) != 0 || Fail());
-  if (!CloseHandle(h) && ok) return Fail();
+  bool ok = WriteAll(h, contents) && (!durable || win32::Flush(h) != 0 || Fail());
+  // A close that fails may have lost what was written.
+  if (!win32::Close(h) && ok) return Fail();
   return ok;
 }
 
@@ -220,10 +232,10 @@ AppendResult AppendToFile(const std::string& path, std::string_view contents) {
     return AppendResult::kNothingWritten;
   }
   DWORD written = 0;
-  bool ok = WriteFile(h, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr) &&
+  bool ok = win32::Write(h, contents.data(), static_cast<DWORD>(contents.size()), &written) &&
             written == contents.size();
   if (!ok) Fail();
-  CloseHandle(h);
+  win32::Close(h);  // the line went out in one write, or not at all
   // Windows writes an append whole or not at all.
   if (ok) return AppendResult::kAppended;
   return written == 0 ? AppendResult::kNothingWritten : AppendResult::kCutShort;
@@ -235,23 +247,23 @@ bool ReplaceWithBackup(const std::string& replacement, const std::string& target
   // The previous file is copied to the backup, never moved, so that the target
   // name is never missing; the rename over it is a single step. A reader that
   // holds the target open makes the rename wait for it (about a second at most).
-  bool had_target = GetFileAttributesA(t.c_str()) != INVALID_FILE_ATTRIBUTES;
+  bool had_target = win32::Attributes(t.c_str()) != INVALID_FILE_ATTRIBUTES;
   bool backed_up = !had_target;
   for (int attempt = 0; attempt < 200; ++attempt) {
-    if (!backed_up) backed_up = CopyFileA(t.c_str(), b.c_str(), FALSE) != 0;
+    if (!backed_up) backed_up = win32::Copy(t.c_str(), b.c_str()) != 0;
     if (backed_up &&
-        MoveFileExA(r.c_str(), t.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        win32::Move(r.c_str(), t.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       // A file replaced keeps the letter case it was found under; a rename
       // of the file to itself gives it the target's own spelling.
       WIN32_FIND_DATAA found;
-      HANDLE h = FindFirstFileA(t.c_str(), &found);
+      HANDLE h = win32::FindFirst(t.c_str(), &found);
       if (h != INVALID_HANDLE_VALUE) {
-        FindClose(h);
+        win32::FindEnd(h);
         std::size_t cut = t.find_last_of('\\');
         std::string own = cut == std::string::npos ? t : t.substr(cut + 1);
         if (own != found.cFileName) {
           std::string now = t.substr(0, cut == std::string::npos ? 0 : cut + 1) + found.cFileName;
-          MoveFileExA(now.c_str(), t.c_str(), 0);
+          win32::Move(now.c_str(), t.c_str(), 0);
         }
       }
       return true;
@@ -297,7 +309,7 @@ long InputFile::Read(char* buffer, std::size_t size) {
   if (handle_ == -1) return -1;
   DWORD got = 0;
   DWORD want = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
-  if (!ReadFile(reinterpret_cast<HANDLE>(handle_), buffer, want, &got, nullptr)) {
+  if (!win32::Read(reinterpret_cast<HANDLE>(handle_), buffer, want, &got)) {
     Fail();
     return -1;
   }
@@ -305,7 +317,7 @@ long InputFile::Read(char* buffer, std::size_t size) {
 }
 
 void InputFile::Close() {
-  if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  if (handle_ != -1) win32::Close(reinterpret_cast<HANDLE>(handle_));  // only read from
   handle_ = -1;
 }
 
@@ -316,12 +328,10 @@ bool LockedFile::TryOpenLocked(const std::string& path) {
   busy_ = false;
   HANDLE h = OpenShared(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
   if (h == INVALID_HANDLE_VALUE) return Fail();
-  OVERLAPPED ov{};
-  if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
-                  &ov)) {
+  if (!win32::Lock(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY)) {
     Fail();
     busy_ = GetLastError() == ERROR_LOCK_VIOLATION;
-    CloseHandle(h);
+    win32::Close(h);
     return false;
   }
   handle_ = reinterpret_cast<std::intptr_t>(h);
@@ -332,11 +342,11 @@ bool LockedFile::ReadAll(std::string& contents) {
   contents.clear();
   if (handle_ == -1) return false;
   HANDLE h = reinterpret_cast<HANDLE>(handle_);
-  if (SetFilePointer(h, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return Fail();
+  if (!win32::SeekToStart(h)) return Fail();
   char chunk[4096];
   for (;;) {
     DWORD got = 0;
-    if (!ReadFile(h, chunk, sizeof chunk, &got, nullptr)) return Fail();
+    if (!win32::Read(h, chunk, sizeof chunk, &got)) return Fail();
     if (got == 0) return true;
     contents.append(chunk, got);
   }
@@ -346,20 +356,20 @@ bool LockedFile::Rewrite(std::string_view contents) {
   if (handle_ == -1) return false;
   HANDLE h = reinterpret_cast<HANDLE>(handle_);
   // The new bytes over the old, then the length cut.
-  if (SetFilePointer(h, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return Fail();
+  if (!win32::SeekToStart(h)) return Fail();
   if (!WriteAll(h, contents)) return false;
   // Once the new bytes stand, the new first line is in force: what stays of
   // a longer old text after it when the cut fails is never read.
-  SetEndOfFile(h);
+  win32::Truncate(h);
   return true;
 }
 
 void LockedFile::Close() {
   if (handle_ != -1) {
     HANDLE h = reinterpret_cast<HANDLE>(handle_);
-    OVERLAPPED ov{};
-    UnlockFileEx(h, 0, MAXDWORD, MAXDWORD, &ov);
-    CloseHandle(h);
+    // Closing releases the lock too; what Rewrite wrote stands either way.
+    win32::Unlock(h);
+    win32::Close(h);
   }
   handle_ = -1;
 }

@@ -1,6 +1,5 @@
 // The folder cache of the POSIX file service: folder listings and the real
-// letter case of names, kept for the life of the thread that asked (the
-// program runs one).
+// letter case of names, kept by the thread that asked (the program runs one).
 //
 // Windows finds a name whatever its letter case; a POSIX file system does
 // not. The file service (files_posix.cc) therefore looks a name up in its
@@ -8,14 +7,16 @@
 // wildcard searches from listings too. Reading a folder once and keeping it
 // makes both cheap.
 //
-// When an answer may be reused: until this process changes the folder through
-// the file service (every create, rename and delete there calls Forget), and
-// for as long as the process lives otherwise. Changes that other processes
-// make to a folder after this process first listed it are not seen. That
-// suits a program that handles one request and ends: a listing taken during
-// the request stands for the request, as a find-first/find-next walk over a
-// folder that another process is changing gives no firmer answer. A program
-// that lives longer must call ForgetAll before it looks again.
+// When an answer may be reused. Within one request: until this process
+// changes the folder through the file service (every create, rename and
+// delete there calls Forget); changes other processes make meanwhile are not
+// seen, as a find-first/find-next walk over a folder another process is
+// changing gives no firmer answer. From one request to the next (a process
+// that handles many; BeginRequest marks the start of each): a listing is
+// used again only once the folder is shown unchanged since it was read (the
+// same folder, with the same modification and status-change times, read
+// when those times were already more than two seconds old, so that any
+// later change to its names moves them); letter-case answers are forgotten.
 //
 // Each thread has a cache of its own, so "this process" above reads "this
 // thread" where a program runs several: a thread sees other threads' changes
@@ -38,7 +39,7 @@ struct Listing {
 };
 
 // The listing of a folder, named as the system knows it ("." for the current
-// folder, "/" for the root); read on first use.
+// folder, "/" for the root); read on first use in a request.
 Listing& List(const std::string& native_folder);
 
 // The real name of `part` in `native_folder`, letter case ignored, or nullptr.
@@ -66,5 +67,8 @@ std::string WithKnownFolder(const std::string& plain);
 void Forget(const std::string& native);
 // Everything is read again when next needed.
 void ForgetAll();
+
+// A new request begins: every listing is checked before it is used again.
+void BeginRequest();
 
 }  // namespace platform::folder_cache

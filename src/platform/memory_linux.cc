@@ -4,7 +4,7 @@
 
 namespace platform {
 
-void TuneAllocatorForShortRun() {
+void TuneAllocator() {
 #ifdef M_MMAP_THRESHOLD
   mallopt(M_MMAP_THRESHOLD, 16 * 1024 * 1024);
   mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);

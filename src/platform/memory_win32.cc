@@ -2,6 +2,6 @@
 
 namespace platform {
 
-void TuneAllocatorForShortRun() {}
+void TuneAllocator() {}
 
 }  // namespace platform

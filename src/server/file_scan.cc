@@ -1,18 +1,19 @@
 #include "server/file_scan.h"
 
-#include "catalogue/catalogue.h"
+#include <optional>
+
 #include "common/page_text.h"
 #include "common/paths.h"
 #include "platform/files.h"
-#include "server/file_utils.h"
+#include "platform/names.h"
 #include "server/site_paths.h"
 
 namespace server {
 
-std::array<bool, kScanSlots + 1> TxtOnWeb{};
-std::array<bool, kScanSlots + 1> IdxOnWeb{};
-std::array<bool, kScanSlots + 1> Ix3OnWeb{};
-std::array<bool, kScanSlots + 1> CanUseFile{};
+SlotFlags TxtOnWeb{};
+SlotFlags IdxOnWeb{};
+SlotFlags Ix3OnWeb{};
+SlotFlags CanUseFile{};
 std::int32_t TotFilesOnWeb = 0;
 
 std::string StripFileExt(const std::string& name) {
@@ -43,67 +44,104 @@ void FindFileSlot(const std::string& name, bool& found, int& slot) {
   found = slot > 0;
 }
 
-void CallCGIFindAvailFiles() {
+bool EndsIndexPass(std::string_view name) {
+  return name.empty() || name.back() < '0' || name.back() > '9';
+}
+
+int IndexFileNumber(std::string_view name) {
+  if (name.empty() || name.back() < '0' || name.back() > '5') return -1;
+  return name.back() - '0';
+}
+
+namespace {
+
+// Which of its six index files each slot has.
+using IndexFiles = std::array<SlotFlags, 6>;
+
+void ScanTextFolder() {
+  bool found = false;
+  int slot = -1;
+  platform::VisitFiles(TXTPath + "*.TXT", [&](const platform::DirEntry& entry) {
+    FindFileSlot(entry.name, found, slot);
+    if (found) TxtOnWeb[slot] = true;
+    return true;
+  });
+}
+
+void Record(IndexFiles& files, const std::string& name) {
+  int number = IndexFileNumber(name);
+  if (number < 0) return;
+  bool found = false;
+  int slot = -1;
+  FindFileSlot(name, found, slot);
+  if (found) files[number][slot] = true;
+}
+
+// Records every index file name; returns the least name (in NTFS listing
+// order: upper case, byte by byte) that ends the pass, when there is one.
+std::optional<std::string> RecordAllIndexFiles(IndexFiles& files) {
+  std::optional<std::string> least_stop;
+  platform::VisitFiles(IDXPath + "*.IX*", [&](const platform::DirEntry& entry) {
+    if (EndsIndexPass(entry.name)) {
+      std::string key = platform::UpperAscii(entry.name);
+      if (!least_stop || key < *least_stop) least_stop = std::move(key);
+    } else if (!least_stop) {
+      Record(files, entry.name);
+    }
+    return true;
+  });
+  return least_stop;
+}
+
+// Records the index file names that an NTFS listing gives before `stop`.
+void RecordIndexFilesBefore(IndexFiles& files, const std::string& stop) {
+  platform::VisitFiles(IDXPath + "*.IX*", [&](const platform::DirEntry& entry) {
+    if (platform::UpperAscii(entry.name) < stop) Record(files, entry.name);
+    return true;
+  });
+}
+
+// The index pass as an NTFS listing gives it, whatever order this system
+// lists the folder in: it ends at the first name that does not end in a
+// digit, so only names before the least such name count. Such a name is
+// rare, so one pass records every name and finds the least stop; only when
+// there is one does a second pass record again, the stop now known.
+IndexFiles ScanIndexFolder() {
+  IndexFiles files{};
+  common::Trace("before if FindFirst");
+  if (std::optional<std::string> stop = RecordAllIndexFiles(files)) {
+    common::Trace("<b>WebUtls: EXCEPTION in FindFirst </b>");
+    files = IndexFiles{};
+    RecordIndexFilesBefore(files, *stop);
+  }
+  return files;
+}
+
+void SetUsableSlots(const IndexFiles& files) {
+  TotFilesOnWeb = 0;
+  for (int s = 1; s <= catalogue::WebFiles; ++s) {
+    IdxOnWeb[s] = files[0][s] && files[1][s] && files[2][s] && files[4][s] && files[5][s];
+    Ix3OnWeb[s] = files[3][s];
+    CanUseFile[s] = false;
+    if (TxtOnWeb[s] && IdxOnWeb[s] && Ix3OnWeb[s]) {
+      ++TotFilesOnWeb;
+      CanUseFile[s] = true;
+    }
+  }
+}
+
+}  // namespace
+
+void CallCGIFindAvailFiles() noexcept {
   try {
     common::Trace({"entering CallCGIFindAvailFiles, TxtPath= ", TXTPath});
-    bool found = false;
-    int slot = -1;
-    platform::VisitFiles(TXTPath + "*.TXT", [&](const platform::DirEntry& entry) {
-      FindFileSlot(entry.name, found, slot);
-      if (found) TxtOnWeb[slot] = true;
-      return true;
-    });
-
-    std::array<std::array<bool, kScanSlots + 1>, 6> table{};
-    common::Trace("before if FindFirst");
-    // Listed in NTFS order, the pass ends at the first name that does not end
-    // in a digit. Visited in any order, the same names count: those that come
-    // before the least such name in that order. Such a name is rare, so the
-    // first pass counts every name and remembers the least stop; only when
-    // there is one does a second pass count again, the stop now known.
-    bool stops = false;
-    std::string stop_key;
-    auto count = [&](const platform::DirEntry& entry, bool before_stop_only) {
-      char last = entry.name.back();
-      if (last < '0' || last > '5') return;
-      if (before_stop_only && !(platform::UpperAscii(entry.name) < stop_key)) return;
-      FindFileSlot(entry.name, found, slot);
-      if (found) table[last - '0'][slot] = true;
-    };
-    platform::VisitFiles(IDXPath + "*.IX*", [&](const platform::DirEntry& entry) {
-      char last = entry.name.back();
-      if (last < '0' || last > '9') {
-        std::string key = platform::UpperAscii(entry.name);
-        if (!stops || key < stop_key) stop_key = std::move(key);
-        stops = true;
-      } else if (!stops) {
-        count(entry, false);
-      }
-      return true;
-    });
-    if (stops) {
-      common::Trace("<b>WebUtls: EXCEPTION in FindFirst </b>");
-      for (auto& digit : table) digit.fill(false);
-      platform::VisitFiles(IDXPath + "*.IX*", [&](const platform::DirEntry& entry) {
-        count(entry, true);
-        return true;
-      });
-    }
-
-    TotFilesOnWeb = 0;
-    for (int s = 1; s <= kScanSlots; ++s) {
-      IdxOnWeb[s] = table[0][s] && table[1][s] && table[2][s] && table[4][s] && table[5][s];
-      Ix3OnWeb[s] = table[3][s];
-      CanUseFile[s] = false;
-      if (TxtOnWeb[s] && IdxOnWeb[s] && Ix3OnWeb[s]) {
-        ++TotFilesOnWeb;
-        CanUseFile[s] = true;
-      }
-    }
+    ScanTextFolder();
+    SetUsableSlots(ScanIndexFolder());
     common::Trace({"TotFilesOnWeb= ", common::Decimal(TotFilesOnWeb)});
     common::Trace("exiting CallCGIFindAvailFiles");
   } catch (...) {
-    // Whatever was set so far stays set.
+    // Out of memory in the middle of a listing: the scan ends there, and the
+    // flags and count set so far stay as they are.
   }
 }
 

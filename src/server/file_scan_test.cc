@@ -116,7 +116,7 @@ TEST_F(FileScanTest, EmptyAndMissingFolders) {
   IDXPath = dir.path() + "/none/";
   CallCGIFindAvailFiles();
   EXPECT_EQ(TotFilesOnWeb, 0);
-  for (int s = 1; s <= kScanSlots; ++s) ASSERT_FALSE(CanUseFile[s]);
+  for (int s = 1; s <= catalogue::WebFiles; ++s) ASSERT_FALSE(CanUseFile[s]);
 }
 
 TEST_F(FileScanTest, ManyUnrelatedEntries) {

@@ -1,7 +1,10 @@
-// Small file operations for the headers file handling: folders that must be
-// writable, deletes that must succeed, renames with readable errors, and the
-// text of a system error. Paths may use "/" or "\"; each operation first turns
-// every "/" into "\" and reduces doubled backslashes to one.
+// Small file operations: whether a folder can be written to (the headers
+// file's rebuild asks), the text of a system error (every report of a failed
+// file operation, on the page and to the operator), and three more of the
+// same utilities that nothing in this program calls: making a file's folder,
+// deleting a file for certain and renaming with a readable error. Paths may use "/" or "\"; each
+// operation first turns every
+// "/" into "\" and reduces doubled backslashes to one.
 #pragma once
 #include <string>
 

@@ -4,7 +4,6 @@
 #include "common/paths.h"
 #include "platform/files.h"
 #include "platform/messages.h"
-#include "platform/program.h"
 #include "server/file_scan.h"
 #include "server/file_utils.h"
 
@@ -49,8 +48,6 @@ void InitSitePaths(const std::string& program_file) {
   }
 }
 
-void InitSitePaths() { InitSitePaths(platform::ProgramFileName()); }
-
 void CGIFindAvailFiles(std::string& diagnostic) {
   diagnostic.clear();
   CallCGIFindAvailFiles();
@@ -65,12 +62,8 @@ void CGIFindAvailFiles(std::string& diagnostic) {
         "IDXPath:=_WebPath+'fullindexes/'= " + IDXPath;
     TXTPath = kFallbackTxtPath;
     IDXPath = kFallbackIdxPath;
-    try {
-      CallCGIFindAvailFiles();
-      if (TotFilesOnWeb == 0) diagnostic.clear();
-    } catch (...) {
-      common::Trace("<b>WebUtls: exception was in CallCGIFindAvailFiles</b>");
-    }
+    CallCGIFindAvailFiles();
+    if (TotFilesOnWeb == 0) diagnostic.clear();
   }
   common::Trace("exiting CGIFindAvailFiles");
 }

@@ -25,8 +25,6 @@ void SetSitePaths(const std::string& program_file);
 // (created when missing; a failure is told to the operator). The subject
 // areas are built next, by the caller.
 void InitSitePaths(const std::string& program_file);
-// The same for the running program.
-void InitSitePaths();
 
 // Scans the book folders, and the fixed default folders when the first scan
 // finds nothing. `diagnostic` tells what was tried when only the fallback

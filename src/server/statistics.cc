@@ -36,6 +36,17 @@ bool g_own_marker = false;
 
 platform::LocalTime Now() { return g_clock != nullptr ? g_clock() : platform::LocalNow(); }
 
+constexpr long long kDayMilliseconds = 86400000LL;
+
+// A number of milliseconds within one day, in its parts.
+struct TimeOfDay {
+  int hours, minutes, seconds, milliseconds;
+};
+TimeOfDay SplitDay(long long ms) {
+  return TimeOfDay{static_cast<int>(ms / 3600000), static_cast<int>(ms / 60000 % 60),
+                   static_cast<int>(ms / 1000 % 60), static_cast<int>(ms % 1000)};
+}
+
 long long MillisecondsOf(const platform::LocalTime& t) {
   long days = common::DaysFromCivil(t.year, t.month, t.day);
   return ((static_cast<long long>(days) * 24 + t.hour) * 60 + t.minute) * 60000LL +
@@ -49,15 +60,14 @@ std::string StatFile(const std::string& stamp, const char* extension) {
 // The time `t` plus `ms` milliseconds (fewer, when `ms` is below 0).
 platform::LocalTime Later(const platform::LocalTime& t, long long ms) {
   long long total = MillisecondsOf(t) + ms;  // days since 1899, never below 0 here
-  long long day_ms = 86400000LL;
-  long days = static_cast<long>(total / day_ms);
-  long long in_day = total % day_ms;
   platform::LocalTime later;
-  common::CivilFromDays(days, later.year, later.month, later.day);
-  later.hour = static_cast<int>(in_day / 3600000);
-  later.minute = static_cast<int>(in_day / 60000 % 60);
-  later.second = static_cast<int>(in_day / 1000 % 60);
-  later.millisecond = static_cast<int>(in_day % 1000);
+  common::CivilFromDays(static_cast<long>(total / kDayMilliseconds), later.year, later.month,
+                        later.day);
+  TimeOfDay in_day = SplitDay(total % kDayMilliseconds);
+  later.hour = in_day.hours;
+  later.minute = in_day.minutes;
+  later.second = in_day.seconds;
+  later.millisecond = in_day.milliseconds;
   return later;
 }
 
@@ -135,6 +145,103 @@ void CountVisit() {
   platform::OperatorMessage("Visit not counted in " + CounterFile + ": " + failure);
 }
 
+// Deletes the session's own marker: while it is there, at most 20 times. A
+// delete that succeeds leaves no file, so only a failed one looks again.
+void RemoveSessionMarker() {
+  bool removed = !g_own_marker;
+  for (int i = 0; !removed && i < kRepeats; ++i) {
+    removed = platform::RemoveFile(SessionFile) || !platform::PathExists(SessionFile);
+  }
+  if (!removed) {
+    platform::OperatorMessage("Session marker " + SessionFile +
+                              " not removed (later visits count it as running): " +
+                              IOErrorText(platform::LastErrorCode()));
+  }
+  g_own_marker = false;
+}
+
+// The day's log is made when missing (at most 20 times, never truncating a
+// log that another request has just made). False when it still is not there.
+bool MakeSureLogExists() {
+  if (platform::PathExists(LogFile)) return true;
+  int error = 0;
+  for (int i = 0; i < kRepeats; ++i) {
+    if (platform::CreateNewFile(LogFile) == platform::CreateResult::kFailed) {
+      error = platform::LastErrorCode();
+    }
+    if (platform::PathExists(LogFile)) return true;
+  }
+  platform::OperatorMessage("No log line written: cannot create " + LogFile + ": " +
+                            IOErrorText(error));
+  return false;
+}
+
+// The sessions running as this one ends: the markers of every program in the
+// statistics folder, this session counted in its own program and in the
+// total (its marker is already gone).
+struct SessionCounts {
+  int ar_panel = 0;  // aO
+  int en_panel = 0;  // eO
+  int qry_gate = 0;  // Sr
+  int txt_view = 0;  // Ds
+  int total = 1;     // TOT
+};
+
+// The programs that keep markers here, in the order a marker's name is
+// tested against them (the first whose name it holds counts it).
+struct Program {
+  const char* name;
+  int SessionCounts::*count;
+};
+constexpr Program kPrograms[] = {{"arPanel", &SessionCounts::ar_panel},
+                                 {"enPanel", &SessionCounts::en_panel},
+                                 {"qryGate", &SessionCounts::qry_gate},
+                                 {"txtView", &SessionCounts::txt_view}};
+
+SessionCounts CountSessions() {
+  SessionCounts counts;
+  for (const Program& program : kPrograms) {
+    if (ProgName == program.name) counts.*program.count = 1;
+  }
+  for (const auto& entry : platform::FindFiles(StatPath + "*.Session")) {
+    ++counts.total;
+    for (const Program& program : kPrograms) {
+      if (entry.name.find(program.name) != std::string::npos) {
+        ++(counts.*program.count);
+        break;
+      }
+    }
+  }
+  return counts;
+}
+
+std::string LogLine(const platform::LocalTime& end, const SessionCounts& sessions) {
+  return FormatEndTime(end) +
+         FormatDuration(MillisecondsOf(end) - MillisecondsOf(g_session_start)) +
+         "; SimltSessn:" + " aO=" + std::to_string(sessions.ar_panel) +
+         " eO=" + std::to_string(sessions.en_panel) + " Sr=" + std::to_string(sessions.qry_gate) +
+         " Ds=" + std::to_string(sessions.txt_view) + " TOT=" + std::to_string(sessions.total) +
+         " RemotAddr=[" + LogSafe(RemoteAddr) + "]" + " Host=[" + LogSafe(HostName) + "]\r\n";
+}
+
+// Appends the line, up to 21 times, but never twice: a line cut short stays.
+void AppendLogLine(const std::string& line) {
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    switch (platform::AppendToFile(LogFile, line)) {
+      case platform::AppendResult::kAppended:
+        return;
+      case platform::AppendResult::kCutShort:
+        platform::OperatorMessage("Log line cut short in " + LogFile + ": " +
+                                  IOErrorText(platform::LastErrorCode()));
+        return;
+      case platform::AppendResult::kNothingWritten:
+        break;
+    }
+  }
+  platform::OperatorMessage("No log line written to " + LogFile + ": " +
+                            IOErrorText(platform::LastErrorCode()));
+}
+
 }  // namespace
 
 std::string FormatDayStamp(const platform::LocalTime& t) {
@@ -153,15 +260,11 @@ std::string FormatEndTime(const platform::LocalTime& t) {
 }
 
 std::string FormatDuration(long long ms) {
-  constexpr long long kDay = 86400000LL;
-  ms = ((ms % kDay) + kDay) % kDay;
-  int hours = static_cast<int>(ms / 3600000);
-  int minutes = static_cast<int>(ms / 60000 % 60);
-  int seconds = static_cast<int>(ms / 1000 % 60);
-  int millis = static_cast<int>(ms % 1000);
+  TimeOfDay t = SplitDay(((ms % kDayMilliseconds) + kDayMilliseconds) % kDayMilliseconds);
   std::string text = "; Dur=";
-  if (hours != 0) text += Padded(hours, 2) + "h ";
-  return text + Padded(minutes, 2) + "m:" + Padded(seconds, 2) + "." + Padded(millis, 3) + "s";
+  if (t.hours != 0) text += Padded(t.hours, 2) + "h ";
+  return text + Padded(t.minutes, 2) + "m:" + Padded(t.seconds, 2) + "." +
+         Padded(t.milliseconds, 3) + "s";
 }
 
 std::string LogSafe(const std::string& text) {
@@ -191,71 +294,19 @@ void StatsBegin(const common::WebRequest& request) {
 
 void StatsEnd() {
   CountVisit();
+  RemoveSessionMarker();
+  if (!MakeSureLogExists()) return;
+  SessionCounts sessions = CountSessions();
+  AppendLogLine(LogLine(Now(), sessions));
+}
 
-  // A delete that succeeds leaves no file, so only a failed one looks again.
-  bool removed = !g_own_marker;
-  for (int i = 0; !removed && i < kRepeats; ++i) {
-    removed = platform::RemoveFile(SessionFile) || !platform::PathExists(SessionFile);
+void ResetStatistics() {
+  for (std::string* value : {&ProgName, &RemoteAddr, &HostName, &DayStamp, &CounterFile, &LogFile,
+                             &SessionFile, &OldBrowsePattern}) {
+    value->clear();
   }
-  if (!removed) {
-    platform::OperatorMessage("Session marker " + SessionFile +
-                              " not removed (later visits count it as running): " +
-                              IOErrorText(platform::LastErrorCode()));
-  }
+  g_session_start = platform::LocalTime{};
   g_own_marker = false;
-
-  bool log_exists = platform::PathExists(LogFile);
-  for (int i = 0; i < kRepeats && !log_exists; ++i) {
-    platform::CreateNewFile(LogFile);  // never truncates a log another request just made
-    log_exists = platform::PathExists(LogFile);
-  }
-  if (!log_exists) {
-    platform::OperatorMessage("No log line written: cannot create " + LogFile + ": " +
-                              IOErrorText(platform::LastErrorCode()));
-    return;
-  }
-
-  struct Category {
-    const char* program;
-    int count;
-  };
-  Category counts[] = {{"arPanel", 0}, {"enPanel", 0}, {"qryGate", 0}, {"txtView", 0}};
-  for (auto& c : counts) {
-    if (ProgName == c.program) c.count = 1;
-  }
-  int total = 1;
-  for (const auto& entry : platform::FindFiles(StatPath + "*.Session")) {
-    ++total;
-    for (auto& c : counts) {
-      if (entry.name.find(c.program) != std::string::npos) {
-        ++c.count;
-        break;
-      }
-    }
-  }
-
-  platform::LocalTime end = Now();
-  std::string line =
-      FormatEndTime(end) + FormatDuration(MillisecondsOf(end) - MillisecondsOf(g_session_start)) +
-      "; SimltSessn:" + " aO=" + std::to_string(counts[0].count) +
-      " eO=" + std::to_string(counts[1].count) + " Sr=" + std::to_string(counts[2].count) +
-      " Ds=" + std::to_string(counts[3].count) + " TOT=" + std::to_string(total) + " RemotAddr=[" +
-      LogSafe(RemoteAddr) + "]" + " Host=[" + LogSafe(HostName) + "]\r\n";
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    switch (platform::AppendToFile(LogFile, line)) {
-      case platform::AppendResult::kAppended:
-        return;
-      case platform::AppendResult::kCutShort:
-        // Part of the line stands in the log: a second try would double it.
-        platform::OperatorMessage("Log line cut short in " + LogFile + ": " +
-                                  IOErrorText(platform::LastErrorCode()));
-        return;
-      case platform::AppendResult::kNothingWritten:
-        break;
-    }
-  }
-  platform::OperatorMessage("No log line written to " + LogFile + ": " +
-                            IOErrorText(platform::LastErrorCode()));
 }
 
 }  // namespace server

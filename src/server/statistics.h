@@ -23,6 +23,8 @@ extern std::string OldBrowsePattern;
 void StatsBegin(const common::WebRequest& request);
 // Ends the session: counter, marker removal, log line.
 void StatsEnd();
+// Every value above empty and no session started, as a new process has it.
+void ResetStatistics();
 
 // "2026-12-08": year unpadded, month and day with two digits.
 std::string FormatDayStamp(const platform::LocalTime& t);

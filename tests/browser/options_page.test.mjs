@@ -42,11 +42,25 @@ after(async () => {
 const counter = () => page.inputValue('input[name=text1]');
 const checked = (name) => page.isChecked(`input[name="${name}"]`);
 
-// Clicks the keyboard picture in the middle of a key's map rectangle.
-async function clickKey(left, top, right, bottom) {
+// The keyboard's keys by name, from the table the page is built from:
+// rectangle, Windows-1256 byte, code point, name.
+const keys = new Map(
+  fs.readFileSync(new URL('../../src/page/keyboard_keys.txt', import.meta.url), 'latin1')
+    .split('\n').filter((line) => /^[0-9]/.test(line)).map((line) => {
+      const [box, , codePoint, ...name] = line.trim().split(' ');
+      return [name.join(' '), { box: box.split(',').map(Number), codePoint }];
+    }));
+
+// Clicks the keyboard picture in the middle of the named key's map
+// rectangle; the key's letter.
+async function clickKey(name) {
+  const key = keys.get(name);
+  assert.ok(key, `a key named ${name}`);
+  const [left, top, right, bottom] = key.box;
   await page.click('img[usemap="#Key"]', {
     position: { x: (left + right) / 2, y: (top + bottom) / 2 },
   });
+  return String.fromCodePoint(parseInt(key.codePoint, 16));
 }
 
 test('the page loads and its script runs without errors', async () => {
@@ -96,11 +110,10 @@ if (todays) {
     assert.equal(await page.$eval('#img1', (e) => getComputedStyle(e).display), 'none');
     assert.equal(await page.inputValue('input[name=keywords]'), '');
     // kaf, teh, alef, beh: the word for "book".
-    await clickKey(133, 34, 145, 46);
-    await clickKey(117, 4, 128, 16);
-    await clickKey(149, 4, 160, 16);
-    await clickKey(133, 4, 145, 16);
-    assert.equal(await page.inputValue('input[name=keywords]'), '\u0643\u062A\u0627\u0628');
+    let typed = '';
+    for (const name of ['kaf', 'teh', 'alef', 'beh']) typed += await clickKey(name);
+    assert.equal(typed, '\u0643\u062A\u0627\u0628');
+    assert.equal(await page.inputValue('input[name=keywords]'), typed);
     assert.equal(await page.$eval('img[usemap="#Key"]', (e) => getComputedStyle(e).cursor),
                  'pointer');
     assert.equal(await page.locator('input[name=B216] + span').evaluate(

@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   fs::path folder = argv[1];
-  int books = catalogue::kWebFiles, extra = 0;
+  int books = catalogue::WebFiles, extra = 0;
   for (int i = 2; i < argc; i += 2) {
     int value = i + 1 < argc ? Count(argv[i + 1]) : -1;
     if (std::strcmp(argv[i], "--books") == 0 && value >= 0) {
@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
   fs::create_directories(folder / "fulltxt");
   fs::create_directories(folder / "fullindexes");
   int made = 0;
-  for (int slot = 1; slot <= catalogue::kWebFiles && made < books; ++slot) {
+  for (int slot = 1; slot <= catalogue::WebFiles && made < books; ++slot) {
     std::string code = catalogue::kBuiltInCodes[slot - 1];
     if (code.empty()) continue;
     for (char& c : code) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

@@ -16,16 +16,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 
 #include "catalogue/areas.h"
-#include "catalogue/catalogue.h"
 #include "catalogue/catalogue_table.h"
-#include "catalogue/headers_file.h"
-#include "common/page_text.h"
+#include "page/options_handler.h"
 #include "platform/files.h"
-#include "server/file_scan.h"
+#include "program/process_state.h"
 
 namespace fs = std::filesystem;
 
@@ -140,12 +139,51 @@ void Site::AddBook(int slot, const std::string& name, const std::string& author)
 }
 
 void ResetProgramState() {
-  catalogue::ResetCatalogue();
-  catalogue::ResetBookHeaders();
+  program::ResetRequestState();
   catalogue::InitAreas();
-  server::ResetScan();
-  common::PageText.clear();
   platform::SetDriveRoot("");
+}
+
+std::string RequestInProcess(const std::string& folder, const std::string& host) {
+  program::StartProcess(folder + "enPanel");
+  program::StartRequest();
+  TestRequest request;
+  request.variables[common::kHost] = host;
+  request.variables[common::kRemoteAddress] = "127.0.0.1";
+  TestResponse response;
+  bool handled = false;
+  page::DoEngineAction1(request, response, handled);
+  return response.content;
+}
+
+std::string StatFile(const std::string& folder, const std::string& ending) {
+  std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+  for (const auto& name : ListDir(folder)) {
+    if (name.size() > ending.size() &&
+        name.compare(name.size() - ending.size(), ending.size(), ending) == 0) {
+      return prefix + name;
+    }
+  }
+  return "";
+}
+
+bool IsWholePage(const std::string& page) {
+  return page.rfind("<HTML>", 0) == 0 && page.size() > 7 &&
+         page.compare(page.size() - 7, 7, "</HTML>") == 0;
+}
+
+bool IsLocalLogLine(const std::string& line) {
+  static const std::regex kLine(
+      R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d; Dur=(\d\dh )?\d\dm:\d\d\.\d{3}s; SimltSessn: aO=0 eO=\d+ Sr=0 Ds=0 TOT=\d+ RemotAddr=\[127\.0\.0\.1\] Host=\[localhost\]\r)");
+  return std::regex_match(line, kLine);
+}
+
+bool IsWholeResponse(const RunResult& r) {
+  std::size_t body = r.out.find("\r\n\r\n");
+  std::size_t length_at = r.out.find("Content-Length: ");
+  if (r.exit_code != 0 || body == std::string::npos || length_at == std::string::npos) return false;
+  std::size_t length = std::stoul(r.out.substr(length_at + 16));
+  return r.out.size() - body - 4 == length && IsWholePage(r.out.substr(body + 4));
 }
 
 #ifndef _WIN32
@@ -160,23 +198,21 @@ int InChildAsNobody(const std::function<int()>& body) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-RunResult RunProgram(const std::string& program, const std::map<std::string, std::string>& env,
-                     const std::string& input, int timeout_seconds) {
-  // Close-on-exec: programs that other threads start at the same moment must
-  // not inherit these pipes, or this program's output would not end when it
-  // exits. The copies made on 0, 1 and 2 below are inherited.
-  int in_pipe[2], out_pipe[2], err_pipe[2];
-  if (pipe2(in_pipe, O_CLOEXEC) != 0 || pipe2(out_pipe, O_CLOEXEC) != 0 ||
-      pipe2(err_pipe, O_CLOEXEC) != 0)
-    throw std::runtime_error("pipe");
+int StartProgram(const std::string& program, const std::map<std::string, std::string>& env,
+                 const std::string& folder, int in_fd, int out_fd, int err_fd) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in_pipe[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
-  for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) {
-    posix_spawn_file_actions_addclose(&actions, fd);
+  int targets[3] = {0, 1, 2};
+  int sources[3] = {in_fd, out_fd, err_fd};
+  for (int i = 0; i < 3; ++i) {
+    if (sources[i] >= 0) {
+      posix_spawn_file_actions_adddup2(&actions, sources[i], targets[i]);
+    } else {
+      posix_spawn_file_actions_addopen(&actions, targets[i], "/dev/null",
+                                       i == 0 ? O_RDONLY : O_WRONLY, 0);
+    }
   }
+  if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
   std::vector<std::string> env_strings;
   env_strings.reserve(env.size());
   for (const auto& [k, v] : env) env_strings.push_back(k + "=" + v);
@@ -189,10 +225,23 @@ RunResult RunProgram(const std::string& program, const std::map<std::string, std
   pid_t pid = 0;
   int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data());
   posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) throw std::runtime_error("posix_spawn failed: " + program);
+  return pid;
+}
+
+RunResult RunProgram(const std::string& program, const std::map<std::string, std::string>& env,
+                     const std::string& input, int timeout_seconds) {
+  // Close-on-exec: programs that other threads start at the same moment must
+  // not inherit these pipes, or this program's output would not end when it
+  // exits. The copies made on 0, 1 and 2 are inherited.
+  int in_pipe[2], out_pipe[2], err_pipe[2];
+  if (pipe2(in_pipe, O_CLOEXEC) != 0 || pipe2(out_pipe, O_CLOEXEC) != 0 ||
+      pipe2(err_pipe, O_CLOEXEC) != 0)
+    throw std::runtime_error("pipe");
+  pid_t pid = StartProgram(program, env, "", in_pipe[0], out_pipe[1], err_pipe[1]);
   close(in_pipe[0]);
   close(out_pipe[1]);
   close(err_pipe[1]);
-  if (rc != 0) throw std::runtime_error("posix_spawn failed: " + program);
 
   RunResult result;
   signal(SIGPIPE, SIG_IGN);

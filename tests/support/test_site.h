@@ -54,9 +54,24 @@ std::string CodeOfSlot(int slot);
 void SetEnv(const std::string& name, const std::string& value);
 void UnsetEnv(const std::string& name);
 
-// Clears every process-wide value the request touches (tests run many
-// requests in one process).
+// Every process-wide value a request touches as a new process has it
+// (program::ResetRequestState), and no drive root.
 void ResetProgramState();
+
+// One request of the program, as main() runs it, on the site whose program
+// folder is `folder`, handled in this process: the page it hands back.
+std::string RequestInProcess(const std::string& folder, const std::string& host = "localhost");
+
+// The first file in `folder` whose name ends in `ending` (the day's ".ctr",
+// ".log", a ".Session" marker), with its folder; empty when there is none.
+std::string StatFile(const std::string& folder, const std::string& ending);
+
+// A page that begins "<HTML>" and ends "</HTML>".
+bool IsWholePage(const std::string& page);
+
+// One line of the day's log (without its line end) for a request from
+// 127.0.0.1 to the host localhost.
+bool IsLocalLogLine(const std::string& line);
 
 // A request whose variables the test sets, and a response that keeps what
 // the handler hands it: the handler's side of the CGI frame.
@@ -83,6 +98,16 @@ struct RunResult {
 // standard input, and collects what it writes.
 RunResult RunProgram(const std::string& program, const std::map<std::string, std::string>& env,
                      const std::string& input = "", int timeout_seconds = 30);
+
+// A run that ended normally with a response whose Content-Length is the
+// length of what follows its header block, a whole page.
+bool IsWholeResponse(const RunResult& r);
+
+// Starts `program` in `folder` with exactly `env` as its environment, its
+// standard input, output and error on the given descriptors (-1: /dev/null),
+// and returns its process id. POSIX only.
+int StartProgram(const std::string& program, const std::map<std::string, std::string>& env,
+                 const std::string& folder, int in_fd, int out_fd, int err_fd);
 
 // Runs `body` in a child process as the ordinary account nobody (dropping
 // root where the test runs as root) and returns its result, or -1 when the

@@ -1,0 +1,123 @@
+// FolderTimes, InputFile and LockedFile of the POSIX file service
+// (files_posix.cc lists its parts).
+#include "platform/files.h"
+#include "platform/folder_cache.h"
+#include "platform/posix_calls.h"
+#include "platform/posix_names.h"
+
+namespace platform {
+
+using posix::Fail;
+using posix::OnName;
+
+FolderTimes::FolderTimes(const std::string& folder) : folder_(folder) {
+  handle_ = OnName(folder, [](const char* p) { return sys::Open(p, O_RDONLY | O_DIRECTORY); });
+}
+
+FolderTimes::~FolderTimes() {
+  if (handle_ >= 0) sys::Close(static_cast<int>(handle_));  // only read from
+}
+
+bool FolderTimes::Get(const std::string& name, FileTime& time) {
+  if (handle_ < 0) return GetModifiedTime(JoinName(folder_, name), time);
+  struct stat st {};
+  if (sys::Fstatat(static_cast<int>(handle_), name.c_str(), &st) != 0) return Fail();
+  time = static_cast<FileTime>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+  return true;
+}
+
+InputFile::~InputFile() { Close(); }
+
+bool InputFile::Open(const std::string& path) {
+  Close();
+  // A folder opens too; reading it then fails (EISDIR).
+  int fd = OnName(path, [](const char* p) { return sys::Open(p, O_RDONLY); });
+  if (fd < 0) return Fail();
+  handle_ = fd;
+  return true;
+}
+
+long InputFile::Read(char* buffer, std::size_t size) {
+  if (handle_ < 0) return -1;
+  for (;;) {
+    ssize_t n = sys::Read(static_cast<int>(handle_), buffer, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) SetLastErrorCode(errno);
+    return static_cast<long>(n);
+  }
+}
+
+void InputFile::Close() {
+  if (handle_ >= 0) sys::Close(static_cast<int>(handle_));  // only read from
+  handle_ = -1;
+}
+
+LockedFile::~LockedFile() { Close(); }
+
+bool LockedFile::TryOpenLocked(const std::string& path) {
+  Close();
+  busy_ = false;
+  std::string used;
+  int fd = OnName(
+      path, [](const char* p) { return sys::Open(p, O_RDWR | O_CREAT, 0666); }, &used);
+  folder_cache::Forget(used);
+  if (fd < 0) return Fail();
+  // flock (every BSD and Linux has it) rather than a POSIX record lock: it
+  // belongs to this open file, as a Windows lock does, so a second open of the
+  // counter in the same process neither shares nor drops it.
+  if (sys::LockExclusiveNow(fd) != 0) {
+    busy_ = errno == EWOULDBLOCK;
+    SetLastErrorCode(errno);
+    sys::Close(fd);
+    return false;
+  }
+  handle_ = fd;
+  return true;
+}
+
+bool LockedFile::ReadAll(std::string& contents) {
+  contents.clear();
+  if (handle_ < 0) return false;
+  char chunk[4096];
+  off_t offset = 0;
+  for (;;) {
+    ssize_t n = sys::Pread(static_cast<int>(handle_), chunk, sizeof chunk, offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return Fail();
+    if (n == 0) return true;
+    contents.append(chunk, static_cast<std::size_t>(n));
+    offset += n;
+  }
+}
+
+bool LockedFile::Rewrite(std::string_view contents) {
+  if (handle_ < 0) return false;
+  int fd = static_cast<int>(handle_);
+  struct stat st {};
+  if (sys::Fstat(fd, &st) != 0) return Fail();
+  // The new bytes over the old, then the length cut: a crash at any moment
+  // leaves the old or the new first line.
+  std::size_t done = 0;
+  while (done < contents.size()) {
+    ssize_t n =
+        sys::Pwrite(fd, contents.data() + done, contents.size() - done, static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return Fail();
+    done += static_cast<std::size_t>(n);
+  }
+  // Once the new bytes stand, the new first line is in force: what stays of
+  // a longer old text after it when the cut fails is never read.
+  if (static_cast<std::size_t>(st.st_size) > contents.size()) {
+    sys::Ftruncate(fd, static_cast<off_t>(contents.size()));
+  }
+  return true;
+}
+
+void LockedFile::Close() {
+  // Closing releases the lock. What Rewrite wrote stands, as the counter's
+  // next reader sees, whatever a failing close reports.
+  if (handle_ >= 0) sys::Close(static_cast<int>(handle_));
+  handle_ = -1;
+}
+
+}  // namespace platform

@@ -1,0 +1,56 @@
+#include "program/process_state.h"
+
+#include "catalogue/areas.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/headers_file.h"
+#include "common/page_text.h"
+#include "common/process_priority.h"
+#include "page/options_handler.h"
+#include "platform/environment.h"
+#include "platform/files.h"
+#include "platform/memory.h"
+#include "platform/priority.h"
+#include "platform/program.h"
+#include "server/file_scan.h"
+#include "server/site_paths.h"
+#include "server/statistics.h"
+
+namespace program {
+namespace {
+std::string g_program_file;
+}  // namespace
+
+void StartProcess(const std::string& program_file) {
+  platform::TuneAllocator();
+  g_program_file = program_file;
+}
+
+void StartProcess() {
+  // An operator (or a test) may put the drive root of rooted paths elsewhere;
+  // the program's own name is then read relative to it.
+  platform::SetDriveRoot(platform::GetEnvironment("ENPANEL_DRIVE_ROOT"));
+  StartProcess(platform::ProgramFileName());
+}
+
+const std::string& ProgramFile() { return g_program_file; }
+
+void ResetRequestState() {
+  platform::BeginRequest();
+  platform::SetLastErrorCode(0);
+  common::PageText.clear();
+  common::RequestedPriority = platform::kNormalPriorityClass;
+  catalogue::ResetCatalogue();
+  catalogue::ResetBookHeaders();
+  server::ResetScan();
+  server::ResetStatistics();
+  page::ResetRowLists();
+}
+
+void StartRequest() {
+  ResetRequestState();
+  // The start-up steps, in their order.
+  server::InitSitePaths(g_program_file);
+  catalogue::InitAreas();
+}
+
+}  // namespace program
