@@ -1,5 +1,5 @@
 // The POSIX file service, its functions on names and whole files. Its parts:
-//   posix_calls.cc         the system calls, one wrapper each (the fault seam)
+//   posix_calls.h          the system calls, one wrapper each (the fault seam)
 //   posix_names.cc         plain paths, the drive root, letter-case look-ups
 //   folder_cache_posix.cc  folder listings and the real letter case of names
 //   files_posix.cc         this file: existence, attributes and times,

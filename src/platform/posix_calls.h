@@ -7,36 +7,92 @@
 #pragma once
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <cstddef>
+#include <cstdio>
+
+#include "platform/fault_injection.h"
 
 namespace platform::sys {
 
-int Open(const char* path, int flags, mode_t mode = 0);  // kCreate with O_CREAT, else kOpen
-int Close(int fd);
-ssize_t Read(int fd, void* buffer, std::size_t size);
-ssize_t Pread(int fd, void* buffer, std::size_t size, off_t at);
-ssize_t Write(int fd, const void* data, std::size_t size);
-ssize_t Pwrite(int fd, const void* data, std::size_t size, off_t at);
-off_t Seek(int fd, off_t offset, int whence);
-int Fsync(int fd);
-int Ftruncate(int fd, off_t size);
-int Stat(const char* path, struct stat* st);
-int Lstat(const char* path, struct stat* st);
-int Fstat(int fd, struct stat* st);
-int Fstatat(int dir_fd, const char* name, struct stat* st);
-int Rename(const char* from, const char* to);
-int Link(const char* from, const char* to);
-int Unlink(const char* path);
-int Mkdir(const char* path);
-int Chmod(const char* path, mode_t mode);
-int SetTimes(const char* path, const timespec times[2]);
-int LockExclusiveNow(int fd);  // flock, not waiting
-DIR* OpenDir(const char* path);
+using faults::Inject;
+using faults::Op;
+
+// kCreate with O_CREAT, kOpen without.
+inline int Open(const char* path, int flags, mode_t mode = 0) {
+  if (Inject((flags & O_CREAT) != 0 ? Op::kCreate : Op::kOpen)) return -1;
+  return open(path, flags | O_CLOEXEC, mode);
+}
+inline int Close(int fd) {
+  if (Inject(Op::kClose)) {
+    close(fd);  // the descriptor is gone either way, as after a real failure
+    return -1;
+  }
+  return close(fd);
+}
+inline ssize_t Read(int fd, void* buffer, std::size_t size) {
+  return Inject(Op::kRead) ? -1 : read(fd, buffer, size);
+}
+inline ssize_t Pread(int fd, void* buffer, std::size_t size, off_t at) {
+  return Inject(Op::kRead) ? -1 : pread(fd, buffer, size, at);
+}
+inline ssize_t Write(int fd, const void* data, std::size_t size) {
+  return Inject(Op::kWrite) ? -1 : write(fd, data, size);
+}
+inline ssize_t Pwrite(int fd, const void* data, std::size_t size, off_t at) {
+  return Inject(Op::kWrite) ? -1 : pwrite(fd, data, size, at);
+}
+inline off_t Seek(int fd, off_t offset, int whence) {
+  return Inject(Op::kSeek) ? -1 : lseek(fd, offset, whence);
+}
+inline int Fsync(int fd) { return Inject(Op::kSync) ? -1 : fsync(fd); }
+inline int Ftruncate(int fd, off_t size) {
+  return Inject(Op::kTruncate) ? -1 : ftruncate(fd, size);
+}
+inline int Stat(const char* path, struct stat* st) {
+  return Inject(Op::kStat) ? -1 : stat(path, st);
+}
+inline int Lstat(const char* path, struct stat* st) {
+  return Inject(Op::kStat) ? -1 : lstat(path, st);
+}
+inline int Fstat(int fd, struct stat* st) { return Inject(Op::kStat) ? -1 : fstat(fd, st); }
+inline int Fstatat(int dir_fd, const char* name, struct stat* st) {
+  return Inject(Op::kStat) ? -1 : fstatat(dir_fd, name, st, 0);
+}
+inline int Rename(const char* from, const char* to) {
+  return Inject(Op::kRename) ? -1 : rename(from, to);
+}
+inline int Link(const char* from, const char* to) {
+  return Inject(Op::kLink) ? -1 : link(from, to);
+}
+inline int Unlink(const char* path) { return Inject(Op::kRemove) ? -1 : unlink(path); }
+inline int Mkdir(const char* path) { return Inject(Op::kMakeFolder) ? -1 : mkdir(path, 0777); }
+inline int Chmod(const char* path, mode_t mode) {
+  return Inject(Op::kSetAttributes) ? -1 : chmod(path, mode);
+}
+inline int SetTimes(const char* path, const timespec times[2]) {
+  return Inject(Op::kSetAttributes) ? -1 : utimensat(AT_FDCWD, path, times, 0);
+}
+// flock, not waiting.
+inline int LockExclusiveNow(int fd) {
+  return Inject(Op::kLock) ? -1 : flock(fd, LOCK_EX | LOCK_NB);
+}
+inline DIR* OpenDir(const char* path) { return Inject(Op::kList) ? nullptr : opendir(path); }
 // The next entry; nullptr at the end (errno unchanged) or on an error (errno set).
-dirent* ReadDir(DIR* dir);
-int CloseDir(DIR* dir);
+inline dirent* ReadDir(DIR* dir) {
+  if (Inject(Op::kList)) return nullptr;
+  return readdir(dir);
+}
+inline int CloseDir(DIR* dir) {
+  if (Inject(Op::kClose)) {
+    closedir(dir);
+    return -1;
+  }
+  return closedir(dir);
+}
 
 }  // namespace platform::sys

@@ -18,6 +18,10 @@
 namespace program {
 namespace {
 std::string g_program_file;
+// Whether a request has started since the process did. Before the first
+// one every value stands as the process started it, so the first request
+// of a process (a CGI process's only one) need not put anything back.
+bool g_request_started = false;
 }  // namespace
 
 void StartProcess(const std::string& program_file) {
@@ -47,7 +51,8 @@ void ResetRequestState() {
 }
 
 void StartRequest() {
-  ResetRequestState();
+  if (g_request_started) ResetRequestState();
+  g_request_started = true;
   // The start-up steps, in their order.
   server::InitSitePaths(g_program_file);
   catalogue::InitAreas();
