@@ -1,11 +1,15 @@
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
 #ifndef _WIN32
 #include <unistd.h>
 #endif
 
 #include "platform/fault_injection.h"
+#include "platform/folder_cache.h"
 #include "platform/messages.h"
 #include "support/test_site.h"
 
@@ -195,6 +199,72 @@ TEST_F(FilesTest, TheBackupIsACopyWhereLinksAreRefused) {
   EXPECT_EQ(testkit::ReadFile(dir.path() + "/site/Hdrs1020.bak"), "old");
   EXPECT_EQ(testkit::ListDir(dir.path() + "/site"),
             (std::vector<std::string>{"Hdrs1020.TXT", "Hdrs1020.bak"}));
+}
+#endif
+
+#ifdef ENPANEL_FAULT_INJECTION
+// A listing kept from an earlier request is used again only while its
+// folder is shown unchanged, and only when the folder's times were already
+// old enough, when it was read, that a later change moves them.
+class KeptListings : public FilesTest {
+ protected:
+  void SetUp() override {
+    folder = dir.path() + "/txt";
+    testkit::WriteFile(folder + "/A.TXT", "a");
+  }
+  void TearDown() override {
+    faults::Reset();
+    folder_cache::SetClockForTests(nullptr);
+  }
+  // Names listed in a new request; with `reading_fails`, a listing that has
+  // to be read anew comes back empty.
+  std::vector<std::string> ListedInANewRequest(bool reading_fails = false) {
+    BeginRequest();
+    if (reading_fails) faults::FailEvery(faults::Op::kList, EIO);
+    std::vector<std::string> names;
+    for (const auto& entry : FindFiles(folder + "/*.TXT")) names.push_back(entry.name);
+    faults::Reset();
+    return names;
+  }
+  // Ten seconds on: the folder's times are old when it is read.
+  static FileTime Later() { return FileTimeNow() + FileTimeFromUnixSeconds(10); }
+  std::string folder;
+};
+
+TEST_F(KeptListings, AnUnchangedFolderIsNotReadAgain) {
+  folder_cache::SetClockForTests(&Later);
+  EXPECT_EQ(ListedInANewRequest(), std::vector<std::string>{"A.TXT"});
+  EXPECT_EQ(ListedInANewRequest(true), std::vector<std::string>{"A.TXT"});
+}
+
+TEST_F(KeptListings, NamesAddedOrRemovedBetweenRequestsAreSeen) {
+  folder_cache::SetClockForTests(&Later);
+  EXPECT_EQ(ListedInANewRequest(), std::vector<std::string>{"A.TXT"});
+  testkit::WriteFile(folder + "/B.TXT", "b");  // by another process
+  EXPECT_EQ(ListedInANewRequest(), (std::vector<std::string>{"A.TXT", "B.TXT"}));
+  std::remove((folder + "/A.TXT").c_str());
+  EXPECT_EQ(ListedInANewRequest(), std::vector<std::string>{"B.TXT"});
+  // The folder itself replaced by another of the same name.
+  std::filesystem::rename(folder, dir.path() + "/old");
+  testkit::WriteFile(folder + "/C.TXT", "c");
+  EXPECT_EQ(ListedInANewRequest(), std::vector<std::string>{"C.TXT"});
+}
+
+TEST_F(KeptListings, AFolderChangedJustBeforeItWasReadIsReadAgain) {
+  // Read at once after its last change: a change within the same step of
+  // the file system's clock could leave its times as they were.
+  EXPECT_EQ(ListedInANewRequest(), std::vector<std::string>{"A.TXT"});
+  EXPECT_TRUE(ListedInANewRequest(true).empty());
+}
+
+TEST_F(KeptListings, LetterCaseIsLookedUpAnewInEachRequest) {
+  folder_cache::SetClockForTests(&Later);
+  BeginRequest();
+  EXPECT_EQ(NativePath(folder + "/a.txt"), folder + "/A.TXT");
+  std::rename((folder + "/A.TXT").c_str(), (folder + "/a.txt").c_str());
+  BeginRequest();
+  EXPECT_EQ(NativePath(folder + "/a.txt"), folder + "/a.txt");
+  EXPECT_EQ(NativePath(folder + "/A.TXT"), folder + "/a.txt");
 }
 #endif
 

@@ -27,6 +27,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/names.h"
 
 namespace platform::folder_cache {
@@ -70,5 +71,9 @@ void ForgetAll();
 
 // A new request begins: every listing is checked before it is used again.
 void BeginRequest();
+
+// Tests move the clock that tells how old a folder's times are when it is
+// read; nullptr is the system clock.
+void SetClockForTests(FileTime (*now)());
 
 }  // namespace platform::folder_cache

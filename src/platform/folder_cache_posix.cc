@@ -38,6 +38,7 @@ thread_local std::map<std::string, Kept> g_listings;
 // Paths as written to paths as found, until this thread changes something.
 thread_local std::unordered_map<std::string, std::string> g_resolved;
 thread_local unsigned g_request = 0;
+FileTime (*g_clock)() = nullptr;
 
 // Folder times this close to the moment of reading may yet be given to a
 // later change, by a file system that keeps times in steps of a second or
@@ -63,7 +64,7 @@ void Read(const std::string& native, Kept& kept) {
   kept = Kept{};
   kept.request = g_request;
   Listing& listing = kept.listing;
-  const long long read_at = static_cast<long long>(FileTimeNow());
+  const long long read_at = static_cast<long long>(g_clock != nullptr ? g_clock() : FileTimeNow());
   DIR* dir = sys::OpenDir(native.c_str());
   if (dir == nullptr) {
     SetLastErrorCode(errno);
@@ -198,5 +199,7 @@ void BeginRequest() {
   ++g_request;
   g_resolved.clear();
 }
+
+void SetClockForTests(FileTime (*now)()) { g_clock = now; }
 
 }  // namespace platform::folder_cache

@@ -24,6 +24,7 @@
 #include "catalogue/catalogue_table.h"
 #include "page/options_handler.h"
 #include "platform/files.h"
+#include "platform/folder_cache.h"
 #include "program/process_state.h"
 
 namespace fs = std::filesystem;
@@ -144,6 +145,12 @@ void ResetProgramState() {
   platform::SetDriveRoot("");
 }
 
+void ForgetKeptListings() {
+#ifndef _WIN32
+  platform::folder_cache::ForgetAll();
+#endif
+}
+
 std::string RequestInProcess(const std::string& folder, const std::string& host) {
   program::StartProcess(folder + "enPanel");
   program::StartRequest();
@@ -176,6 +183,24 @@ bool IsLocalLogLine(const std::string& line) {
   static const std::regex kLine(
       R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d; Dur=(\d\dh )?\d\dm:\d\d\.\d{3}s; SimltSessn: aO=0 eO=\d+ Sr=0 Ds=0 TOT=\d+ RemotAddr=\[127\.0\.0\.1\] Host=\[localhost\]\r)");
   return std::regex_match(line, kLine);
+}
+
+long Counted(const std::string& stats) {
+  std::string counter = StatFile(stats, ".ctr");
+  return counter.empty() ? 0 : std::stol(ReadFile(counter));
+}
+
+int WholeLogLines(const std::string& stats) {
+  std::string path = StatFile(stats, ".log");
+  if (path.empty()) return 0;
+  std::string log = ReadFile(path);
+  if (!log.empty() && log.back() != '\n') return -1;
+  std::istringstream in(log);
+  int lines = 0;
+  for (std::string line; std::getline(in, line); ++lines) {
+    if (!IsLocalLogLine(line)) return -1;
+  }
+  return lines;
 }
 
 bool IsWholeResponse(const RunResult& r) {

@@ -58,6 +58,10 @@ void UnsetEnv(const std::string& name);
 // (program::ResetRequestState), and no drive root.
 void ResetProgramState();
 
+// Forgets the folder listings this process keeps from earlier requests
+// (where the platform keeps any), as a new process would have none.
+void ForgetKeptListings();
+
 // One request of the program, as main() runs it, on the site whose program
 // folder is `folder`, handled in this process: the page it hands back.
 std::string RequestInProcess(const std::string& folder, const std::string& host = "localhost");
@@ -72,6 +76,11 @@ bool IsWholePage(const std::string& page);
 // One line of the day's log (without its line end) for a request from
 // 127.0.0.1 to the host localhost.
 bool IsLocalLogLine(const std::string& line);
+// The number the day's counter in `stats` holds; 0 when there is none.
+long Counted(const std::string& stats);
+// How many lines the day's log in `stats` holds, each a whole local one
+// (IsLocalLogLine); -1 when any is not.
+int WholeLogLines(const std::string& stats);
 
 // A request whose variables the test sets, and a response that keeps what
 // the handler hands it: the handler's side of the CGI frame.
