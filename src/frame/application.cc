@@ -4,7 +4,10 @@
 #include <exception>
 
 #include "common/errors.h"
+#include "frame/fastcgi_session.h"
 #include "platform/console.h"
+#include "platform/listener.h"
+#include "platform/messages.h"
 
 namespace frame {
 namespace {
@@ -24,21 +27,16 @@ void HandleRequest(TCGIRequest& request, TCGIResponse& response) {
   }
 }
 
-}  // namespace
-
-void RegisterModuleClass(ModuleFactory factory) { g_module_class = factory; }
-void SetRequestStart(RequestStart start) { g_request_start = start; }
-
-int RunApplication() {
-  if (g_request_start != nullptr) g_request_start();
-  if (!platform::SetBinaryStdio()) {
-    std::fputs("enPanel: cannot open standard input and output\n", stderr);
-    return 1;
-  }
+// One request, whatever carried it: the start-up steps, the request as
+// `make_request` makes it, its dispatch and response, or the status-500 page
+// for whatever escapes them. Returns the exit code of a CGI run.
+template <typename MakeRequest>
+int RunRequest(MakeRequest make_request, ResponseOutput& output) {
   std::string failure_class, failure_message;
   try {
-    TCGIRequest request;
-    TCGIResponse response(request);
+    if (g_request_start != nullptr) g_request_start();
+    TCGIRequest request = make_request();
+    TCGIResponse response(request, output);
     HandleRequest(request, response);
     return 0;
   } catch (const std::exception& e) {
@@ -48,7 +46,90 @@ int RunApplication() {
     failure_class = "Exception";
     failure_message = "Unknown exception";
   }
-  return platform::WriteStdout(ErrorResponse(failure_class, failure_message)) ? 0 : 1;
+  return output.Write(ErrorResponse(failure_class, failure_message), {}) ? 0 : 1;
 }
+
+int RunCgi() {
+  if (!platform::SetBinaryStdio()) {
+    std::fputs("enPanel: cannot open standard input and output\n", stderr);
+    return 1;
+  }
+  StandardOutput output;
+  return RunRequest([] { return TCGIRequest(); }, output);
+}
+
+// A FastCGI request's standard output.
+class AnswerOutput final : public ResponseOutput {
+ public:
+  explicit AnswerOutput(fastcgi::Answer& answer) : answer_(answer) {}
+  bool Write(std::string_view first, std::string_view second) override {
+    return answer_.Output(first, second);
+  }
+
+ private:
+  fastcgi::Answer& answer_;
+};
+
+// While a FastCGI request runs, what the program tells the operator goes
+// back with its answer, to the web server's error log.
+class OperatorLinesToAnswer {
+ public:
+  explicit OperatorLinesToAnswer(fastcgi::Answer& answer) {
+    platform::SetOperatorMessageSink(
+        [&answer](const std::string& text) { answer.Error(platform::OperatorLine(text)); });
+  }
+  OperatorLinesToAnswer(const OperatorLinesToAnswer&) = delete;
+  OperatorLinesToAnswer& operator=(const OperatorLinesToAnswer&) = delete;
+  ~OperatorLinesToAnswer() { platform::SetOperatorMessageSink(nullptr); }
+};
+
+void ServeFastCgiRequest(const fastcgi::Pairs& params, std::string_view input,
+                         fastcgi::Answer& answer) {
+  OperatorLinesToAnswer lines(answer);
+  AnswerOutput output(answer);
+  ParameterVariables variables(params);
+  RunRequest([&] { return TCGIRequest(variables, input); }, output);
+}
+
+class ConnectionStream final : public fastcgi::Stream {
+ public:
+  explicit ConnectionStream(platform::Connection& connection) : connection_(connection) {}
+  platform::IoResult Read(char* buffer, std::size_t size, std::size_t& got, bool idle,
+                          int timeout_ms) override {
+    return connection_.Read(buffer, size, got, idle, timeout_ms);
+  }
+  platform::IoResult Write(const std::string_view* pieces, std::size_t count,
+                           int timeout_ms) override {
+    return connection_.Write(pieces, count, timeout_ms);
+  }
+
+ private:
+  platform::Connection& connection_;
+};
+
+int RunPersistent() {
+  platform::PrepareListener();
+  const fastcgi::Serve serve = &ServeFastCgiRequest;
+  platform::Connection connection;
+  std::string error;
+  while (!platform::ShutdownRequested() && platform::AcceptConnection(connection, error)) {
+    ConnectionStream stream(connection);
+    // However the connection ended, the next one is served as the first was.
+    fastcgi::ServeConnection(stream, serve);
+    connection.Close();
+  }
+  if (!error.empty()) {
+    platform::OperatorMessage("No more requests can be taken from the web server: " + error);
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void RegisterModuleClass(ModuleFactory factory) { g_module_class = factory; }
+void SetRequestStart(RequestStart start) { g_request_start = start; }
+
+int RunApplication() { return platform::StandardInputIsListener() ? RunPersistent() : RunCgi(); }
 
 }  // namespace frame

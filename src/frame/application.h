@@ -1,5 +1,9 @@
-// The CGI application: reads the request, dispatches it to the web module and
-// writes the response, or the status-500 page when the dispatch fails.
+// The application run: reads the request, dispatches it to the web module
+// and writes the response, or the status-500 page when the dispatch fails.
+// A CGI program handles the one request of its process. When the web server
+// hands the program a FastCGI listener as its standard input, the same run
+// serves request after request from it, one at a time, each as a whole CGI
+// request, until the process is asked to end.
 #pragma once
 #include <memory>
 
@@ -16,7 +20,7 @@ void RegisterModuleClass(ModuleFactory factory);
 using RequestStart = void (*)();
 void SetRequestStart(RequestStart start);
 
-// Handles the one request of this process. Returns the process exit code.
+// Handles the process's requests. Returns the process exit code.
 int RunApplication();
 
 }  // namespace frame

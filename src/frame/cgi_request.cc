@@ -56,19 +56,38 @@ const char* RequestVariableName(int index) {
   return index >= 0 && index < kVariableCount ? kNames[index] : "";
 }
 
-TCGIRequest::TCGIRequest() {
+std::string EnvironmentVariables::Get(const char* name) const {
+  return platform::GetEnvironment(name);
+}
+
+std::string ParameterVariables::Get(const char* name) const {
+  for (auto it = params_.rbegin(); it != params_.rend(); ++it) {
+    if (it->first == name) return it->second;
+  }
+  return std::string();
+}
+
+namespace {
+const EnvironmentVariables g_environment;
+}  // namespace
+
+TCGIRequest::TCGIRequest() : variables_(&g_environment) {
   std::int32_t length = GetIntegerVariable(kContentLength);
   if (length > 0) body_ = platform::ReadStdin(static_cast<std::size_t>(length));
+}
+
+TCGIRequest::TCGIRequest(const RequestVariables& variables, std::string_view input)
+    : variables_(&variables) {
+  std::int32_t length = GetIntegerVariable(kContentLength);
+  if (length > 0) body_ = input.substr(0, static_cast<std::size_t>(length));
 }
 
 std::string TCGIRequest::GetStringVariable(int index) const {
   if (index == kRequestBody) return body_;
   const char* name = RequestVariableName(index);
   if (*name == '\0') return std::string();
-  std::string value = platform::GetEnvironment(name);
-  if (value.empty() && std::strncmp(name, "HTTP_", 5) == 0) {
-    value = platform::GetEnvironment(name + 5);
-  }
+  std::string value = variables_->Get(name);
+  if (value.empty() && std::strncmp(name, "HTTP_", 5) == 0) value = variables_->Get(name + 5);
   return value;
 }
 

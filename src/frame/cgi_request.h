@@ -1,8 +1,12 @@
-// The CGI request: 29 string variables, each from one environment variable,
-// and the request body from standard input.
+// The CGI request: 29 string variables, each from one CGI variable, and the
+// request body. A CGI program reads them from its environment and standard
+// input; a FastCGI request carries them as parameters and its input stream.
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "common/web_action.h"
 
@@ -14,11 +18,41 @@ using enum common::RequestVariable;
 // an index out of range.
 const char* RequestVariableName(int index);
 
+// Where a request's CGI variables come from.
+class RequestVariables {
+ public:
+  virtual ~RequestVariables() = default;
+  // The variable's value; empty when unset.
+  virtual std::string Get(const char* name) const = 0;
+};
+
+// The process environment (a CGI request).
+class EnvironmentVariables final : public RequestVariables {
+ public:
+  std::string Get(const char* name) const override;
+};
+
+// The parameters a FastCGI request carries, by name; the last of a name counts.
+class ParameterVariables final : public RequestVariables {
+ public:
+  explicit ParameterVariables(const std::vector<std::pair<std::string, std::string>>& params)
+      : params_(params) {}
+  std::string Get(const char* name) const override;
+
+ private:
+  const std::vector<std::pair<std::string, std::string>>& params_;
+};
+
 class TCGIRequest : public common::WebRequest {
  public:
-  // Reads the body: up to the declared content length, stopping at the end of
+  // A CGI request: its variables from the environment, its body read from
+  // standard input up to the declared content length, stopping at the end of
   // input; nothing when the length is not a positive 32-bit number.
   TCGIRequest();
+  // A request whose variables come from `variables` (which must outlive it)
+  // and whose input is `input`: the body is as much of it as the declared
+  // content length asks for, by the same rule.
+  TCGIRequest(const RequestVariables& variables, std::string_view input);
 
   // The variable's value. An empty "HTTP_..." variable falls back to the one
   // without that prefix ("HTTP_HOST" to "HOST").
@@ -32,6 +66,7 @@ class TCGIRequest : public common::WebRequest {
   const std::string& Content() const { return body_; }
 
  private:
+  const RequestVariables* variables_;
   std::string body_;
 };
 

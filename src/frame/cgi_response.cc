@@ -4,8 +4,12 @@
 
 namespace frame {
 
-TCGIResponse::TCGIResponse(const TCGIRequest& request)
-    : protocol_(request.GetStringVariable(kProtocolVersion)) {
+bool StandardOutput::Write(std::string_view first, std::string_view second) {
+  return platform::WriteStdout(first, second);
+}
+
+TCGIResponse::TCGIResponse(const TCGIRequest& request, ResponseOutput& output)
+    : output_(output), protocol_(request.GetStringVariable(kProtocolVersion)) {
   if (protocol_.empty()) version = "1.0";
 }
 
@@ -41,7 +45,7 @@ std::string TCGIResponse::HeaderBlock() const {
 bool TCGIResponse::SendResponse() {
   if (sent_) return true;
   sent_ = true;
-  return platform::WriteStdout(HeaderBlock(), content_);
+  return output_.Write(HeaderBlock(), content_);
 }
 
 std::string ErrorResponse(const std::string& class_name, const std::string& message) {

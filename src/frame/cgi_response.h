@@ -1,16 +1,32 @@
-// The CGI response: the header block and the content, written to standard
-// output once.
+// The CGI response: the header block and the content, written once: to
+// standard output for a CGI request, to the connection for a FastCGI request.
 #pragma once
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "frame/cgi_request.h"
 
 namespace frame {
 
+// Where a response goes.
+class ResponseOutput {
+ public:
+  virtual ~ResponseOutput() = default;
+  // `first`, then `second`; false on a write error.
+  virtual bool Write(std::string_view first, std::string_view second) = 0;
+};
+
+// Standard output, in one gathered write where the system allows.
+class StandardOutput final : public ResponseOutput {
+ public:
+  bool Write(std::string_view first, std::string_view second) override;
+};
+
 class TCGIResponse : public common::WebResponse {
  public:
-  explicit TCGIResponse(const TCGIRequest& request);
+  // The response to `request`, sent to `output` (both must outlive it).
+  TCGIResponse(const TCGIRequest& request, ResponseOutput& output);
 
   // Sets the content; its length in bytes becomes the content length.
   void SetContent(std::string content) override;
@@ -32,6 +48,7 @@ class TCGIResponse : public common::WebResponse {
   std::vector<std::string> custom_headers;  // whole lines, CR LF included
 
  private:
+  ResponseOutput& output_;
   std::string protocol_;
   std::string content_;
   bool sent_ = false;

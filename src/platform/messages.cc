@@ -25,12 +25,16 @@ std::string OneLineMessage(const std::string& text) {
   return line;
 }
 
+std::string OperatorLine(const std::string& text) {
+  return "enPanel: " + OneLineMessage(text) + "\n";
+}
+
 void OperatorMessage(const std::string& text) {
   if (Sink()) {
     Sink()(text);
     return;
   }
-  std::string line = "enPanel: " + OneLineMessage(text) + "\n";
+  std::string line = OperatorLine(text);
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);
 }

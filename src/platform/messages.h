@@ -13,6 +13,8 @@ void OperatorMessage(const std::string& text);
 
 // The one-line form of `text` used by OperatorMessage (without the line end).
 std::string OneLineMessage(const std::string& text);
+// The whole line OperatorMessage writes: "enPanel: ", the one-line form, LF.
+std::string OperatorLine(const std::string& text);
 
 // Tests route messages elsewhere; an empty function restores standard error.
 void SetOperatorMessageSink(std::function<void(const std::string&)> sink);

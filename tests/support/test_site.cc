@@ -1,11 +1,15 @@
 #include "support/test_site.h"
 
+#include "support/fastcgi_client.h"
+
 #ifndef _WIN32
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -323,6 +327,136 @@ RunResult RunProgram(const std::string& program, const std::map<std::string, std
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return result;
 }
+
+namespace {
+
+// A listening socket at `socket_path`.
+int ListenAt(const std::string& socket_path) {
+  int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (listener < 0 || socket_path.size() >= sizeof address.sun_path) {
+    throw std::runtime_error("cannot make a socket at " + socket_path);
+  }
+  std::copy(socket_path.begin(), socket_path.end(), address.sun_path);
+  unlink(socket_path.c_str());
+  if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      listen(listener, 64) != 0) {
+    throw std::runtime_error("cannot listen at " + socket_path);
+  }
+  return listener;
+}
+
+}  // namespace
+
+FastCgiProcess::FastCgiProcess(const std::string& program,
+                               const std::map<std::string, std::string>& env,
+                               const std::string& socket_path)
+    : socket_path_(socket_path), err_path_(socket_path + ".stderr") {
+  int listener = ListenAt(socket_path);
+  int err = open(err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  pid_ = StartProgram(program, env, "", listener, -1, err);
+  close(listener);
+  close(err);
+}
+
+FastCgiProcess::FastCgiProcess(const std::function<int()>& child_main,
+                               const std::string& socket_path)
+    : socket_path_(socket_path), err_path_(socket_path + ".stderr") {
+  int listener = ListenAt(socket_path);
+  int err = open(err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  pid_ = fork();
+  if (pid_ == 0) {
+    dup2(listener, 0);
+    dup2(err, 2);
+    _exit(child_main());
+  }
+  close(listener);
+  close(err);
+}
+
+FastCgiProcess::~FastCgiProcess() {
+  if (pid_ > 0 && Terminate(5000) == -1) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  unlink(socket_path_.c_str());
+  unlink(err_path_.c_str());
+}
+
+int FastCgiProcess::Connect() {
+  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::copy(socket_path_.begin(), socket_path_.end(), address.sun_path);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    close(fd);
+    throw std::runtime_error("cannot connect to " + socket_path_);
+  }
+  return fd;
+}
+
+std::string FastCgiProcess::Exchange(const std::string& bytes, int timeout_ms, bool* closed) {
+  if (closed != nullptr) *closed = false;
+  int fd = Connect();
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    ssize_t n = send(fd, bytes.data() + written, bytes.size() - written, MSG_NOSIGNAL);
+    if (n <= 0) break;  // the process may close early on what it cannot take
+    written += static_cast<std::size_t>(n);
+  }
+  std::string received;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    deadline - std::chrono::steady_clock::now())
+                                    .count());
+    if (left <= 0) break;
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, left) <= 0) break;
+    char chunk[65536];
+    ssize_t n = recv(fd, chunk, sizeof chunk, 0);
+    if (n <= 0) {
+      if (closed != nullptr) *closed = true;
+      break;
+    }
+    received.append(chunk, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  return received;
+}
+
+FastCgiProcess::FastCgiAnswerOut FastCgiProcess::Request(
+    const std::map<std::string, std::string>& params, const std::string& input) {
+  std::string bytes = Exchange(FastCgiRequest(1, params, input));
+  FastCgiAnswer answer;
+  ReadFastCgiAnswer(bytes, answer);
+  return FastCgiAnswerOut{answer.out, answer.err, answer.ended, answer.protocol_status};
+}
+
+bool FastCgiProcess::Running() {
+  if (pid_ <= 0) return false;
+  int status = 0;
+  if (waitpid(pid_, &status, WNOHANG) == 0) return true;
+  pid_ = -1;
+  return false;
+}
+
+int FastCgiProcess::Terminate(int timeout_ms) {
+  if (pid_ <= 0) return -1;
+  kill(pid_, SIGTERM);
+  for (int waited = 0; waited < timeout_ms; waited += 10) {
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    usleep(10000);
+  }
+  return -1;
+}
+
+std::string FastCgiProcess::ErrorOutput() const { return ReadFile(err_path_); }
 
 #endif
 

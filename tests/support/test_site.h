@@ -123,6 +123,45 @@ int StartProgram(const std::string& program, const std::map<std::string, std::st
 // child did not end normally. POSIX only.
 int InChildAsNobody(const std::function<int()>& body);
 
+// The program run as a FastCGI application, as spawn-fcgi runs it: a
+// listening socket of its own (`socket_path`) as its standard input, `env`
+// as its whole environment, standard error kept in a file. POSIX only.
+class FastCgiProcess {
+ public:
+  FastCgiProcess(const std::string& program, const std::map<std::string, std::string>& env,
+                 const std::string& socket_path);
+  // The same with a child of this process that runs `child_main` with the
+  // socket as its standard input, and exits with what it returns.
+  FastCgiProcess(const std::function<int()>& child_main, const std::string& socket_path);
+  FastCgiProcess(const FastCgiProcess&) = delete;
+  FastCgiProcess& operator=(const FastCgiProcess&) = delete;
+  ~FastCgiProcess();  // ends the process, killing it when it does not end
+
+  // A new connection to it (a socket the caller closes).
+  int Connect();
+  // Writes `bytes` on a connection of its own and reads what comes back
+  // until the process closes the connection or `timeout_ms` pass; `closed`
+  // tells whether the process closed it.
+  std::string Exchange(const std::string& bytes, int timeout_ms = 30000, bool* closed = nullptr);
+  // One request as a web server sends it, and the answer.
+  struct FastCgiAnswerOut {
+    std::string out, err;
+    bool ended = false;
+    int protocol_status = -1;
+  };
+  FastCgiAnswerOut Request(const std::map<std::string, std::string>& params,
+                           const std::string& input = "");
+  // Asks it to end (SIGTERM) and waits; its exit status, or -1 when it did not end.
+  int Terminate(int timeout_ms = 10000);
+  bool Running();
+  std::string ErrorOutput() const;
+  int pid() const { return pid_; }
+
+ private:
+  int pid_ = -1;
+  std::string socket_path_, err_path_;
+};
+
 // Copies the built program into `folder` (its site folder) and returns its path.
 std::string InstallProgram(const std::string& built_program, const std::string& folder);
 

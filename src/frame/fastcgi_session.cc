@@ -1,0 +1,225 @@
+#include "frame/fastcgi_session.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace frame::fastcgi {
+
+using platform::IoResult;
+
+bool Answer::Send(RecordType type, std::string_view first, std::string_view second) {
+  if (broken_) return false;
+  // Records of at most kMaxContent bytes each, their headers between the
+  // pieces, all in one gathered write. The headers are made in room reserved
+  // for all of them, so that the pieces that show them stay valid.
+  std::size_t total = first.size() + second.size();
+  if (total == 0) return true;
+  std::size_t records = (total + kMaxContent - 1) / kMaxContent;
+  std::vector<std::string> headers;
+  headers.reserve(records);
+  std::vector<std::string_view> pieces;
+  pieces.reserve(2 * records + 2);
+  std::size_t room = 0;
+  for (std::string_view part : {first, second}) {
+    while (!part.empty()) {
+      if (room == 0) {
+        room = total < kMaxContent ? total : kMaxContent;
+        headers.push_back(Header(type, id_, room));
+        pieces.emplace_back(headers.back());
+      }
+      std::size_t n = part.size() < room ? part.size() : room;
+      pieces.push_back(part.substr(0, n));
+      part.remove_prefix(n);
+      room -= n;
+      total -= n;
+    }
+  }
+  broken_ = stream_.Write(pieces.data(), pieces.size(), timeout_ms_) != IoResult::kDone;
+  return !broken_;
+}
+
+bool Answer::Output(std::string_view first, std::string_view second) {
+  return Send(kStdout, first, second);
+}
+
+bool Answer::Error(std::string_view text) {
+  wrote_errors_ = wrote_errors_ || !text.empty();
+  return Send(kStderr, text, {});
+}
+
+namespace {
+
+// One connection's state between records.
+class Session {
+ public:
+  Session(Stream& stream, const Serve& serve, const Limits& limits)
+      : stream_(stream), serve_(serve), limits_(limits) {}
+
+  SessionEnd Run() {
+    char chunk[65536];
+    for (;;) {
+      bool idle = state_ == State::kIdle && !reader_.Partial();
+      std::size_t got = 0;
+      switch (stream_.Read(chunk, sizeof chunk, got, idle,
+                           idle ? limits_.wait_idle_ms : limits_.wait_in_request_ms)) {
+        case IoResult::kDone:
+          break;
+        case IoResult::kEnd:
+          return SessionEnd::kClosed;
+        case IoResult::kTimedOut:
+          return SessionEnd::kTimedOut;
+        case IoResult::kShutdown:
+          return SessionEnd::kShutdown;
+        case IoResult::kBroken:
+          return SessionEnd::kBroken;
+      }
+      reader_.Feed(std::string_view(chunk, got));
+      Record record;
+      for (;;) {
+        RecordReader::Next next = reader_.Take(record);
+        if (next == RecordReader::Next::kMore) break;
+        if (next == RecordReader::Next::kNotFastCgi) return SessionEnd::kMalformed;
+        if (std::optional<SessionEnd> end = Handle(record)) return *end;
+      }
+    }
+  }
+
+ private:
+  enum class State { kIdle, kParams, kBody };
+
+  bool Write(const std::string& record) {
+    std::string_view piece(record);
+    return stream_.Write(&piece, 1, limits_.wait_write_ms) == IoResult::kDone;
+  }
+
+  // A record, handled; a value when the connection ends with it.
+  std::optional<SessionEnd> Handle(const Record& record) {
+    if (record.request_id == 0) return Management(record);
+    switch (record.type) {
+      case kBeginRequest:
+        return Begin(record);
+      case kAbortRequest:
+        if (state_ == State::kIdle || record.request_id != id_) return std::nullopt;
+        state_ = State::kIdle;
+        return Ended(EndRequest(id_, 0, kRequestComplete));
+      case kParams:
+        if (state_ != State::kParams || record.request_id != id_) return std::nullopt;
+        return Parameters(record.content);
+      case kStdin:
+        if (state_ != State::kBody || record.request_id != id_) return std::nullopt;
+        return Body(record.content);
+      default:
+        // Records of a request that is not under way, data for a role this
+        // application does not play, and types it does not know: none needs
+        // an answer.
+        return std::nullopt;
+    }
+  }
+
+  std::optional<SessionEnd> Management(const Record& record) {
+    if (record.type != kGetValues) {
+      return Write(UnknownType(record.type)) ? std::nullopt : std::optional(SessionEnd::kBroken);
+    }
+    Pairs asked;
+    if (!ParsePairs(record.content, asked)) return SessionEnd::kMalformed;
+    std::string values;
+    for (const auto& [name, ignored] : asked) {
+      // One request at a time, on one connection.
+      if (name == "FCGI_MAX_CONNS" || name == "FCGI_MAX_REQS") AppendPair(values, name, "1");
+      if (name == "FCGI_MPXS_CONNS") AppendPair(values, name, "0");
+    }
+    if (values.size() > kMaxContent) return SessionEnd::kMalformed;
+    if (!Write(Header(kGetValuesResult, 0, values.size()) + values)) return SessionEnd::kBroken;
+    return std::nullopt;
+  }
+
+  std::optional<SessionEnd> Begin(const Record& record) {
+    BeginRequest begin;
+    if (!ParseBeginRequest(record.content, begin)) return SessionEnd::kMalformed;
+    if (state_ != State::kIdle) {
+      // The one under way goes on; the same number again is no request.
+      if (record.request_id == id_) return SessionEnd::kMalformed;
+      if (!Write(EndRequest(record.request_id, 0, kCantMultiplexConnection))) {
+        return SessionEnd::kBroken;
+      }
+      return std::nullopt;
+    }
+    if (begin.role != kResponderRole) {
+      keep_ = begin.keep_connection;
+      return Ended(EndRequest(record.request_id, 0, kUnknownRole));
+    }
+    id_ = record.request_id;
+    keep_ = begin.keep_connection;
+    state_ = State::kParams;
+    params_.clear();
+    body_.clear();
+    return std::nullopt;
+  }
+
+  std::optional<SessionEnd> Parameters(std::string_view content) {
+    if (content.empty()) {
+      // The parameters are whole: the body comes next.
+      pairs_.clear();
+      if (!ParsePairs(params_, pairs_)) return SessionEnd::kMalformed;
+      params_.clear();
+      state_ = State::kBody;
+      return std::nullopt;
+    }
+    if (params_.size() + content.size() > limits_.max_params) {
+      // More than any request of this program carries: refused, and the
+      // rest of it is not waited for.
+      state_ = State::kIdle;
+      if (!Write(EndRequest(id_, 0, kOverloaded))) return SessionEnd::kBroken;
+      return SessionEnd::kMalformed;
+    }
+    params_.append(content);
+    return std::nullopt;
+  }
+
+  std::optional<SessionEnd> Body(std::string_view content) {
+    if (!content.empty()) {
+      std::size_t room = limits_.max_body_kept - body_.size();
+      body_.append(content.substr(0, content.size() < room ? content.size() : room));
+      return std::nullopt;
+    }
+    // The request is whole.
+    state_ = State::kIdle;
+    Answer answer(stream_, id_, limits_.wait_write_ms);
+    serve_(pairs_, body_, answer);
+    pairs_.clear();
+    body_.clear();
+    if (answer.Broken()) return SessionEnd::kBroken;
+    std::string end = Header(kStdout, id_, 0);
+    if (answer.WroteErrors()) end += Header(kStderr, id_, 0);
+    end += EndRequest(id_, 0, kRequestComplete);
+    return Ended(end);
+  }
+
+  // Writes the records that end a request; the connection ends with it
+  // unless the server asked to keep it.
+  std::optional<SessionEnd> Ended(const std::string& records) {
+    if (!Write(records)) return SessionEnd::kBroken;
+    if (!keep_) return SessionEnd::kDone;
+    return std::nullopt;
+  }
+
+  Stream& stream_;
+  const Serve& serve_;
+  const Limits& limits_;
+  RecordReader reader_;
+  State state_ = State::kIdle;
+  std::uint16_t id_ = 0;
+  bool keep_ = false;
+  std::string params_;
+  Pairs pairs_;
+  std::string body_;
+};
+
+}  // namespace
+
+SessionEnd ServeConnection(Stream& stream, const Serve& serve, const Limits& limits) {
+  return Session(stream, serve, limits).Run();
+}
+
+}  // namespace frame::fastcgi

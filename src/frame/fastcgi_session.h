@@ -1,0 +1,74 @@
+// One connection from a FastCGI server, served request by request: the
+// records of a request are gathered (its parameters and its body), the
+// request is handed to `serve`, and its answer goes back in records
+// (standard error lines, standard output, the end of the request), as the
+// protocol has it. Management records are answered. The program answers one
+// request at a time, so a second request begun while one is under way is
+// refused with the protocol's answer; a stream that is no FastCGI, a
+// request past the limits or a connection that stalls is closed. Nothing it
+// holds grows with the number of requests.
+#pragma once
+#include <cstddef>
+#include <functional>
+#include <string_view>
+
+#include "frame/fastcgi_protocol.h"
+#include "platform/listener.h"
+
+namespace frame::fastcgi {
+
+struct Limits {
+  std::size_t max_params = std::size_t{1} << 20;     // bytes of one request's parameters
+  std::size_t max_body_kept = std::size_t{1} << 20;  // bytes of a body kept; the rest is dropped
+  int wait_in_request_ms = 60000;                    // for the next bytes of a request under way
+  int wait_idle_ms = 10000;   // for another request on a connection kept open
+  int wait_write_ms = 60000;  // for the server to take what is written
+};
+
+// The bytes of the connection: platform::Connection for the program, bytes
+// in memory for the tests and the fuzz target.
+class Stream {
+ public:
+  virtual ~Stream() = default;
+  virtual platform::IoResult Read(char* buffer, std::size_t size, std::size_t& got, bool idle,
+                                  int timeout_ms) = 0;
+  virtual platform::IoResult Write(const std::string_view* pieces, std::size_t count,
+                                   int timeout_ms) = 0;
+};
+
+// A request's way back to the server. After a write fails, nothing more is
+// written and Broken() is true.
+class Answer {
+ public:
+  Answer(Stream& stream, std::uint16_t request_id, int timeout_ms)
+      : stream_(stream), id_(request_id), timeout_ms_(timeout_ms) {}
+  // Standard output: `first` and `second`, in records of their own size.
+  bool Output(std::string_view first, std::string_view second = {});
+  // Standard error: `text`, the server's error log's to keep.
+  bool Error(std::string_view text);
+  bool Broken() const { return broken_; }
+  bool WroteErrors() const { return wrote_errors_; }
+
+ private:
+  bool Send(RecordType type, std::string_view first, std::string_view second);
+  Stream& stream_;
+  std::uint16_t id_;
+  int timeout_ms_;
+  bool broken_ = false;
+  bool wrote_errors_ = false;
+};
+
+using Serve = std::function<void(const Pairs& params, std::string_view body, Answer& answer)>;
+
+enum class SessionEnd {
+  kClosed,     // the server closed the connection
+  kDone,       // a request that asked for no more ended
+  kBroken,     // the connection failed
+  kMalformed,  // no FastCGI stream, or past the limits
+  kTimedOut,   // the server sent nothing for too long
+  kShutdown,   // the process was asked to end while no request was under way
+};
+
+SessionEnd ServeConnection(Stream& stream, const Serve& serve, const Limits& limits = Limits());
+
+}  // namespace frame::fastcgi

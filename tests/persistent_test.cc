@@ -1,0 +1,246 @@
+// The program as a persistent FastCGI process, driven as a web server drives
+// it: a run of requests while its site changes between them, each answer and
+// the headers files the same as the CGI program's on a twin site changed the
+// same way; and what a web server may send or do wrong, after which the
+// process goes on; and its end on SIGTERM once the request under way is
+// answered.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <random>
+#include <thread>
+
+#include "platform/files.h"
+#include "support/fastcgi_client.h"
+#include "support/test_site.h"
+
+namespace {
+
+using testkit::Params;
+using testkit::ReadFile;
+
+const Params kRequest = {{"SERVER_PROTOCOL", "HTTP/1.1"},
+                         {"REQUEST_METHOD", "GET"},
+                         {"HTTP_HOST", "localhost"},
+                         {"REMOTE_ADDR", "127.0.0.1"}};
+
+// A site and its program, under a drive root of its own, so that the twins'
+// folders read the same to their programs.
+struct Twin {
+  testkit::TempDir root;
+  std::unique_ptr<testkit::Site> site;
+  std::string program;
+  std::string Headers() const { return site->program_folder + "Hdrs1020.TXT"; }
+};
+
+class Persistent : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (Twin* twin : {&fast_, &cgi_}) {
+      twin->site = std::make_unique<testkit::Site>(twin->root.path() + "/cgi-bin");
+      twin->program = testkit::InstallProgram(ENPANEL_BINARY, twin->site->program_folder);
+    }
+    Change([](Twin& twin) {
+      for (int slot = 1; slot <= 60; ++slot) {
+        if (!testkit::CodeOfSlot(slot).empty())
+          twin.site->AddBook(slot, "Book " + std::to_string(slot),
+                             "Author " + std::to_string(slot));
+      }
+    });
+    process_ = std::make_unique<testkit::FastCgiProcess>(
+        fast_.program,
+        std::map<std::string, std::string>{{"ENPANEL_DRIVE_ROOT", fast_.root.path()}},
+        fast_.root.path() + "/socket");
+  }
+
+  void Change(const std::function<void(Twin&)>& change) {
+    change(fast_);
+    change(cgi_);
+  }
+
+  // One request to both twins: the same answer, the same lines for the
+  // operator, the same headers file and backup.
+  void ExpectTheSame(const std::string& what, const Params& params = kRequest) {
+    auto answer = process_->Request(params);
+    std::map<std::string, std::string> env(params.begin(), params.end());
+    env["ENPANEL_DRIVE_ROOT"] = cgi_.root.path();
+    testkit::RunResult cgi = testkit::RunProgram(cgi_.program, env);
+    EXPECT_TRUE(answer.ended) << what;
+    EXPECT_EQ(answer.out, cgi.out) << what;
+    EXPECT_EQ(answer.err, cgi.err) << what;
+    for (const char* file : {"Hdrs1020.TXT", "Hdrs1020.bak"}) {
+      EXPECT_EQ(testkit::Exists(fast_.site->program_folder + file),
+                testkit::Exists(cgi_.site->program_folder + file))
+          << what << ": " << file;
+      EXPECT_EQ(ReadFile(fast_.site->program_folder + file),
+                ReadFile(cgi_.site->program_folder + file))
+          << what << ": " << file;
+    }
+    ++requests_;
+  }
+
+  Twin fast_, cgi_;
+  std::unique_ptr<testkit::FastCgiProcess> process_;
+  int requests_ = 0;
+};
+
+TEST_F(Persistent, EachAnswerIsTheCgiProgramsOnATwinSite) {
+  ExpectTheSame("the first request builds the headers file");
+  ExpectTheSame("the next reads it");
+  Change([](Twin& twin) {
+    // Touched: a moment later than the headers file.
+    platform::FileTime headers = 0;
+    ASSERT_TRUE(platform::GetModifiedTime(twin.Headers(), headers));
+    ASSERT_TRUE(platform::SetModifiedTime(twin.site->TextPath(7), headers + 1));
+    twin.site->AddBook(7, "Book 7 renamed", "Author 7");
+    ASSERT_TRUE(platform::SetModifiedTime(twin.site->TextPath(7), headers + 1));
+  });
+  ExpectTheSame("a book touched");
+  // Long enough that the folders' times are old when they are next read:
+  // their listings may then be kept, and must be let go when they change.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  ExpectTheSame("the folders unchanged for a while");
+  Change([](Twin& twin) { std::remove(twin.site->TextPath(3).c_str()); });
+  ExpectTheSame("a book removed");
+  Change([](Twin& twin) { twin.site->AddBook(3, "Book 3 back", "Author 3"); });
+  ExpectTheSame("the book put back");
+  Change(
+      [](Twin& twin) { std::remove((twin.site->idx + testkit::CodeOfSlot(20) + ".IX3").c_str()); });
+  ExpectTheSame("an index file removed");
+  Change([](Twin& twin) { std::remove(twin.Headers().c_str()); });
+  ExpectTheSame("the headers file deleted");
+  Change([](Twin& twin) {
+    std::mt19937 random(99);
+    std::string noise(5000, '\0');
+    for (char& c : noise) c = static_cast<char>(random());
+    testkit::WriteFile(twin.Headers(), noise);
+  });
+  ExpectTheSame("the headers file garbage");
+  Change([](Twin& twin) {
+    for (const std::string& name : testkit::ListDir(twin.site->txt)) {
+      std::rename((twin.site->txt + name).c_str(), (twin.root.path() + "/" + name).c_str());
+    }
+  });
+  ExpectTheSame("no books at all");
+  Change([](Twin& twin) {
+    for (const std::string& name : testkit::ListDir(twin.root.path())) {
+      if (name.size() > 4 && name.substr(name.size() - 4) == ".TXT") {
+        std::rename((twin.root.path() + "/" + name).c_str(), (twin.site->txt + name).c_str());
+      }
+    }
+  });
+  ExpectTheSame("the books back");
+  Params mirror = kRequest;
+  mirror["HTTP_HOST"] = "www.Kutubix.Net";
+  ExpectTheSame("a mirror's host", mirror);
+  Params host = kRequest;
+  host.erase("HTTP_HOST");
+  host["HOST"] = "mirror.kutubix.com";
+  ExpectTheSame("the host from HOST", host);
+  Params path_info = kRequest;
+  path_info["PATH_INFO"] = "/extra";
+  ExpectTheSame("a path info", path_info);
+  // Each visit counted once, on both.
+  EXPECT_EQ(ReadFile(testkit::StatFile(fast_.site->program_folder + "Statistics", ".ctr")),
+            std::to_string(requests_ - 1) + "\r\n");  // no visit for the path info
+  EXPECT_EQ(testkit::WholeLogLines(fast_.site->program_folder + "Statistics"),
+            testkit::WholeLogLines(cgi_.site->program_folder + "Statistics"));
+  EXPECT_EQ(process_->ErrorOutput(), "");
+  EXPECT_EQ(process_->Terminate(), 0);
+}
+
+// A request sent in two parts, the process asked to end in between: it ends,
+// with status 0, only once that request is answered.
+TEST_F(Persistent, SigtermEndsTheProcessOnceTheRequestUnderWayIsAnswered) {
+  std::string request = testkit::FastCgiRequest(1, kRequest);
+  std::size_t cut = request.size() - 8;  // all but the input's end
+  int fd = process_->Connect();
+  ASSERT_EQ(send(fd, request.data(), cut, MSG_NOSIGNAL), static_cast<ssize_t>(cut));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  kill(process_->pid(), SIGTERM);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(process_->Running());
+  ASSERT_EQ(send(fd, request.data() + cut, 8, MSG_NOSIGNAL), 8);
+  std::string bytes;
+  testkit::FastCgiAnswer answer;
+  char chunk[65536];
+  for (ssize_t n; !answer.ended && (n = recv(fd, chunk, sizeof chunk, 0)) > 0;) {
+    bytes.append(chunk, static_cast<std::size_t>(n));
+    testkit::ReadFastCgiAnswer(bytes, answer);
+  }
+  close(fd);
+  EXPECT_TRUE(answer.ended);
+  EXPECT_EQ(answer.out.substr(answer.out.size() - 7), "</HTML>");
+  EXPECT_EQ(process_->Terminate(), 0);  // already on its way out
+}
+
+// Whatever a web server sends wrong, it gets the protocol's answer or a
+// closed connection, and the next request is answered whole.
+TEST_F(Persistent, WhatAServerSendsWrongEndsAtMostItsConnection) {
+  std::string whole = testkit::FastCgiRequest(1, kRequest);
+  auto next_is_whole = [&](const std::string& what) {
+    auto answer = process_->Request(kRequest);
+    EXPECT_TRUE(answer.ended) << what;
+    EXPECT_EQ(answer.out.substr(answer.out.size() - 7), "</HTML>") << what;
+    EXPECT_TRUE(process_->Running()) << what;
+  };
+  bool closed = false;
+  process_->Exchange(whole.substr(0, 30), 2000, &closed);  // cut short, then the server goes
+  next_is_whole("a request cut short");
+
+  std::string bad_lengths = testkit::FastCgiRecord(1, 1, std::string("\0\1\0\0\0\0\0\0", 8)) +
+                            testkit::FastCgiRecord(4, 1,
+                                                   std::string("\x05\x7F"
+                                                               "AB",
+                                                               4)) +
+                            testkit::FastCgiRecord(4, 1, "");
+  process_->Exchange(bad_lengths, 5000, &closed);
+  EXPECT_TRUE(closed) << "lengths past the data";
+  next_is_whole("lengths past the data");
+
+  Params huge = kRequest;
+  huge["HTTP_COOKIE"] = std::string(2 << 20, 'c');
+  std::string bytes = process_->Exchange(testkit::FastCgiRequest(1, huge), 5000, &closed);
+  testkit::FastCgiAnswer answer;
+  testkit::ReadFastCgiAnswer(bytes, answer);
+  EXPECT_EQ(answer.protocol_status, 2) << "oversized parameters: overloaded";
+  EXPECT_TRUE(closed);
+  next_is_whole("oversized parameters");
+
+  bytes = process_->Exchange(testkit::FastCgiRecord(99, 0, "") +
+                             testkit::FastCgiRecord(99, 1, "x") + whole);
+  answer = testkit::FastCgiAnswer();
+  testkit::ReadFastCgiAnswer(bytes, answer);
+  EXPECT_EQ(answer.unknown_type_answered, std::string(1, '\x63'));
+  EXPECT_TRUE(answer.ended) << "the request after unknown records is answered";
+
+  std::string second = testkit::FastCgiRequest(2, kRequest);
+  bytes = process_->Exchange(whole.substr(0, 16) + second + whole.substr(16));
+  std::vector<int> ended_ids, statuses;
+  for (;;) {
+    testkit::FastCgiAnswer one;
+    if (!testkit::ReadFastCgiAnswer(bytes, one)) break;
+    ended_ids.push_back(one.request_id);
+    statuses.push_back(one.protocol_status);
+  }
+  EXPECT_EQ(ended_ids, (std::vector<int>{2, 1})) << "a second request on a busy connection";
+  EXPECT_EQ(statuses, (std::vector<int>{1, 0}));
+
+  process_->Exchange("GET / HTTP/1.1\r\nHost: x\r\n\r\n", 5000, &closed);
+  EXPECT_TRUE(closed) << "no FastCGI at all";
+  next_is_whole("no FastCGI at all");
+
+  // The server goes before it has read the answer.
+  int fd = process_->Connect();
+  send(fd, whole.data(), whole.size(), MSG_NOSIGNAL);
+  close(fd);
+  next_is_whole("a connection broken mid-answer");
+  next_is_whole("and the one after");
+}
+
+}  // namespace

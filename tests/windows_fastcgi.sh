@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The Windows program as a FastCGI application under Wine, driven through a
+# named pipe as IIS drives it (iis_pipe_driver), on one site; the Windows
+# program as a CGI program on a twin site: every answer, the headers file and
+# the counter alike. Between the requests nothing changes but the host.
+#   windows_fastcgi.sh LINUX_BUILD_DIR WINDOWS_EXE DRIVER_EXE
+set -euo pipefail
+linux_build="$1" windows_exe="$2" driver="$3"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+for side in fastcgi cgi; do
+  mkdir -p "$work/$side/cgi-bin"
+  "$linux_build/make_site" "$work/$side/cgi-bin" --books 80 >/dev/null
+  cp "$windows_exe" "$work/$side/cgi-bin/enPanel.exe"
+done
+hosts=(localhost localhost www.kutubix.net localhost)
+: >"$work/requests"
+for host in "${hosts[@]}"; do
+  echo "SERVER_PROTOCOL=HTTP/1.1|REQUEST_METHOD=GET|HTTP_HOST=$host|REMOTE_ADDR=127.0.0.1" >>"$work/requests"
+done
+path_info=$((${#hosts[@]} + 1))
+echo "SERVER_PROTOCOL=HTTP/1.1|REQUEST_METHOD=GET|HTTP_HOST=localhost|REMOTE_ADDR=127.0.0.1|PATH_INFO=/extra" >>"$work/requests"
+
+status=0
+if wine "$driver" "$work/fastcgi/cgi-bin/enPanel.exe" "$(winepath -w "$work/requests")" \
+    "$(winepath -w "$work/answer")" 2>"$work/driver.err"; then
+  echo "ok: the program answered through the pipe and ended when asked"
+else
+  echo "FAILED: the driver or the program failed (exit $?)"; cat "$work/driver.err"; status=1
+fi
+n=0
+for host in "${hosts[@]}" ""; do
+  n=$((n + 1))
+  extra=()
+  [ "$n" = "$path_info" ] && extra=(PATH_INFO=/extra) && host=localhost
+  (cd "$work/cgi/cgi-bin" && env SERVER_PROTOCOL=HTTP/1.1 REQUEST_METHOD=GET HTTP_HOST="$host" \
+    REMOTE_ADDR=127.0.0.1 "${extra[@]}" wine enPanel.exe >"$work/cgi.$n" 2>"$work/cgi.$n.err")
+  if [ -f "$work/answer.$n" ] && cmp -s "$work/answer.$n" "$work/cgi.$n"; then
+    echo "ok: request $n, $(wc -c <"$work/cgi.$n") bytes alike"
+  else
+    echo "FAILED: request $n differs"; status=1
+  fi
+done
+cmp -s "$work/fastcgi/cgi-bin/Hdrs1020.TXT" "$work/cgi/cgi-bin/Hdrs1020.TXT" \
+  && echo "ok: headers files alike" || { echo "FAILED: headers files differ"; status=1; }
+counter() { cat "$1"/cgi-bin/Statistics/*.ctr | tr -d '\r\n'; }
+[ "$(counter "$work/fastcgi")" = "$(counter "$work/cgi")" ] \
+  && echo "ok: each visit counted ($(counter "$work/cgi"))" \
+  || { echo "FAILED: counters $(counter "$work/fastcgi") and $(counter "$work/cgi")"; status=1; }
+exit $status
