@@ -1,7 +1,7 @@
 // enPanel-check: the site check, a second program from the same code. It
 // changes nothing on disk. Not for the CGI folder: it is the operator's tool.
 //
-//   enPanel-check SITE_FOLDER [--user ACCOUNT]
+//   enPanel-check SITE_FOLDER [--user ACCOUNT] [--fix]
 //
 // Exit status: 0 the site is sound, 1 problems were found, 2 bad usage.
 #include <cstdio>
@@ -16,12 +16,15 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: enPanel-check SITE_FOLDER [--user ACCOUNT]\n"
+    "usage: enPanel-check SITE_FOLDER [--user ACCOUNT] [--fix]\n"
     "Reports on the site whose program lives in SITE_FOLDER: the books present\n"
     "per area, incomplete books and stray book files, the headers file, and\n"
     "(with --user) whether ACCOUNT, the web server's, may write the site folder\n"
-    "and Statistics/ and read the book files. Changes nothing.\n"
-    "Exit status: 0 sound, 1 problems found, 2 bad usage.\n";
+    "and Statistics/ and read the book files. Each problem says what visitors or\n"
+    "the statistics suffer from it and how to mend it. Changes nothing, unless\n"
+    "--fix (with --user, as root) carries out the mends of owners and rights,\n"
+    "saying each first, and checks again.\n"
+    "Exit status: 0 sound, 1 problems found (after --fix: left), 2 bad usage.\n";
 
 int Usage(const char* complaint) {
   if (complaint != nullptr) std::fprintf(stderr, "enPanel-check: %s\n", complaint);
@@ -33,12 +36,15 @@ int Usage(const char* complaint) {
 
 int main(int argc, char** argv) {
   std::string site, user;
+  bool fix = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::fputs(kUsage, stdout);
       return 0;
     }
-    if (std::strcmp(argv[i], "--user") == 0) {
+    if (std::strcmp(argv[i], "--fix") == 0) {
+      fix = true;
+    } else if (std::strcmp(argv[i], "--user") == 0) {
       if (i + 1 >= argc) return Usage("--user needs an account");
       user = argv[++i];
     } else if (argv[i][0] == '-') {
@@ -50,6 +56,7 @@ int main(int argc, char** argv) {
     }
   }
   if (site.empty()) return Usage(nullptr);
+  if (fix && user.empty()) return Usage("--fix needs --user: the mends give files to that account");
   platform::SetDriveRoot(platform::GetEnvironment("ENPANEL_DRIVE_ROOT"));
   if (!platform::DirectoryExists(site)) {
     std::fprintf(stderr, "enPanel-check: no such folder: %s\n", site.c_str());
@@ -62,5 +69,13 @@ int main(int argc, char** argv) {
   }
   check::SiteReport report = check::CheckSite(site, user.empty() ? nullptr : &account);
   std::fputs(check::FormatReport(site, report).c_str(), stdout);
+  if (fix && report.problems() > 0) {
+    std::string log;
+    bool repaired = check::CarryOutRepairs(account, report, log);
+    std::fputs(log.c_str(), stdout);
+    if (!repaired) std::fputs("enPanel-check: not every mend could be carried out\n", stderr);
+    report = check::CheckSite(site, &account);
+    std::fputs(check::FormatReport(site, report).c_str(), stdout);
+  }
   return report.problems() == 0 ? 0 : 1;
 }

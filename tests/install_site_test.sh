@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# scripts/install-site: the layout and its rights, an upgrade that changes
-# nothing but the program, and refusals that change nothing.
+# scripts/install-site as an operator meets it: the layout and its rights,
+# options checked before anything changes, paths with spaces, "|" and "&",
+# re-runs that apply what they are told (or refuse it), interrupted installs
+# completed; the systemd units it writes; and the site check, whose lines
+# say what a fault does and whose mends (by hand or with --fix) mend it.
 #   install_site_test.sh ENPANEL MAKE_SITE
-# Needs root (install-site gives the program and the folders their owners).
+# Needs root: install-site gives the program and the folders their owners,
+# and the faults are made and mended as other accounts' files.
 set -uo pipefail
 enpanel="$(realpath "$1")"
 make_site="$(realpath "$2")"
@@ -13,19 +17,35 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 work=$(mktemp -d)
 chmod 755 "$work"
-trap 'rm -rf "$work"' EXIT
+strays=/var/backups/enpanel-strays
+strays_before=$(ls -A "$strays" 2>/dev/null)
+trap 'rm -rf "$work"; [ -n "$strays_before" ] || rm -rf "$strays"' EXIT
 passed=0 failed=0
 check() {
   local name="$1"; shift
   if "$@"; then passed=$((passed + 1)); echo "ok: $name"; else failed=$((failed + 1)); echo "FAILED: $name"; fi
 }
 install() { bash "$here/scripts/install-site" --program "$enpanel" --web "$work/web" --port 8099 "$@"; }
-snapshot() { (cd "$1" && find . -printf '%p %u %g %m %s %T@\n' | sort); }
+# Every entry's name, owner, group, rights and size (and times, when asked),
+# with the folder's own path written as SITE.
+snapshot() {  # FOLDER [times]
+  local format='%p %u %g %m %s'
+  [ "${2:-}" = times ] && format="$format %T@"
+  (cd "$1" && find . -printf "$format\n" | sort)
+}
+as_www() { setpriv --reuid=www-data --regid=www-data --init-groups "$@"; }
+request() {  # SITE: one request as the web account; the page on standard output
+  (cd "$1" && as_www env -i SERVER_PROTOCOL=HTTP/1.1 REQUEST_METHOD=GET HTTP_HOST=localhost \
+    REMOTE_ADDR=127.0.0.1 ./enPanel)
+}
 
 "$make_site" "$work/books" --books 12 >/dev/null
+
+# --- The layout -------------------------------------------------------------
 install --site "$work/site" --server apache --books "$work/books" >"$work/out" 2>&1
 check "a first install succeeds" test $? = 0
-check "it prints the one step that enables the server" grep -q 'a2enmod cgid && ln -sf' "$work/out"
+check "it prints the line that enables Apache, restarting it after a2enmod" \
+  grep -Eq 'a2enmod cgid && ln -sf .* && (systemctl|service apache2) restart' "$work/out"
 check "the program is root's and only root writes it" test "$(stat -c '%U %a' "$work/site/enPanel")" = "root 755"
 check "the site folder: root's, group www-data with write, sticky" test "$(stat -c '%U %G %a' "$work/site")" = "root www-data 1775"
 check "Statistics/ is the account's" test "$(stat -c %U "$work/site/Statistics")" = www-data
@@ -34,37 +54,154 @@ check "the books were copied" test -f "$work/site/fulltxt/ARQUR.TXT"
 check "the configuration names the site's folders" grep -q "ScriptAliasMatch \"^/cgi-bin/enPanel(.*)\$\" \"$work/web/cgi-bin/enPanel\$1\"" "$work/web/enpanel-apache.conf"
 
 # What requests make, then an upgrade: only the program changes.
-(cd "$work/site" && setpriv --reuid=www-data --regid=www-data --init-groups \
-  env -i SERVER_PROTOCOL=HTTP/1.1 ./enPanel >/dev/null)
+request "$work/site" >/dev/null
 check "the account can keep the headers file" test -f "$work/site/Hdrs1020.TXT"
 echo "operator's note" >"$work/books/fulltxt/NOTE.TXT"
-before=$(snapshot "$work/site" | grep -Ev '^(\.|\./enPanel|\./enPanel-check) ')
-install --site "$work/site" --server apache >"$work/out" 2>&1
+before=$(snapshot "$work/site" times | grep -Ev '^(\.|\./enPanel|\./enPanel-check) ')
+install --site "$work/site" >"$work/out" 2>&1
 check "a second run upgrades the program" grep -q 'program upgraded' "$work/out"
-check "and changes nothing else" test "$(snapshot "$work/site" | grep -Ev '^(\.|\./enPanel|\./enPanel-check) ')" = "$before"
+check "and changes nothing else" test "$(snapshot "$work/site" times | grep -Ev '^(\.|\./enPanel|\./enPanel-check) ')" = "$before"
 
-# Refusals, each with a message and nothing changed.
+# --- Options, each checked before anything changes ---------------------------
+refused() {  # NAME MESSAGE ARGS...: exit 2, one line naming the option, nothing made
+  local name="$1" message="$2"
+  shift 2
+  rm -rf "$work/new"
+  bash "$here/scripts/install-site" --program "$enpanel" "$@" >"$work/out" 2>&1
+  local status=$?
+  check "refused, exit 2, one line: $name ($(head -c 120 "$work/out"))" \
+    sh -c "[ $status = 2 ] && [ \$(wc -l <'$work/out') = 1 ] && grep -q -- '$message' '$work/out' && [ ! -e '$work/new' ]"
+}
+refused "a value missing at the end" "--port needs a value" --site "$work/new" --server nginx --port
+refused "--server at the end" "--server needs a value" --site "$work/new" --server
+refused "--books at the end" "--books needs a value" --site "$work/new" --server nginx --books
+refused "--address at the end" "--address needs a value" --site "$work/new" --server nginx --address
+refused "an option as a value" "--site needs a value, not the option --server" --site --server nginx
+refused "an empty value" "--web needs a value, not an empty one" --site "$work/new" --server nginx --web ""
+refused "an address that is none" "--address 300.1.1.1: neither" --site "$work/new" --server nginx --address 300.1.1.1
+refused "a port out of range" "--port 70000" --site "$work/new" --server nginx --port 70000
+refused "port 0" "--port 0" --site "$work/new" --server nginx --port 0
+refused "a path the configuration cannot hold" "--web $work/we\"b: a path" --site "$work/new" --server nginx --web "$work/we\"b"
+refused "an unknown server" 'unknown server "iis"' --site "$work/new" --server iis
+refused "an unknown mode" '--mode: "fast"' --site "$work/new" --server nginx --mode fast
+refused "an unknown account" "no such account: nosuchaccount" --site "$work/new" --server nginx --user nosuchaccount
+refused "spaces mod_fcgid cannot run" "mod_fcgid starts the program" --site "$work/new" --server apache --mode fastcgi --web "$work/w b"
 mkdir -p "$work/other"
 echo "mine" >"$work/other/index.html"
-before=$(snapshot "$work/other")
+before=$(snapshot "$work/other" times)
 install --site "$work/other" --server nginx >"$work/out" 2>&1
 check "a folder with other files is refused (exit $?)" grep -q 'holds "index.html"' "$work/out"
-check "and left as it was" test "$(snapshot "$work/other")" = "$before"
-install --site "$work/new" --server nginx --user nosuchaccount >"$work/out" 2>&1
-check "an unknown account is refused" grep -q 'no such account: nosuchaccount' "$work/out"
-install --site "$work/new" --server iis >"$work/out" 2>&1
-check "an unknown server is refused" grep -q 'unknown server "iis"' "$work/out"
-check "nothing was made for the refused installs" test ! -e "$work/new"
-# The site check's answers: 0 sound, 1 problems, 2 bad usage.
-"$work/site/enPanel-check" "$work/site" --user www-data >/dev/null
+check "and left as it was" test "$(snapshot "$work/other" times)" = "$before"
+help_tail=$(bash "$here/scripts/install-site" --help | tail -n 1)
+check "--help ends with its own text ($help_tail)" sh -c "! echo '$help_tail' | grep -q 'set -euo'"
+
+# --- Paths with spaces, "|" and "&" -----------------------------------------
+odd="$work/odd | site & more"
+install --site "$work/oddsite" --server nginx --web "$odd" --books "$work/books" >"$work/out" 2>&1
+check "a web folder with spaces, | and & is taken" test $? = 0
+check "and the configuration holds it as it is" \
+  grep -qF "root \"$odd/htdocs\";" "$odd/enpanel-nginx.conf"
+line=$(sed -n '/^\(Enable it with:\|systemd is not running here; enable and start it by hand with:\)$/{n;s/^  //p}' "$work/out")
+check "the printed line quotes it for the shell" grep -qF 'odd\ \|\ site\ \&\ more/enpanel-nginx.conf' <<<"$line"
+
+# --- Re-runs that are told something new ------------------------------------
+install --site "$work/site" --server nginx >"$work/out" 2>&1
+check "another server is applied" grep -q 'applied: --server' "$work/out"
+check "its configuration written" test -f "$work/web/enpanel-nginx.conf"
+check "and the old one named for removal" grep -q "no longer used, to remove: $work/web/enpanel-apache.conf" "$work/out"
+install --site "$work/site" --port 8100 --address 127.0.0.1 >"$work/out" 2>&1
+check "a new port and address are applied" grep -q 'applied: --port --address' "$work/out"
+check "and written into the configuration" grep -q 'listen 127.0.0.1:8100;' "$work/web/enpanel-nginx.conf"
+install --site "$work/site" --fcgiwrap-socket "$work/fcgiwrap.sock" >"$work/out" 2>&1
+check "a new socket is applied" grep -q "fastcgi_pass \"unix:$work/fcgiwrap.sock\";" "$work/web/enpanel-nginx.conf"
+install --site "$work/site" --web "$work/web2" >"$work/out" 2>&1
+check "a new web folder is laid out" test "$(readlink "$work/web2/cgi-bin/enPanel")" = "$work/site/enPanel"
+check "and the old one named for removal" grep -q "no longer used, to remove: the web folder $work/web" "$work/out"
+install --site "$work/site" --mode fastcgi --web "$work/web2" --processes 3 >"$work/out" 2>&1
+check "the persistent mode is applied" grep -q "fastcgi_pass \"unix:/run/enpanel-site.socket\";" "$work/web2/enpanel-nginx-fastcgi.conf"
+check "three processes started (units or spawn-fcgi)" grep -Eq 'enpanel-site@3.service|spawn-fcgi .* -F 3 ' "$work/out"
+install --site "$work/site" --user nobody >"$work/out" 2>&1
+check "another account is refused (exit $?)" grep -q -- '--user: the site is laid out for www-data' "$work/out"
+check "and the state kept" grep -qx 'user=www-data' "$work/site/.install-site"
+
+# --- The units systemd would run --------------------------------------------
+units="$work/units"
+mkdir -p "$units"
+cp "$work/web2/systemd/"* "$units/"
+ln -s "enpanel-site@.service" "$units/enpanel-site@1.service"
+verify=$(cd "$units" && systemd-analyze verify --man=no ./enpanel-site.socket ./enpanel-site@1.service 2>&1)
+check "systemd-analyze verify finds nothing to say of the units ($verify)" test -z "$verify"
+
+# --- An install interrupted after each step, then run again -----------------
+install --site "$work/clean" --server lighttpd --books "$work/books" >/dev/null 2>&1
+for stop in site-folder program statistics books web-folders configuration; do
+  rm -rf "$work/broken"
+  INSTALL_SITE_STOP_AFTER=$stop install --site "$work/broken" --server lighttpd --books "$work/books" >/dev/null 2>&1
+  install --site "$work/broken" --server lighttpd --books "$work/books" >"$work/out" 2>&1
+  check "interrupted after $stop, the run again lays it all out" grep -q 'laid out for www-data' "$work/out"
+  check "the same as a clean install" test "$(snapshot "$work/broken")" = "$(snapshot "$work/clean")"
+done
+
+# --- The site check: each fault's true line, and its mend --------------------
+site="$work/clean"
+"$site/enPanel-check" "$site" --user www-data >/dev/null
 check "the site check: a sound site gives 0" test $? = 0
-chown root: "$work/site/Statistics"
-"$work/site/enPanel-check" "$work/site" --user www-data >"$work/out"
-check "the site check: a Statistics/ the account cannot write gives 1" test $? = 1
-check "and says so" grep -q 'PROBLEM: Account www-data cannot write Statistics/' "$work/out"
-"$work/site/enPanel-check" "$work/nowhere" 2>"$work/out"
+mend_of() {  # REPORT PATTERN: the mend printed after the line that matches
+  awk -v p="$2" 'index($0, p) { found = 1; next } found && /^  mend: / { print substr($0, 9); exit }' "$1"
+}
+request "$site" >/dev/null
+
+# A headers file left stale by a run as root.
+chown root: "$site/Hdrs1020.TXT"
+touch -d 2001-01-01 "$site/Hdrs1020.TXT"
+"$site/enPanel-check" "$site" --user www-data >"$work/report"
+check "a root-owned stale headers file gives 1" test $? = 1
+check "and says what visitors get" grep -q "PROBLEM: Account www-data cannot replace Hdrs1020.TXT (root's) in the site folder: the headers file is stale and no request can put a new one in its place: every visitor sees the failed rebuild (with the site's paths) and no book names" "$work/report"
+check "and not that the next request rebuilds it" sh -c "! grep -q 'next request rebuilds' '$work/report'"
+request "$site" >"$work/page" 2>/dev/null
+check "which is what the page shows" sh -c "grep -q 'Error trying to write to: $site/Hdrs1020.TXT' '$work/page' && grep -q 'style=\"CURSOR: hand\"><br>' '$work/page'"
+mend=$(mend_of "$work/report" "cannot replace Hdrs1020.TXT")
+check "the mend is a chown ($mend)" test "$mend" = "chown www-data:www-data $site/Hdrs1020.TXT"
+bash -c "$mend"
+request "$site" >/dev/null
+"$site/enPanel-check" "$site" --user www-data >"$work/report"
+check "after it the site is sound" test $? = 0
+
+# Statistics/ left root's, today's counter and log still the account's.
+chown root: "$site/Statistics"
+"$site/enPanel-check" "$site" --user www-data >"$work/report"
+check "a root-owned Statistics/ says visits are still counted today" grep -q "PROBLEM: Account www-data cannot write Statistics/ (root's): no session marker can be made there, so the log's counts of running sessions leave this program's own out; today's visits are still counted and logged" "$work/report"
+counted=$(tr -d '\r\n' <"$site"/Statistics/*.ctr)
+request "$site" >/dev/null 2>"$work/err"
+check "which they are" test "$(tr -d '\r\n' <"$site"/Statistics/*.ctr)" = $((counted + 1))
+check "and only the marker fails" sh -c "[ \$(wc -l <'$work/err') = 1 ] && grep -q 'No session marker made in $site/Statistics: Error code 13: Permission denied' '$work/err'"
+mend=$(mend_of "$work/report" "cannot write Statistics/")
+check "the mend is a chown ($mend)" test "$mend" = "chown www-data:www-data $site/Statistics"
+bash -c "$mend"
+"$site/enPanel-check" "$site" --user www-data >/dev/null
+check "after it the site is sound" test $? = 0
+
+# A stray file in the text folder: no problem, and a way to move it.
+echo "notes" >"$site/fulltxt/README.TXT"
+"$site/enPanel-check" "$site" --user www-data >"$work/report"
+check "a stray README.TXT is no problem" test $? = 0
+check "and the check says it does no harm" grep -q "Names that match no book code: .*fulltxt/README.TXT: the program passes them over; the page is none the worse for them" "$work/report"
+tidy=$(sed -n 's/^    tidy up: //p' "$work/report")
+bash -c "$tidy"
+check "its tidy-up moves it away ($tidy)" sh -c "[ ! -e '$site/fulltxt/README.TXT' ] && [ -f $strays/README.TXT ]"
+
+# Both ownership faults at once, mended by --fix.
+chown root: "$site/Statistics" "$site/Hdrs1020.TXT"
+touch -d 2001-01-01 "$site/Hdrs1020.TXT"
+"$site/enPanel-check" "$site" --user www-data --fix >"$work/report"
+check "--fix carries out the mends and the site is sound (exit $?)" \
+  sh -c "grep -q '^fixing: chown www-data:www-data $site/Hdrs1020.TXT' '$work/report' && tail -n 1 '$work/report' | grep -q 'The site is sound.'"
+
+"$site/enPanel-check" "$work/nowhere" 2>"$work/out"
 check "the site check refuses a folder that does not exist" test $? = 2
-"$work/site/enPanel-check" 2>/dev/null
+"$site/enPanel-check" 2>/dev/null
 check "the site check without a folder is bad usage" test $? = 2
+"$site/enPanel-check" "$site" --fix 2>/dev/null
+check "--fix without --user is bad usage" test $? = 2
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -137,10 +137,13 @@ run_kind() {  # KIND SERVER MODE
     test "$(counter "$site")" = $((before + 200))
   check "$kind: 200 more log lines" test "$(log_lines "$site")" = $((lines + 200))
   if [ "$mode" = fastcgi ]; then
-    local pids_after
+    # Each process lives on (a process manager may add one under load, up to
+    # the two install-site allows).
+    local pids_after pid lived=1
     pids_after=$(pgrep -f "^$site/enPanel|/cgi-bin/enPanel\$" | sort | tr '\n' ' ')
-    check "$kind: the same persistent processes served them all ($pids_after)" \
-      test -n "$pids_after" -a "$pids_after" = "$pids_before"
+    for pid in $pids_before; do [[ " $pids_after " == *" $pid "* ]] || lived=0; done
+    check "$kind: persistent processes served them all (before: $pids_before; after: $pids_after)" \
+      test -n "$pids_before" -a "$lived" = 1 -a "$(wc -w <<<"$pids_after")" -le 2
   fi
 
   local old

@@ -75,7 +75,8 @@ void RemoveAbandonedFiles(const std::string& folder) {
 void ReportRebuildFailure(const std::string& page_text, const std::string& headers_file,
                           const std::string& reason) {
   AddPageBlock(page_text);
-  platform::OperatorMessage("Headers file " + headers_file + " not rebuilt: " + reason);
+  platform::OperatorMessage("Headers file " + platform::OperatorPath(headers_file) +
+                            " not rebuilt: " + reason);
 }
 
 // Writes the new headers file under a temporary name and puts it in place in
@@ -107,13 +108,14 @@ bool Rebuild(const std::string& folder, const std::string& headers_file,
     platform::RemoveFile(temp);
     ReportRebuildFailure(
         "<br>Error after \"AddHeadersToFile\" in Headers.CallGetHeaders<br>" + error, headers_file,
-        "cannot write " + temp + ": " + error);
+        "cannot write " + platform::OperatorPath(temp) + ": " + error);
     return false;
   }
   if (written == 0) {
     platform::RemoveFile(temp);
-    platform::OperatorMessage("Headers file " + headers_file + " not rebuilt: no book text in " +
-                              source_folder);
+    platform::OperatorMessage("Headers file " + platform::OperatorPath(headers_file) +
+                              " not rebuilt: no book text in " +
+                              platform::OperatorPath(source_folder));
     AddPageBlock("ERROR<br>No FILES available in Headers File: " + headers_file + "<br>");
     AddPageBlock("It will be deleted now<br>Run this program again, to try to generate it<br>");
     if (platform::FileExists(headers_file)) platform::RenameFile(headers_file, backup);
@@ -224,8 +226,9 @@ bool CallGetHeaders(bool verbose, const std::string& path) {
   if (!exists || HeadersFileIsStale(headers_file)) {
     if (!server::CanWriteToDir(folder)) {
       platform::OperatorMessage(
-          std::string(exists ? "Stale headers file " : "Missing headers file ") + headers_file +
-          " cannot be " + (exists ? "replaced" : "written") + ": the folder " + folder +
+          std::string(exists ? "Stale headers file " : "Missing headers file ") +
+          platform::OperatorPath(headers_file) + " cannot be " + (exists ? "replaced" : "written") +
+          ": the folder " + platform::OperatorPath(folder) +
           " cannot be written to by this account");
       AddPageBlock("ERROR: Headers File Not Found: " + common::ExtractFileName(headers_file) +
                    "\r\n" + "AND CANNOT WRITE IT ON DIRECTORY:" + folder + "\r\n\r\n" +

@@ -9,9 +9,12 @@
 #include "catalogue/text_reader.h"
 #include "common/page_text.h"
 #include "common/paths.h"
+#include "platform/clock.h"
+#include "platform/commands.h"
 #include "platform/files.h"
 #include "server/file_scan.h"
 #include "server/site_paths.h"
+#include "server/statistics.h"
 
 namespace check {
 namespace {
@@ -21,8 +24,12 @@ constexpr std::size_t kNamesShown = 20;
 class Collector {
  public:
   explicit Collector(SiteReport& report) : report_(report) {}
-  void Info(std::string text) { report_.findings.push_back(Finding{false, std::move(text)}); }
-  void Problem(std::string text) { report_.findings.push_back(Finding{true, std::move(text)}); }
+  void Info(std::string text, std::string mend = {}) {
+    report_.findings.push_back(Finding{false, std::move(text), std::move(mend), {}});
+  }
+  void Problem(std::string text, std::string mend = {}, std::vector<Repair> repairs = {}) {
+    report_.findings.push_back(Finding{true, std::move(text), std::move(mend), std::move(repairs)});
+  }
 
  private:
   SiteReport& report_;
@@ -41,17 +48,29 @@ std::string NameList(const std::vector<std::string>& names) {
   return text;
 }
 
+// The paths, each quoted for the command line, one space between them.
+std::string QuotedList(const std::vector<std::string>& paths) {
+  std::string text;
+  for (const std::string& path : paths) {
+    if (!text.empty()) text += ' ';
+    text += platform::QuotedForCommand(path);
+  }
+  return text;
+}
+
 std::string FolderName(const std::string& folder) {
   std::string trimmed = folder;
   while (!trimmed.empty() && (trimmed.back() == '/' || trimmed.back() == '\\')) trimmed.pop_back();
   return common::ExtractFileName(trimmed) + "/";
 }
 
+std::string Native(const std::string& path) { return platform::OperatorPath(path); }
+
 // What the book folders hold, slot by slot, as the scan names them.
 struct FolderContents {
   std::array<bool, catalogue::WebFiles + 1> text{};
   std::array<std::array<bool, 6>, catalogue::WebFiles + 1> index{};
-  std::vector<std::string> unmatched, pass_enders;
+  std::vector<std::string> unmatched, unmatched_paths, pass_enders, pass_ender_paths;
 };
 
 FolderContents ReadFolders(const std::string& txt, const std::string& idx) {
@@ -64,6 +83,7 @@ FolderContents ReadFolders(const std::string& txt, const std::string& idx) {
       c.text[slot] = true;
     } else {
       c.unmatched.push_back(FolderName(txt) + entry.name);
+      c.unmatched_paths.push_back(Native(txt + entry.name));
     }
     return true;
   });
@@ -71,8 +91,10 @@ FolderContents ReadFolders(const std::string& txt, const std::string& idx) {
     server::FindFileSlot(entry.name, found, slot);
     if (server::EndsIndexPass(entry.name)) {
       c.pass_enders.push_back(FolderName(idx) + entry.name);
+      c.pass_ender_paths.push_back(Native(idx + entry.name));
     } else if (!found) {
       c.unmatched.push_back(FolderName(idx) + entry.name);
+      c.unmatched_paths.push_back(Native(idx + entry.name));
     } else if (int number = server::IndexFileNumber(entry.name); number >= 0) {
       c.index[slot][number] = true;
     }
@@ -97,16 +119,18 @@ void CheckBooks(Collector& out, const std::string& folder) {
     for (int f = area.FirstFile; f <= area.LastFile; ++f) count += server::CanUseFile[f] ? 1 : 0;
     per_area += (s == 0 ? "" : ", ") + area.AreaId + " " + std::to_string(count);
   }
-  std::string total = std::to_string(server::TotFilesOnWeb);
   if (server::TotFilesOnWeb == 0) {
     out.Problem(
-        "Books present: none (a book needs its text and all six index files); the page "
-        "shows an error instead of the books");
+        "Books present: none (a book needs its text and all six index files): visitors get an "
+        "error page instead of the books",
+        "put the books into " + Native(folder + "fulltxt") + " and " +
+            Native(folder + "fullindexes") + " (install-site --books DIR copies them)");
   } else {
-    out.Info("Books present: " + total + " (" + per_area + ")");
+    out.Info("Books present: " + std::to_string(server::TotFilesOnWeb) + " (" + per_area + ")");
   }
 
   FolderContents c = ReadFolders(txt, idx);
+  std::vector<std::string> cut_off;  // books complete on disk that the index pass misses
   for (int n = 1; n <= catalogue::WebFiles; ++n) {
     const std::string& code = catalogue::CodeOf(n);
     if (code.empty()) continue;
@@ -116,126 +140,288 @@ void CheckBooks(Collector& out, const std::string& folder) {
     }
     if (c.text[n] && !missing.empty()) {
       out.Problem("Book " + code + " (" + std::to_string(n) + ") has its text but not " +
-                  NameList(missing) + " in " + idx);
+                      NameList(missing) + " in " + idx + ": visitors are not offered it",
+                  "put " + NameList(missing) + " into " + Native(idx));
     } else if (!c.text[n] && !present.empty()) {
       out.Problem("Index files without a text " + code + ".TXT in " + txt + ": " +
-                  NameList(present));
+                      NameList(present) + ": visitors are not offered the book",
+                  "put " + code + ".TXT into " + Native(txt));
+    } else if (c.text[n] && !server::CanUseFile[n]) {
+      cut_off.push_back(code);
     }
   }
   if (!c.unmatched.empty()) {
-    out.Problem("Names that match no book code: " + NameList(c.unmatched));
+    out.Info("Names that match no book code: " + NameList(c.unmatched) +
+                 ": the program passes them over; the page is none the worse for them",
+             platform::MoveAwayCommand(c.unmatched_paths));
   }
-  for (const std::string& name : c.pass_enders) {
-    out.Problem(name + " does not end in a digit: the program stops reading index files there");
+  for (std::size_t i = 0; i < c.pass_enders.size(); ++i) {
+    std::string effect =
+        cut_off.empty()
+            ? "no book is missed for it now, but a book whose index files come after it would be"
+            : "visitors are not offered " + NameList(cut_off) + ", whose index files come after it";
+    out.Problem(c.pass_enders[i] +
+                    " does not end in a digit: the program stops reading index files there "
+                    "(in the order of their names): " +
+                    effect,
+                platform::MoveAwayCommand({c.pass_ender_paths[i]}));
   }
 }
 
-void CheckHeaders(Collector& out, const std::string& headers) {
-  std::string name = common::ExtractFileName(headers);
-  if (!platform::FileExists(headers)) {
-    out.Info("Headers file " + name + ": missing; the first request builds it");
-    return;
-  }
-  std::string real = common::ExtractFileName(platform::NativePath(headers));
-  if (real != name) out.Info("Headers file stands as " + real + "; a rebuild names it " + name);
-  std::string stamp;
+// What stands of the headers file, looked at once.
+struct HeadersFile {
+  std::string path, name, real_name, stamp;
+  bool exists = false, stale = false, read = false;
+  int records = 0;
+  std::vector<std::string> disagreements;
+};
+
+HeadersFile LookAtHeaders(const std::string& folder) {
+  HeadersFile h;
+  h.path = folder + catalogue::HeadersFileName();
+  h.name = catalogue::HeadersFileName();
+  h.exists = platform::FileExists(h.path);
+  if (!h.exists) return h;
+  h.real_name = common::ExtractFileName(platform::NativePath(h.path));
   {
     platform::InputFile file;
-    if (file.Open(headers)) catalogue::TextReader(file).ReadLine(stamp);
+    if (file.Open(h.path)) catalogue::TextReader(file).ReadLine(h.stamp);
   }
-  bool stale = catalogue::HeadersFileIsStale(headers);
-  std::string state =
-      stale ? "stale (older than the newest book text; the next request rebuilds it)" : "fresh";
+  h.stale = catalogue::HeadersFileIsStale(h.path);
   catalogue::ResetBookHeaders();
   try {
-    catalogue::ReadHeadersFile(false, headers);
+    catalogue::ReadHeadersFile(false, h.path);
+    h.read = true;
   } catch (const std::exception& e) {
-    out.Problem("Headers file " + name + " cannot be read: " + e.what());
-    return;
+    h.disagreements.push_back(std::string("it cannot be read: ") + e.what());
   }
   common::PageText.clear();
-  int records = 0;
   for (int n = 1; n <= catalogue::WebFiles; ++n) {
     const std::string& code = catalogue::BookHeaders[n].Code;
     if (code.empty()) continue;
-    ++records;
+    ++h.records;
     if (code != catalogue::CodeOf(n)) {
-      out.Problem("Headers record " + std::to_string(n) + " names " + code + ", but book " +
-                  std::to_string(n) + " of the catalogue is " + catalogue::CodeOf(n));
+      h.disagreements.push_back("record " + std::to_string(n) + " names " + code + ", but book " +
+                                std::to_string(n) + " of the catalogue is " + catalogue::CodeOf(n));
     }
   }
-  std::string summary = "Headers file " + name + ": stamp " + (stamp.empty() ? "(none)" : stamp) +
-                        ", " + std::to_string(records) + " records, " + state;
-  if (stamp != catalogue::VersionStamp()) {
-    out.Problem(summary + "; this program writes stamp " + catalogue::VersionStamp());
+  return h;
+}
+
+// The headers file as such. `rebuildable`: a request can write the site
+// folder (as far as is known); `say_stale`: no account is checked, so the
+// stale file's fate is told here, not with the account's findings.
+void CheckHeaders(Collector& out, const HeadersFile& h, bool rebuildable, bool say_stale) {
+  if (!h.exists) {
+    if (rebuildable) out.Info("Headers file " + h.name + ": missing; the first request builds it");
+    return;
+  }
+  if (h.real_name != h.name) {
+    out.Info("Headers file stands as " + h.real_name + "; a rebuild names it " + h.name);
+  }
+  std::string remove;
+  if (rebuildable)
+    remove =
+        "rm " + platform::QuotedForCommand(Native(h.path)) + "  (the next request builds it anew)";
+  if (!h.read) {
+    out.Problem("Headers file " + h.name + ": " + h.disagreements.front() +
+                    ": every request ends in an error page",
+                remove);
+    return;
+  }
+  std::string summary = "Headers file " + h.name + ": stamp " +
+                        (h.stamp.empty() ? "(none)" : h.stamp) + ", " + std::to_string(h.records) +
+                        " records, ";
+  if (h.stale) {
+    out.Info(summary + "stale (older than the newest book text)" +
+             (say_stale ? ": the next request rebuilds it" : ""));
+    return;  // what is wrong in it goes with the rebuild
+  }
+  if (h.stamp != catalogue::VersionStamp()) {
+    out.Problem(summary + "fresh; this program writes stamp " + catalogue::VersionStamp() +
+                    ": the page says the file is of another version and that the headers could "
+                    "not be read",
+                remove);
   } else {
-    out.Info(summary);
+    out.Info(summary + "fresh");
+  }
+  for (const std::string& disagreement : h.disagreements) {
+    out.Problem("Headers " + disagreement + ": the page shows that record's book and author " +
+                    "for the book of the catalogue, and says the headers could not be read",
+                remove);
   }
 }
 
-void CheckAccount(Collector& out, const std::string& folder, const platform::Account& account) {
+std::string Owner(const std::string& path) {
+  std::string owner = platform::OwnerOf(path);
+  return owner.empty() ? "another account" : owner;
+}
+
+// The site folder, and the headers file and its backup in it.
+void CheckSiteFolder(Collector& out, const std::string& folder, const platform::Account& account,
+                     const HeadersFile& h) {
   using platform::AccountMay;
   const std::string who = "Account " + account.name;
-  bool folder_writable = AccountMay(account, folder, platform::kWrite | platform::kSearch);
-  if (folder_writable) {
-    out.Info(who + " can write the site folder");
-  } else {
-    out.Problem(who + " cannot write the site folder " + folder +
-                ": the headers file cannot be built or kept up to date");
+  if (!AccountMay(account, folder, platform::kWrite | platform::kSearch)) {
+    std::string effect;
+    if (!h.exists || h.stale) {
+      effect =
+          "the headers file cannot be built: visitors see \"Headers File Not Found\" and no "
+          "book names";
+    } else {
+      effect =
+          "the page is right now, but once a book changes the headers file cannot be "
+          "rebuilt, and visitors see \"Headers File Not Found\" and no book names";
+    }
+    out.Problem(who + " cannot write the site folder " + folder + ": " + effect,
+                "chgrp " + account.group_name + " " + platform::QuotedForCommand(Native(folder)) +
+                    " && chmod 1775 " + platform::QuotedForCommand(Native(folder)),
+                {Repair{Repair::Kind::kGiveToGroup, folder, 01775}});
+    return;
   }
+  out.Info(who + " can write the site folder");
+  std::vector<std::string> others, paths;
   for (const std::string& file : {catalogue::HeadersFileName(), catalogue::HeadersBackupName()}) {
     std::string path = folder + file;
-    if (folder_writable && platform::FileExists(path) &&
-        !platform::AccountMayReplace(account, path)) {
-      out.Problem(who + " cannot replace " + common::ExtractFileName(platform::NativePath(path)) +
-                  " (another account's file in the site folder): a stale headers file stays");
+    if (platform::FileExists(path) && !platform::AccountMayReplace(account, path)) {
+      others.push_back(common::ExtractFileName(platform::NativePath(path)) + " (" + Owner(path) +
+                       "'s)");
+      paths.push_back(Native(platform::NativePath(path)));
     }
   }
-  std::string stats = folder + "Statistics/";
+  if (others.empty()) {
+    if (h.exists && h.stale)
+      out.Info(who + " can replace the stale headers file: the next request rebuilds it");
+    return;
+  }
+  std::string effect =
+      h.exists && h.stale
+          ? "the headers file is stale and no request can put a new one in its place: every "
+            "visitor sees the failed rebuild (with the site's paths) and no book names"
+          : "the page is right now, but once a book changes no request can put a new headers "
+            "file in place, and from then on visitors see the failed rebuild (with the site's "
+            "paths) and no book names";
+  std::vector<Repair> repairs;
+  for (const std::string& path : paths)
+    repairs.push_back(Repair{Repair::Kind::kGiveToAccount, path});
+  out.Problem(who + " cannot replace " + NameList(others) + " in the site folder: " + effect,
+              "chown " + account.name + ":" + account.group_name + " " + QuotedList(paths),
+              std::move(repairs));
+}
+
+// The statistics folder and today's files in it.
+void CheckStatistics(Collector& out, const std::string& folder, const platform::Account& account) {
+  using platform::AccountMay;
+  const std::string who = "Account " + account.name;
+  const std::string stats = folder + "Statistics/";
+  const std::string give = "chown " + account.name + ":" + account.group_name + " ";
   if (!platform::DirectoryExists(stats)) {
     if (AccountMay(account, folder, platform::kWrite | platform::kSearch)) {
       out.Info("Statistics/ is missing; the first request makes it");
-    } else {
-      out.Problem("Statistics/ is missing and " + account.name +
-                  " cannot make it: visits are "
-                  "not counted");
     }
-  } else if (!AccountMay(account, stats, platform::kWrite | platform::kSearch)) {
-    out.Problem(who +
-                " cannot write Statistics/: visits are not counted (a folder left by a run "
-                "as another account, such as root?)");
-  } else {
-    std::vector<std::string> locked;
-    for (const auto& entry : platform::FindFiles(stats + "*")) {
-      if (!AccountMay(account, stats + entry.name, platform::kRead | platform::kWrite)) {
-        locked.push_back(entry.name);
-      }
-    }
-    if (locked.empty()) {
-      out.Info(who + " can write Statistics/");
+    // Otherwise the folder's finding says no file can be made there.
+    return;
+  }
+  std::string day = server::FormatDayStamp(platform::LocalNow());
+  const std::string counter = server::StatisticsFileName(server::kProgramName, day, ".ctr");
+  const std::string log = server::StatisticsFileName(server::kProgramName, day, ".log");
+  auto writable = [&](const std::string& name) {
+    return AccountMay(account, stats + name, platform::kRead | platform::kWrite);
+  };
+  if (!AccountMay(account, stats, platform::kWrite | platform::kSearch)) {
+    std::string effect =
+        "no session marker can be made there, so the log's counts of running "
+        "sessions leave this program's own out";
+    bool counted = platform::FileExists(stats + counter) && writable(counter);
+    bool logged = platform::FileExists(stats + log) && writable(log);
+    if (counted && logged) {
+      effect +=
+          "; today's visits are still counted and logged (today's counter and log are "
+          "the account's), but from tomorrow no counter or log can be made: visits go "
+          "uncounted";
     } else {
-      out.Problem(who + " cannot write these files in Statistics/: " + NameList(locked));
+      effect += std::string("; ") +
+                (counted ? "today's visits are counted" : "visits are not counted") + " and " +
+                (logged ? "logged" : "not logged") +
+                ", and from tomorrow no counter or log can be made";
+    }
+    out.Problem(who + " cannot write Statistics/ (" + Owner(stats) + "'s): " + effect,
+                give + platform::QuotedForCommand(Native(stats)),
+                {Repair{Repair::Kind::kGiveToAccount, stats}});
+    return;
+  }
+  std::vector<std::string> locked, paths;
+  std::string effect;
+  for (const auto& entry : platform::FindFiles(stats + "*")) {
+    if (writable(entry.name)) continue;
+    locked.push_back(entry.name);
+    paths.push_back(Native(stats + entry.name));
+    if (entry.name == counter) effect += "; today's visits are not counted";
+    if (entry.name == log) effect += "; today's visits are not logged";
+    if (entry.name.size() > 8 && entry.name.compare(entry.name.size() - 8, 8, ".Session") == 0) {
+      effect =
+          "; a session marker the account cannot remove counts as a running session in "
+          "every log line" +
+          effect;
     }
   }
-  std::vector<std::string> unreadable;
+  if (locked.empty()) {
+    out.Info(who + " can write Statistics/");
+    return;
+  }
+  if (effect.empty()) effect = "; they are no longer written, so nothing suffers from them now";
+  std::vector<Repair> repairs;
+  for (const std::string& path : paths)
+    repairs.push_back(Repair{Repair::Kind::kGiveToAccount, path});
+  out.Problem(
+      who + " cannot write these files in Statistics/: " + NameList(locked) + effect.substr(1),
+      give + QuotedList(paths), std::move(repairs));
+}
+
+void CheckBookRights(Collector& out, const platform::Account& account, const HeadersFile& h) {
+  using platform::AccountMay;
+  const std::string who = "Account " + account.name;
+  std::vector<std::string> folders, texts, indexes;
   for (const std::string& books : {server::TXTPath, server::IDXPath}) {
     if (!platform::DirectoryExists(books)) continue;
     if (!AccountMay(account, books, platform::kRead | platform::kSearch)) {
-      unreadable.push_back(books);
+      folders.push_back(Native(books));
       continue;
     }
     for (const auto& entry : platform::FindFiles(books + "*")) {
       if ((entry.attributes & platform::kAttrDirectory) == 0 &&
           !AccountMay(account, books + entry.name, platform::kRead)) {
-        unreadable.push_back(FolderName(books) + entry.name);
+        (books == server::TXTPath ? texts : indexes).push_back(Native(books + entry.name));
       }
     }
   }
-  if (unreadable.empty()) {
-    out.Info(who + " can read the book files");
-  } else {
-    out.Problem(who + " cannot read " + NameList(unreadable));
+  auto repairs = [](const std::vector<std::string>& paths, unsigned mode) {
+    std::vector<Repair> r;
+    for (const std::string& path : paths) r.push_back(Repair{Repair::Kind::kAddRights, path, mode});
+    return r;
+  };
+  if (!folders.empty()) {
+    out.Problem(who + " cannot read " + NameList(folders) +
+                    ": the books in it are not found, and visitors get an error page instead",
+                "chmod a+rx " + QuotedList(folders), repairs(folders, 0555));
   }
+  if (!texts.empty()) {
+    std::string when = !h.exists || h.stale ? "the next request rebuilds the headers file, fails, "
+                                              "and visitors get only an error page"
+                                            : "the page is right now, but once a book changes "
+                                              "the headers file's rebuild fails and visitors "
+                                              "get only an error page";
+    out.Problem(who + " cannot read " + NameList(texts) + ": " + when,
+                "chmod a+r " + QuotedList(texts), repairs(texts, 0444));
+  }
+  if (!indexes.empty()) {
+    out.Problem(who + " cannot read " + NameList(indexes) +
+                    ": the page only lists index files, but the search it sends visitors to "
+                    "reads them",
+                "chmod a+r " + QuotedList(indexes), repairs(indexes, 0444));
+  }
+  if (folders.empty() && texts.empty() && indexes.empty())
+    out.Info(who + " can read the book files");
 }
 
 }  // namespace
@@ -256,9 +442,15 @@ SiteReport CheckSite(const std::string& site_folder, const platform::Account* ac
   catalogue::InitAreas();
   server::ResetScan();
   CheckBooks(out, folder);
-  const std::string headers = folder + catalogue::HeadersFileName();
-  CheckHeaders(out, headers);
-  if (account != nullptr) CheckAccount(out, folder, *account);
+  HeadersFile headers = LookAtHeaders(folder);
+  bool rebuildable = account == nullptr ||
+                     platform::AccountMay(*account, folder, platform::kWrite | platform::kSearch);
+  CheckHeaders(out, headers, rebuildable, account == nullptr);
+  if (account != nullptr) {
+    CheckSiteFolder(out, folder, *account, headers);
+    CheckStatistics(out, folder, *account);
+    CheckBookRights(out, *account, headers);
+  }
   common::PageText.clear();
   return report;
 }
@@ -267,12 +459,41 @@ std::string FormatReport(const std::string& site_folder, const SiteReport& repor
   std::string text = "enPanel site check: " + site_folder + "\n";
   for (const Finding& f : report.findings) {
     text += (f.problem ? "PROBLEM: " : "  ") + f.text + "\n";
+    // Information may come with a way to tidy up; a problem comes with its mend.
+    if (!f.mend.empty()) text += (f.problem ? "  mend: " : "    tidy up: ") + f.mend + "\n";
   }
   int problems = report.problems();
   text += problems == 0
               ? "The site is sound.\n"
               : std::to_string(problems) + (problems == 1 ? " problem.\n" : " problems.\n");
   return text;
+}
+
+bool CarryOutRepairs(const platform::Account& account, const SiteReport& report, std::string& log) {
+  bool all = true;
+  for (const Finding& f : report.findings) {
+    if (f.repairs.empty()) continue;
+    log += "fixing: " + f.mend + "\n";
+    for (const Repair& r : f.repairs) {
+      bool done = false;
+      switch (r.kind) {
+        case Repair::Kind::kGiveToAccount:
+          done = platform::GiveToAccount(account, r.path);
+          break;
+        case Repair::Kind::kGiveToGroup:
+          done = platform::GiveToAccountsGroup(account, r.path, r.mode);
+          break;
+        case Repair::Kind::kAddRights:
+          done = platform::AddRights(r.path, r.mode);
+          break;
+      }
+      if (!done) {
+        log += "  failed for " + r.path + "\n";
+        all = false;
+      }
+    }
+  }
+  return all;
 }
 
 }  // namespace check

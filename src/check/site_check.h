@@ -1,7 +1,9 @@
 // The site check: what an operator wants to know about a site before (or
 // after) visitors come, from the program's own code for the catalogue, the
-// site folders, the scan of present books and the headers file reader. It
-// changes nothing on disk.
+// site folders, the scan of present books and the headers file reader. Each
+// problem says what visitors or the statistics suffer from it, as the site
+// stands now, and the one command that mends it. It changes nothing on disk,
+// unless asked to carry out the mends of ownership and rights itself.
 #pragma once
 #include <string>
 #include <vector>
@@ -10,9 +12,21 @@
 
 namespace check {
 
+// A mend the check can carry out itself: a path given to the account (and
+// its own group), a folder given to the account's group with the rights of
+// the safe layout, or rights added to a path.
+struct Repair {
+  enum class Kind { kGiveToAccount, kGiveToGroup, kAddRights };
+  Kind kind;
+  std::string path;
+  unsigned mode = 0;
+};
+
 struct Finding {
   bool problem = false;  // false: information
-  std::string text;
+  std::string text;      // what is so, and what it does to visitors or the statistics
+  std::string mend;      // the command (or step) that mends it; empty when nothing needs doing
+  std::vector<Repair> repairs;  // what --fix does for that mend
 };
 
 struct SiteReport {
@@ -25,8 +39,13 @@ struct SiteReport {
 // replace the headers file and read the book files.
 SiteReport CheckSite(const std::string& site_folder, const platform::Account* account);
 
-// The report as the command prints it: one line per finding, problems marked,
-// and a last line with the count.
+// The report as the command prints it: one line per finding, problems
+// marked, each mend on a line of its own after it, and a last line with the
+// count.
 std::string FormatReport(const std::string& site_folder, const SiteReport& report);
+
+// Carries out the repairs of every finding, each said on `log` first; false
+// when one of them failed.
+bool CarryOutRepairs(const platform::Account& account, const SiteReport& report, std::string& log);
 
 }  // namespace check

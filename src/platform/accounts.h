@@ -11,6 +11,8 @@ namespace platform {
 struct Account {
   std::string name;
   unsigned id = 0;               // POSIX: the user id
+  unsigned group_id = 0;         // POSIX: its own group
+  std::string group_name;        // POSIX: that group's name
   std::vector<unsigned> groups;  // POSIX: every group the account is in
 };
 
@@ -28,5 +30,15 @@ bool AccountMay(const Account& account, const std::string& path, unsigned access
 // may write the folder, and where the folder has the sticky bit it owns the
 // entry or the folder.
 bool AccountMayReplace(const Account& account, const std::string& path);
+
+// The name of the account that owns `path`; empty when it cannot be told.
+std::string OwnerOf(const std::string& path);
+
+// Mends the site check may carry out (POSIX; false elsewhere and on failure):
+// `path` given to the account and its own group; `path` given to the
+// account's group, with `mode`; `mode` added to the rights of `path`.
+bool GiveToAccount(const Account& account, const std::string& path);
+bool GiveToAccountsGroup(const Account& account, const std::string& path, unsigned mode);
+bool AddRights(const std::string& path, unsigned mode);
 
 }  // namespace platform

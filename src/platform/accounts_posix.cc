@@ -1,6 +1,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -22,6 +23,9 @@ bool LookUpAccount(const std::string& name, Account& account) {
   if (entry == nullptr) return false;
   account.name = name;
   account.id = entry->pw_uid;
+  account.group_id = entry->pw_gid;
+  group* own = getgrgid(entry->pw_gid);
+  account.group_name = own != nullptr ? own->gr_name : std::to_string(entry->pw_gid);
   int count = 64;
   std::vector<gid_t> groups(static_cast<std::size_t>(count));
   while (getgrouplist(name.c_str(), entry->pw_gid, groups.data(), &count) < 0) {
@@ -58,6 +62,29 @@ bool AccountMayReplace(const Account& account, const std::string& path) {
   if (stat(folder.c_str(), &dir) != 0) return false;
   if ((dir.st_mode & S_ISVTX) == 0 || account.id == 0 || dir.st_uid == account.id) return true;
   return lstat(native.c_str(), &entry) != 0 || entry.st_uid == account.id;
+}
+
+std::string OwnerOf(const std::string& path) {
+  struct stat st {};
+  if (stat(NativePath(path).c_str(), &st) != 0) return std::string();
+  passwd* entry = getpwuid(st.st_uid);
+  return entry != nullptr ? entry->pw_name : std::to_string(st.st_uid);
+}
+
+bool GiveToAccount(const Account& account, const std::string& path) {
+  return chown(NativePath(path).c_str(), account.id, account.group_id) == 0;
+}
+
+bool GiveToAccountsGroup(const Account& account, const std::string& path, unsigned mode) {
+  std::string native = NativePath(path);
+  return chown(native.c_str(), static_cast<uid_t>(-1), account.group_id) == 0 &&
+         chmod(native.c_str(), mode) == 0;
+}
+
+bool AddRights(const std::string& path, unsigned mode) {
+  std::string native = NativePath(path);
+  struct stat st {};
+  return stat(native.c_str(), &st) == 0 && chmod(native.c_str(), (st.st_mode & 07777) | mode) == 0;
 }
 
 }  // namespace platform

@@ -14,4 +14,15 @@ bool AccountMay(const Account& /*account*/, const std::string& /*path*/, unsigne
 
 bool AccountMayReplace(const Account& /*account*/, const std::string& /*path*/) { return true; }
 
+std::string OwnerOf(const std::string& /*path*/) { return std::string(); }
+
+bool GiveToAccount(const Account& /*account*/, const std::string& /*path*/) { return false; }
+
+bool GiveToAccountsGroup(const Account& /*account*/, const std::string& /*path*/,
+                         unsigned /*mode*/) {
+  return false;
+}
+
+bool AddRights(const std::string& /*path*/, unsigned /*mode*/) { return false; }
+
 }  // namespace platform

@@ -45,6 +45,10 @@ const std::string& DriveRoot();
 // The name the operating system knows for `path`, after separators, the drive
 // root and letter case have been resolved.
 std::string NativePath(const std::string& path);
+// `path` as an operator of this system writes it, for the lines the operator
+// reads: the system's own separators (doubled ones made one), the drive root
+// in front of a rooted path; letter case as written, nothing looked up.
+std::string OperatorPath(const std::string& path);
 
 // Every entry of the folder part of `folder_and_pattern` whose name matches its
 // last part (like find-first/find-next with all attribute kinds). "." and ".."

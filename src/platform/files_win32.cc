@@ -64,6 +64,19 @@ std::string NativePath(const std::string& path) {
   return s;
 }
 
+std::string OperatorPath(const std::string& path) {
+  std::string native = NativePath(path);
+  std::string line;
+  for (std::size_t i = 0; i < native.size(); ++i) {
+    // A doubled separator made one, but for the two that begin a network name.
+    if (native[i] == '\\' && i > 1 && native[i - 1] == '\\') continue;
+    line += native[i];
+  }
+  // No separator at the end, but for a drive's or the server's root.
+  while (line.size() > 1 && line.back() == '\\' && line[line.size() - 2] != ':') line.pop_back();
+  return line;
+}
+
 std::vector<DirEntry> FindFiles(const std::string& folder_and_pattern) {
   std::vector<DirEntry> found;
   WIN32_FIND_DATAA data;

@@ -66,6 +66,8 @@ void SetDriveRoot(const std::string& folder) {
 
 const std::string& DriveRoot() { return g_drive_root; }
 
+std::string OperatorPath(const std::string& path) { return posix::PlainPath(path); }
+
 std::string NativePath(const std::string& path) {
   std::string plain = posix::PlainPath(path);
   return folder_cache::Lexists(plain) ? plain : folder_cache::ResolveCase(plain);

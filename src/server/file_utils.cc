@@ -61,12 +61,14 @@ bool RenameFileSafe(const std::string& raw_source, const std::string& raw_destin
   std::string destination = common::NormalizeSeparators(raw_destination);
   ForceFileFolder(destination);
   if (!platform::PathExists(source)) {
-    platform::OperatorMessage("Error renaming file\r\nInitial File NOT FOUND:\r\n" + source);
+    platform::OperatorMessage("Error renaming file\r\nInitial File NOT FOUND:\r\n" +
+                              platform::OperatorPath(source));
     return false;
   }
   if (platform::RenameFile(source, destination)) return true;
-  platform::OperatorMessage("Error renaming file\r\nFound source file:\r\n" + source + "\r\n" +
-                            "But could not rename it to:" + "\r\n" + destination);
+  platform::OperatorMessage(
+      "Error renaming file\r\nFound source file:\r\n" + platform::OperatorPath(source) + "\r\n" +
+      "But could not rename it to:" + "\r\n" + platform::OperatorPath(destination));
   return false;
 }
 

@@ -42,7 +42,8 @@ void InitSitePaths(const std::string& program_file) {
   SetSitePaths(program_file);
   if (!platform::DirectoryExists(StatPath)) {
     if (!platform::CreateDirectories(StatPath)) {
-      platform::OperatorMessage("Cannot create the statistics folder " + StatPath + "\r\n" +
+      platform::OperatorMessage("Cannot create the statistics folder " +
+                                platform::OperatorPath(StatPath) + "\r\n" +
                                 IOErrorText(platform::LastErrorCode()));
     }
   }

@@ -42,10 +42,14 @@ TEST(SitePaths, AFolderThatCannotBeMadeIsToldToTheOperator) {
   InitSitePaths(dir.path() + "/blocker/enPanel");
   platform::SetOperatorMessageSink(nullptr);
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].rfind("Cannot create the statistics folder " + dir.path() +
-                                  "/blocker/Statistics\\\r\nError code ",
-                              0),
-            0u)
+  // The folder in the system's own form, and the error that happened.
+#ifdef _WIN32
+  std::string folder = platform::NativePath(dir.path() + "/blocker/Statistics");
+#else
+  std::string folder = dir.path() + "/blocker/Statistics";
+#endif
+  EXPECT_EQ(
+      messages[0].rfind("Cannot create the statistics folder " + folder + "\r\nError code ", 0), 0u)
       << messages[0];
 }
 

@@ -54,7 +54,7 @@ long long MillisecondsOf(const platform::LocalTime& t) {
 }
 
 std::string StatFile(const std::string& stamp, const char* extension) {
-  return StatPath + "$" + ProgName + "$" + stamp + extension;
+  return StatPath + StatisticsFileName(ProgName, stamp, extension);
 }
 
 // The time `t` plus `ms` milliseconds (fewer, when `ms` is below 0).
@@ -85,8 +85,8 @@ void CreateSessionMarker() {
   int error = 0;
   long long step = 0;
   for (int attempt = 0; attempt < kAttempts; ++step) {
-    std::string name =
-        "$" + ProgName + "$" + FormatSessionStamp(Later(g_session_start, 10 * step)) + ".Session";
+    std::string name = StatisticsFileName(
+        ProgName, FormatSessionStamp(Later(g_session_start, 10 * step)), ".Session");
     if (taken.count(name) != 0) continue;
     ++attempt;
     SessionFile = StatPath + name;
@@ -104,7 +104,8 @@ void CreateSessionMarker() {
       });
     }
   }
-  platform::OperatorMessage("No session marker made in " + StatPath + ": " + IOErrorText(error));
+  platform::OperatorMessage("No session marker made in " + platform::OperatorPath(StatPath) + ": " +
+                            IOErrorText(error));
 }
 
 void DeleteOldBrowseFiles() {
@@ -142,7 +143,8 @@ void CountVisit() {
     if (counter.Rewrite(std::to_string(*value + 1) + "\r\n")) return;
     failure = IOErrorText(platform::LastErrorCode());
   }
-  platform::OperatorMessage("Visit not counted in " + CounterFile + ": " + failure);
+  platform::OperatorMessage("Visit not counted in " + platform::OperatorPath(CounterFile) + ": " +
+                            failure);
 }
 
 // Deletes the session's own marker: while it is there, at most 20 times. A
@@ -153,7 +155,7 @@ void RemoveSessionMarker() {
     removed = platform::RemoveFile(SessionFile) || !platform::PathExists(SessionFile);
   }
   if (!removed) {
-    platform::OperatorMessage("Session marker " + SessionFile +
+    platform::OperatorMessage("Session marker " + platform::OperatorPath(SessionFile) +
                               " not removed (later visits count it as running): " +
                               IOErrorText(platform::LastErrorCode()));
   }
@@ -171,8 +173,8 @@ bool MakeSureLogExists() {
     }
     if (platform::PathExists(LogFile)) return true;
   }
-  platform::OperatorMessage("No log line written: cannot create " + LogFile + ": " +
-                            IOErrorText(error));
+  platform::OperatorMessage("No log line written: cannot create " +
+                            platform::OperatorPath(LogFile) + ": " + IOErrorText(error));
   return false;
 }
 
@@ -231,18 +233,23 @@ void AppendLogLine(const std::string& line) {
       case platform::AppendResult::kAppended:
         return;
       case platform::AppendResult::kCutShort:
-        platform::OperatorMessage("Log line cut short in " + LogFile + ": " +
-                                  IOErrorText(platform::LastErrorCode()));
+        platform::OperatorMessage("Log line cut short in " + platform::OperatorPath(LogFile) +
+                                  ": " + IOErrorText(platform::LastErrorCode()));
         return;
       case platform::AppendResult::kNothingWritten:
         break;
     }
   }
-  platform::OperatorMessage("No log line written to " + LogFile + ": " +
+  platform::OperatorMessage("No log line written to " + platform::OperatorPath(LogFile) + ": " +
                             IOErrorText(platform::LastErrorCode()));
 }
 
 }  // namespace
+
+std::string StatisticsFileName(const std::string& program, const std::string& stamp,
+                               const char* extension) {
+  return "$" + program + "$" + stamp + extension;
+}
 
 std::string FormatDayStamp(const platform::LocalTime& t) {
   return std::to_string(t.year) + "-" + Padded(t.month, 2) + "-" + Padded(t.day, 2);
@@ -281,7 +288,7 @@ void SetStatsClock(ClockFunction clock) { g_clock = clock; }
 void StatsBegin(const common::WebRequest& request) {
   RemoteAddr = request.GetStringVariable(common::kRemoteAddress);
   HostName = request.GetStringVariable(common::kHost);
-  ProgName = "enPanel";
+  ProgName = kProgramName;
   platform::LocalTime now = Now();
   DayStamp = FormatDayStamp(now);
   CounterFile = StatFile(DayStamp, ".ctr");

@@ -10,6 +10,9 @@
 
 namespace server {
 
+// This program's name in the statistics files' names.
+inline constexpr const char* kProgramName = "enPanel";
+
 extern std::string ProgName;
 extern std::string RemoteAddr;
 extern std::string HostName;
@@ -25,6 +28,11 @@ void StatsBegin(const common::WebRequest& request);
 void StatsEnd();
 // Every value above empty and no session started, as a new process has it.
 void ResetStatistics();
+
+// "$enPanel$2026-12-08.ctr": a statistics file's name for a program, a stamp
+// (the day's, or a session's) and an extension.
+std::string StatisticsFileName(const std::string& program, const std::string& stamp,
+                               const char* extension);
 
 // "2026-12-08": year unpadded, month and day with two digits.
 std::string FormatDayStamp(const platform::LocalTime& t);

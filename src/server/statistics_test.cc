@@ -4,7 +4,10 @@
 
 #include <set>
 
+#include "platform/fault_injection.h"
+#include "platform/files.h"
 #include "platform/messages.h"
+#include "server/file_utils.h"
 #include "server/site_paths.h"
 #include "support/test_site.h"
 
@@ -170,13 +173,51 @@ TEST_F(StatisticsTest, AMissingFolderIsToldToTheOperator) {
   platform::SetOperatorMessageSink(nullptr);
   EXPECT_FALSE(testkit::Exists(dir.path() + "/nowhere"));
   ASSERT_EQ(messages.size(), 3u);
-  EXPECT_EQ(messages[0].rfind("No session marker made in " + StatPath + ": Error code ", 0), 0u)
+  // Paths as this system writes them.
+#ifdef _WIN32
+  std::string folder = platform::NativePath(dir.path() + "/nowhere");
+  const char separator = '\\';
+#else
+  std::string folder = dir.path() + "/nowhere";
+  const char separator = '/';
+#endif
+  EXPECT_EQ(messages[0].rfind("No session marker made in " + folder + ": Error code ", 0), 0u)
       << messages[0];
-  EXPECT_EQ(messages[1].rfind("Visit not counted in " + CounterFile + ": Error code ", 0), 0u)
+  EXPECT_EQ(
+      messages[1].rfind(
+          "Visit not counted in " + folder + separator + "$enPanel$2026-12-07.ctr: Error code ", 0),
+      0u)
       << messages[1];
-  EXPECT_EQ(messages[2].rfind("No log line written: cannot create " + LogFile, 0), 0u)
+  EXPECT_EQ(messages[2].rfind("No log line written: cannot create " + folder + separator +
+                                  "$enPanel$2026-12-07.log: Error code ",
+                              0),
+            0u)
       << messages[2];
 }
+
+#ifdef ENPANEL_FAULT_INJECTION
+// The error named is the one that happened: a log that cannot be created for
+// want of rights is not "no such file".
+TEST_F(StatisticsTest, TheErrorToldIsTheOneThatHappened) {
+  std::vector<std::string> messages;
+  platform::SetOperatorMessageSink([&](const std::string& m) { messages.push_back(m); });
+  g_now = At(8, 0, 0, 0);
+  StatsBegin(request);
+  platform::faults::FailEvery(platform::faults::Op::kCreate, platform::faults::kAccessDenied);
+  StatsEnd();
+  platform::faults::Reset();
+  platform::SetOperatorMessageSink(nullptr);
+  std::string denied = IOErrorText(platform::faults::kAccessDenied);
+  bool told = false;
+  for (const auto& m : messages) {
+    if (m.rfind("No log line written: cannot create ", 0) == 0) {
+      told = true;
+      EXPECT_NE(m.find(": " + denied), std::string::npos) << m;
+    }
+  }
+  EXPECT_TRUE(told);
+}
+#endif
 
 }  // namespace
 }  // namespace server

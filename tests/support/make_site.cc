@@ -3,7 +3,7 @@
 //   make_site FOLDER [--books N] [--extra N]
 //
 // FOLDER is the program's folder; it gets "fulltxt" and "fullindexes" with
-// the first N books of the catalogue (all 371 by default), each with made-up
+// the first N books of the catalogue (all of them by default), each with made-up
 // Arabic titles and authors in Windows-1256 and all six index files, and,
 // with --extra, N unrelated files in each book folder (named like book files,
 // with no book's code).
@@ -52,11 +52,24 @@ bool Write(const fs::path& path, const std::string& contents) {
 
 }  // namespace
 
-constexpr const char* kUsage =
-    "usage: make_site FOLDER [--books N] [--extra N]\n"
-    "Lays out a demo library in FOLDER (the program's folder): fulltxt/ and\n"
-    "fullindexes/ with the first N books of the catalogue (all 371 by default),\n"
-    "and with --extra N unrelated files named like book files in each.\n";
+// The books there are: the library's slots that have a code.
+int BooksInTheCatalogue() {
+  int books = 0;
+  for (const char* code : catalogue::kBuiltInCodes) books += *code != '\0' ? 1 : 0;
+  return books;
+}
+
+std::string Usage() {
+  return "usage: make_site FOLDER [--books N] [--extra N]\n"
+         "Lays out a demo library in FOLDER (the program's folder): fulltxt/ and\n"
+         "fullindexes/ with the first N books of the catalogue (all " +
+         std::to_string(BooksInTheCatalogue()) +
+         " by default: the\n"
+         "catalogue's " +
+         std::to_string(catalogue::WebFiles) +
+         " slots, but for those without a code), and with --extra N\n"
+         "unrelated files named like book files in each.\n";
+}
 
 // A whole number of at least 0, or -1.
 int Count(const char* text) {
@@ -68,11 +81,11 @@ int Count(const char* text) {
 
 int main(int argc, char** argv) {
   if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::fputs(kUsage, stdout);
+    std::fputs(Usage().c_str(), stdout);
     return 0;
   }
   if (argc < 2 || argv[1][0] == '-') {
-    std::fputs(kUsage, stderr);
+    std::fputs(Usage().c_str(), stderr);
     return 2;
   }
   fs::path folder = argv[1];
@@ -84,7 +97,7 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(argv[i], "--extra") == 0 && value >= 0) {
       extra = value;
     } else {
-      std::fprintf(stderr, "make_site: bad option %s\n%s", argv[i], kUsage);
+      std::fprintf(stderr, "make_site: bad option %s\n%s", argv[i], Usage().c_str());
       return 2;
     }
   }

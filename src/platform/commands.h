@@ -1,0 +1,17 @@
+// Commands as an operator of this system types them, for the lines the site
+// check prints: a path quoted for the command line, files removed, files
+// moved out of the way into a folder kept for them.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// `text` quoted for this system's command line where it needs to be.
+std::string QuotedForCommand(const std::string& text);
+// A command that removes the files.
+std::string RemoveCommand(const std::vector<std::string>& paths);
+// A command that moves the files into a folder of strays (made when missing).
+std::string MoveAwayCommand(const std::vector<std::string>& paths);
+
+}  // namespace platform
