@@ -48,6 +48,15 @@ std::string NameList(const std::vector<std::string>& names) {
   return text;
 }
 
+// One repair of `kind` for each of the paths.
+std::vector<Repair> RepairsOf(Repair::Kind kind, const std::vector<std::string>& paths,
+                              unsigned mode = 0) {
+  std::vector<Repair> repairs;
+  repairs.reserve(paths.size());
+  for (const std::string& path : paths) repairs.push_back(Repair{kind, path, mode});
+  return repairs;
+}
+
 // The paths, each quoted for the command line, one space between them.
 std::string QuotedList(const std::vector<std::string>& paths) {
   std::string text;
@@ -301,12 +310,9 @@ void CheckSiteFolder(Collector& out, const std::string& folder, const platform::
           : "the page is right now, but once a book changes no request can put a new headers "
             "file in place, and from then on visitors see the failed rebuild (with the site's "
             "paths) and no book names";
-  std::vector<Repair> repairs;
-  for (const std::string& path : paths)
-    repairs.push_back(Repair{Repair::Kind::kGiveToAccount, path});
   out.Problem(who + " cannot replace " + NameList(others) + " in the site folder: " + effect,
               "chown " + account.name + ":" + account.group_name + " " + QuotedList(paths),
-              std::move(repairs));
+              RepairsOf(Repair::Kind::kGiveToAccount, paths));
 }
 
 // The statistics folder and today's files in it.
@@ -370,12 +376,9 @@ void CheckStatistics(Collector& out, const std::string& folder, const platform::
     return;
   }
   if (effect.empty()) effect = "; they are no longer written, so nothing suffers from them now";
-  std::vector<Repair> repairs;
-  for (const std::string& path : paths)
-    repairs.push_back(Repair{Repair::Kind::kGiveToAccount, path});
   out.Problem(
       who + " cannot write these files in Statistics/: " + NameList(locked) + effect.substr(1),
-      give + QuotedList(paths), std::move(repairs));
+      give + QuotedList(paths), RepairsOf(Repair::Kind::kGiveToAccount, paths));
 }
 
 void CheckBookRights(Collector& out, const platform::Account& account, const HeadersFile& h) {
@@ -395,15 +398,11 @@ void CheckBookRights(Collector& out, const platform::Account& account, const Hea
       }
     }
   }
-  auto repairs = [](const std::vector<std::string>& paths, unsigned mode) {
-    std::vector<Repair> r;
-    for (const std::string& path : paths) r.push_back(Repair{Repair::Kind::kAddRights, path, mode});
-    return r;
-  };
   if (!folders.empty()) {
     out.Problem(who + " cannot read " + NameList(folders) +
                     ": the books in it are not found, and visitors get an error page instead",
-                "chmod a+rx " + QuotedList(folders), repairs(folders, 0555));
+                "chmod a+rx " + QuotedList(folders),
+                RepairsOf(Repair::Kind::kAddRights, folders, 0555));
   }
   if (!texts.empty()) {
     std::string when = !h.exists || h.stale ? "the next request rebuilds the headers file, fails, "
@@ -412,13 +411,14 @@ void CheckBookRights(Collector& out, const platform::Account& account, const Hea
                                               "the headers file's rebuild fails and visitors "
                                               "get only an error page";
     out.Problem(who + " cannot read " + NameList(texts) + ": " + when,
-                "chmod a+r " + QuotedList(texts), repairs(texts, 0444));
+                "chmod a+r " + QuotedList(texts), RepairsOf(Repair::Kind::kAddRights, texts, 0444));
   }
   if (!indexes.empty()) {
     out.Problem(who + " cannot read " + NameList(indexes) +
                     ": the page only lists index files, but the search it sends visitors to "
                     "reads them",
-                "chmod a+r " + QuotedList(indexes), repairs(indexes, 0444));
+                "chmod a+r " + QuotedList(indexes),
+                RepairsOf(Repair::Kind::kAddRights, indexes, 0444));
   }
   if (folders.empty() && texts.empty() && indexes.empty())
     out.Info(who + " can read the book files");

@@ -2,9 +2,9 @@
 // file's rebuild asks), the text of a system error (every report of a failed
 // file operation, on the page and to the operator), and three more of the
 // same utilities that nothing in this program calls: making a file's folder,
-// deleting a file for certain and renaming with a readable error. Paths may use "/" or "\"; each
-// operation first turns every
-// "/" into "\" and reduces doubled backslashes to one.
+// deleting a file for certain and renaming with a readable error. Paths may
+// use "/" or "\"; each operation first turns every "/" into "\" and reduces
+// doubled backslashes to one.
 #pragma once
 #include <string>
 
