@@ -57,16 +57,6 @@ std::vector<Repair> RepairsOf(Repair::Kind kind, const std::vector<std::string>&
   return repairs;
 }
 
-// The paths, each quoted for the command line, one space between them.
-std::string QuotedList(const std::vector<std::string>& paths) {
-  std::string text;
-  for (const std::string& path : paths) {
-    if (!text.empty()) text += ' ';
-    text += platform::QuotedForCommand(path);
-  }
-  return text;
-}
-
 std::string FolderName(const std::string& folder) {
   std::string trimmed = folder;
   while (!trimmed.empty() && (trimmed.back() == '/' || trimmed.back() == '\\')) trimmed.pop_back();
@@ -310,9 +300,10 @@ void CheckSiteFolder(Collector& out, const std::string& folder, const platform::
           : "the page is right now, but once a book changes no request can put a new headers "
             "file in place, and from then on visitors see the failed rebuild (with the site's "
             "paths) and no book names";
-  out.Problem(who + " cannot replace " + NameList(others) + " in the site folder: " + effect,
-              "chown " + account.name + ":" + account.group_name + " " + QuotedList(paths),
-              RepairsOf(Repair::Kind::kGiveToAccount, paths));
+  out.Problem(
+      who + " cannot replace " + NameList(others) + " in the site folder: " + effect,
+      "chown " + account.name + ":" + account.group_name + " " + platform::QuotedForCommand(paths),
+      RepairsOf(Repair::Kind::kGiveToAccount, paths));
 }
 
 // The statistics folder and today's files in it.
@@ -378,7 +369,7 @@ void CheckStatistics(Collector& out, const std::string& folder, const platform::
   if (effect.empty()) effect = "; they are no longer written, so nothing suffers from them now";
   out.Problem(
       who + " cannot write these files in Statistics/: " + NameList(locked) + effect.substr(1),
-      give + QuotedList(paths), RepairsOf(Repair::Kind::kGiveToAccount, paths));
+      give + platform::QuotedForCommand(paths), RepairsOf(Repair::Kind::kGiveToAccount, paths));
 }
 
 void CheckBookRights(Collector& out, const platform::Account& account, const HeadersFile& h) {
@@ -401,7 +392,7 @@ void CheckBookRights(Collector& out, const platform::Account& account, const Hea
   if (!folders.empty()) {
     out.Problem(who + " cannot read " + NameList(folders) +
                     ": the books in it are not found, and visitors get an error page instead",
-                "chmod a+rx " + QuotedList(folders),
+                "chmod a+rx " + platform::QuotedForCommand(folders),
                 RepairsOf(Repair::Kind::kAddRights, folders, 0555));
   }
   if (!texts.empty()) {
@@ -411,13 +402,14 @@ void CheckBookRights(Collector& out, const platform::Account& account, const Hea
                                               "the headers file's rebuild fails and visitors "
                                               "get only an error page";
     out.Problem(who + " cannot read " + NameList(texts) + ": " + when,
-                "chmod a+r " + QuotedList(texts), RepairsOf(Repair::Kind::kAddRights, texts, 0444));
+                "chmod a+r " + platform::QuotedForCommand(texts),
+                RepairsOf(Repair::Kind::kAddRights, texts, 0444));
   }
   if (!indexes.empty()) {
     out.Problem(who + " cannot read " + NameList(indexes) +
                     ": the page only lists index files, but the search it sends visitors to "
                     "reads them",
-                "chmod a+r " + QuotedList(indexes),
+                "chmod a+r " + platform::QuotedForCommand(indexes),
                 RepairsOf(Repair::Kind::kAddRights, indexes, 0444));
   }
   if (folders.empty() && texts.empty() && indexes.empty())

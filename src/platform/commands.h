@@ -9,6 +9,15 @@ namespace platform {
 
 // `text` quoted for this system's command line where it needs to be.
 std::string QuotedForCommand(const std::string& text);
+// The paths, each so quoted, one space between them.
+inline std::string QuotedForCommand(const std::vector<std::string>& paths) {
+  std::string text;
+  for (const std::string& path : paths) {
+    if (!text.empty()) text += ' ';
+    text += QuotedForCommand(path);
+  }
+  return text;
+}
 // A command that removes the files.
 std::string RemoveCommand(const std::vector<std::string>& paths);
 // A command that moves the files into a folder of strays (made when missing).

@@ -1,19 +1,6 @@
 #include "platform/commands.h"
 
 namespace platform {
-namespace {
-
-std::string Quoted(const std::vector<std::string>& paths) {
-  std::string text;
-  for (const std::string& path : paths) {
-    if (!text.empty()) text += ' ';
-    text += QuotedForCommand(path);
-  }
-  return text;
-}
-
-}  // namespace
-
 std::string QuotedForCommand(const std::string& text) {
   bool plain = !text.empty();
   for (char c : text) {
@@ -28,13 +15,15 @@ std::string QuotedForCommand(const std::string& text) {
   return quoted + "'";
 }
 
-std::string RemoveCommand(const std::vector<std::string>& paths) { return "rm " + Quoted(paths); }
+std::string RemoveCommand(const std::vector<std::string>& paths) {
+  return "rm " + QuotedForCommand(paths);
+}
 
 std::string MoveAwayCommand(const std::vector<std::string>& paths) {
   // Out of the book folders and the site folder, which install-site keeps to
   // its own files.
   const std::string strays = "/var/backups/enpanel-strays/";
-  return "mkdir -p " + strays + " && mv " + Quoted(paths) + " " + strays;
+  return "mkdir -p " + strays + " && mv " + QuotedForCommand(paths) + " " + strays;
 }
 
 }  // namespace platform

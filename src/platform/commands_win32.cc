@@ -1,26 +1,13 @@
 #include "platform/commands.h"
 
 namespace platform {
-namespace {
-
-std::string Quoted(const std::vector<std::string>& paths) {
-  std::string text;
-  for (const std::string& path : paths) {
-    if (!text.empty()) text += ' ';
-    text += QuotedForCommand(path);
-  }
-  return text;
-}
-
-}  // namespace
-
 std::string QuotedForCommand(const std::string& text) {
   bool plain = !text.empty() && text.find_first_of(" &|()^<>%\"") == std::string::npos;
   return plain ? text : "\"" + text + "\"";
 }
 
 std::string RemoveCommand(const std::vector<std::string>& paths) {
-  return "del /q " + Quoted(paths);
+  return "del /q " + QuotedForCommand(paths);
 }
 
 std::string MoveAwayCommand(const std::vector<std::string>& paths) {

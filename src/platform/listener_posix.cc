@@ -21,21 +21,21 @@ sigset_t g_waiting_mask;
 
 void OnTerminate(int /*signal*/) { g_shutdown = 1; }
 
-enum class Wait { kReady, kTimedOut, kShutdown, kFailed };
-
 // Waits for `events` on `fd`, at most `timeout_ms` (below 0: as long as it
-// takes). SIGTERM, blocked at every other moment, is let through only here
-// and only when `interruptible`: a request at work never sees it.
-Wait WaitFor(int fd, short events, int timeout_ms, bool interruptible) {
+// takes): kDone once they came, else kTimedOut, kShutdown or kBroken (the
+// wait itself failed). SIGTERM, blocked at every other moment, is let
+// through only here and only when `interruptible`: a request at work never
+// sees it.
+IoResult WaitFor(int fd, short events, int timeout_ms, bool interruptible) {
   pollfd target{fd, events, 0};
   timespec limit{timeout_ms / 1000, static_cast<long>(timeout_ms % 1000) * 1000000L};
   for (;;) {
-    if (interruptible && g_shutdown != 0) return Wait::kShutdown;
+    if (interruptible && g_shutdown != 0) return IoResult::kShutdown;
     int n = ppoll(&target, 1, timeout_ms < 0 ? nullptr : &limit,
                   interruptible ? &g_waiting_mask : nullptr);
-    if (n > 0) return Wait::kReady;
-    if (n == 0) return Wait::kTimedOut;
-    if (errno != EINTR) return Wait::kFailed;
+    if (n > 0) return IoResult::kDone;
+    if (n == 0) return IoResult::kTimedOut;
+    if (errno != EINTR) return IoResult::kBroken;
   }
 }
 
@@ -75,14 +75,11 @@ bool AcceptConnection(Connection& connection, std::string& error) {
   connection.Close();
   error.clear();
   for (;;) {
-    switch (WaitFor(STDIN_FILENO, POLLIN, -1, true)) {
-      case Wait::kShutdown:
-        return false;
-      case Wait::kFailed:
-        error = std::strerror(errno);
-        return false;
-      default:
-        break;
+    IoResult waited = WaitFor(STDIN_FILENO, POLLIN, -1, true);
+    if (waited == IoResult::kShutdown) return false;
+    if (waited == IoResult::kBroken) {
+      error = std::strerror(errno);
+      return false;
     }
     int fd = accept4(STDIN_FILENO, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd >= 0) {
@@ -126,16 +123,8 @@ IoResult Connection::Read(char* buffer, std::size_t size, std::size_t& got, bool
     if (n == 0) return IoResult::kEnd;
     if (errno == EINTR) continue;
     if (errno != EAGAIN && errno != EWOULDBLOCK) return IoResult::kBroken;
-    switch (WaitFor(fd, POLLIN, timeout_ms, idle)) {
-      case Wait::kShutdown:
-        return IoResult::kShutdown;
-      case Wait::kTimedOut:
-        return IoResult::kTimedOut;
-      case Wait::kFailed:
-        return IoResult::kBroken;
-      case Wait::kReady:
-        break;
-    }
+    IoResult waited = WaitFor(fd, POLLIN, timeout_ms, idle);
+    if (waited != IoResult::kDone) return waited;
   }
 }
 
@@ -157,14 +146,9 @@ IoResult Connection::Write(const std::string_view* pieces, std::size_t count, in
     if (n < 0) {
       if (errno == EINTR) continue;
       if (errno != EAGAIN && errno != EWOULDBLOCK) return IoResult::kBroken;
-      switch (WaitFor(fd, POLLOUT, timeout_ms, false)) {
-        case Wait::kTimedOut:
-          return IoResult::kTimedOut;
-        case Wait::kReady:
-          continue;
-        default:
-          return IoResult::kBroken;
-      }
+      IoResult waited = WaitFor(fd, POLLOUT, timeout_ms, false);
+      if (waited != IoResult::kDone) return waited;
+      continue;
     }
     auto done = static_cast<std::size_t>(n);
     while (next < parts.size() && done >= parts[next].iov_len) done -= parts[next++].iov_len;
