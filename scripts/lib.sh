@@ -1,16 +1,83 @@
 # Shared by the scripts: package installation and output helpers.
 
-# Packages every build needs; the web-server, browser and Windows stages add
-# their own.
-CORE_PACKAGES="cmake make g++ clang googletest libgtest-dev"
-# The web servers the integration tests run the program under, and their client.
-WEB_PACKAGES="lighttpd apache2 nginx-light fcgiwrap curl iproute2"
-# The demo's and the browser test's pictures.
-PICTURE_PACKAGES="imagemagick fonts-dejavu-core"
-# The browser tests: Debian's Chromium, and Node.js with npm for playwright-core.
-BROWSER_PACKAGES="chromium nodejs npm"
-# The Windows cross-build and the emulator its tests run under.
-WINDOWS_PACKAGES="g++-mingw-w64-x86-64 wine wine64"
+# Every Debian package the scripts and tests use: its name, the stage that
+# installs it, and what it provides (commands, or files by their path).
+# scripts/test installs the stages core, web, pictures, browser and windows;
+# the benchmarks' own packages (stage bench) stay out of the tests' set.
+PACKAGE_TABLE='
+cmake                 core      cmake ctest
+make                  core      make
+g++                   core      g++
+clang                 core      clang clang++
+googletest            core      /usr/src/googletest
+libgtest-dev          core      /usr/include/gtest/gtest.h
+binutils              core      readelf objdump
+dpkg-dev              core      dpkg-buildflags
+git                   core      git
+util-linux            core      setpriv setsid
+procps                core      pkill pgrep
+lighttpd              web       lighttpd
+apache2               web       apache2 a2enmod a2dismod apache2ctl
+libapache2-mod-fcgid  web       /usr/lib/apache2/modules/mod_fcgid.so
+nginx-light           web       nginx
+fcgiwrap              web       fcgiwrap
+spawn-fcgi            web       spawn-fcgi
+curl                  web       curl
+iproute2              web       ss
+init-system-helpers   web       service
+systemd               web       systemd-analyze
+imagemagick           pictures  /usr/bin/convert
+fonts-dejavu-core     pictures  /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf
+chromium              browser   /usr/bin/chromium
+nodejs                browser   node
+npm                   browser   npm
+g++-mingw-w64-x86-64  windows   x86_64-w64-mingw32-g++
+wine                  windows   wine winepath
+wine64                windows   /usr/lib/wine/wine64
+libfcgi-dev           bench     /usr/include/fcgiapp.h
+wrk                   bench     wrk
+valgrind              bench     valgrind callgrind_annotate
+'
+TEST_STAGES="core web pictures browser windows"
+
+# packages_of STAGE...: the packages the table gives these stages.
+packages_of() {
+  local stages=" $* "
+  awk -v stages="$stages" 'NF >= 3 && index(stages, " " $2 " ") { print $1 }' <<<"$PACKAGE_TABLE"
+}
+
+# package_for NAME [STAGE...]: the package that provides NAME in these
+# stages (the tests' by default); nothing when none does.
+package_for() {
+  local name="$1"
+  shift
+  local stages=" ${*:-$TEST_STAGES} "
+  awk -v name="$name" -v stages="$stages" '
+    NF >= 3 && index(stages, " " $2 " ") { for (i = 3; i <= NF; i++) if ($i == name) { print $1; exit } }' \
+    <<<"$PACKAGE_TABLE"
+}
+
+# need NAME...: each NAME (a command, or a file by its path) is there and
+# comes from a package that scripts/test installs; otherwise one line naming
+# what is missing, and exit 1. A command only installed by hand (or by the
+# benchmarks) fails too, so that it fails on every machine alike.
+need() {
+  local name package
+  for name in "$@"; do
+    package=$(package_for "$name")
+    if [ -z "$package" ]; then
+      echo "need $name: no package that scripts/test installs provides it (the table in scripts/lib.sh)" >&2
+      exit 1
+    fi
+    if [[ "$name" == /* ]]; then
+      [ -e "$name" ] && continue
+    elif command -v "$name" >/dev/null || [ -x "/usr/sbin/$name" ] || [ -x "/sbin/$name" ]; then
+      continue
+    fi
+    echo "missing $name (package $package): run scripts/test" >&2
+    exit 1
+  done
+}
 
 step() { printf '\n== %s\n' "$*"; }
 

@@ -9,10 +9,13 @@ artifacts=$(realpath -m "$5")
 here="$(cd "$(dirname "$0")/.." && pwd)"
 source "$here/scripts/lib.sh"
 export PATH="$PATH:/usr/sbin"
-[ -x /usr/bin/chromium ] || { echo "missing /usr/bin/chromium: run scripts/test" >&2; exit 1; }
+need /usr/bin/chromium node npm lighttpd /usr/bin/convert
 
 cd "$here/tests/browser"
-[ -d node_modules/playwright-core ] || npm ci --no-audit --no-fund >/dev/null
+# The pinned playwright-core, installed anew when another version is there.
+wanted=$(sed -n 's/.*"playwright-core": "\(.*\)".*/\1/p' package.json)
+installed=$(sed -n 's/^  "version": "\(.*\)".*/\1/p' node_modules/playwright-core/package.json 2>/dev/null || true)
+[ "$installed" = "$wanted" ] || npm ci --no-audit --no-fund >/dev/null
 
 work=$(mktemp -d)
 chmod 755 "$work"

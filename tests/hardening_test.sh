@@ -5,6 +5,8 @@
 #   hardening_test.sh linux PROGRAM CHECK STATIC(ON|OFF) ARCHIVE...
 #   hardening_test.sh windows PROGRAM.exe OBJDUMP
 set -uo pipefail
+source "$(dirname "$0")/../scripts/lib.sh"
+need readelf objdump
 kind="$1"
 shift
 passed=0 failed=0

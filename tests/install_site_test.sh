@@ -11,10 +11,12 @@ set -uo pipefail
 enpanel="$(realpath "$1")"
 make_site="$(realpath "$2")"
 here="$(cd "$(dirname "$0")/.." && pwd)"
+source "$here/scripts/lib.sh"
 if [ "$(id -u)" -ne 0 ]; then
   echo "SKIPPED: needs root (install-site gives the program and the folders their owners)"
   exit 77
 fi
+need systemd-analyze setpriv
 work=$(mktemp -d)
 chmod 755 "$work"
 strays=/var/backups/enpanel-strays

@@ -6,6 +6,7 @@
 // answered.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <string.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -156,27 +157,42 @@ TEST_F(Persistent, EachAnswerIsTheCgiProgramsOnATwinSite) {
 
 // A request sent in two parts, the process asked to end in between: it ends,
 // with status 0, only once that request is answered.
-TEST_F(Persistent, SigtermEndsTheProcessOnceTheRequestUnderWayIsAnswered) {
+// Each signal that asks the process to end ends it once the request under
+// way is answered; SIGPIPE never ends it.
+TEST_F(Persistent, EndingSignalsWaitForTheRequestUnderWayAndSigpipeEndsNothing) {
   std::string request = testkit::FastCgiRequest(1, kRequest);
   std::size_t cut = request.size() - 8;  // all but the input's end
-  int fd = process_->Connect();
-  ASSERT_EQ(send(fd, request.data(), cut, MSG_NOSIGNAL), static_cast<ssize_t>(cut));
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  kill(process_->pid(), SIGTERM);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_TRUE(process_->Running());
-  ASSERT_EQ(send(fd, request.data() + cut, 8, MSG_NOSIGNAL), 8);
-  std::string bytes;
-  testkit::FastCgiAnswer answer;
-  char chunk[65536];
-  for (ssize_t n; !answer.ended && (n = recv(fd, chunk, sizeof chunk, 0)) > 0;) {
-    bytes.append(chunk, static_cast<std::size_t>(n));
-    testkit::ReadFastCgiAnswer(bytes, answer);
+  for (int signal : {SIGTERM, SIGHUP, SIGINT, SIGUSR1, SIGPIPE}) {
+    process_.reset();  // the old one takes its socket's name with it
+    process_ = std::make_unique<testkit::FastCgiProcess>(
+        fast_.program,
+        std::map<std::string, std::string>{{"ENPANEL_DRIVE_ROOT", fast_.root.path()}},
+        fast_.root.path() + "/socket");
+    ASSERT_NE(process_->Request(kRequest).out.find("</HTML>"), std::string::npos);
+    int fd = process_->Connect();
+    ASSERT_EQ(send(fd, request.data(), cut, MSG_NOSIGNAL), static_cast<ssize_t>(cut));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    kill(process_->pid(), signal);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(process_->Running()) << strsignal(signal);
+    ASSERT_EQ(send(fd, request.data() + cut, 8, MSG_NOSIGNAL), 8);
+    std::string bytes;
+    testkit::FastCgiAnswer answer;
+    char chunk[65536];
+    for (ssize_t n; !answer.ended && (n = recv(fd, chunk, sizeof chunk, 0)) > 0;) {
+      bytes.append(chunk, static_cast<std::size_t>(n));
+      testkit::ReadFastCgiAnswer(bytes, answer);
+    }
+    close(fd);
+    EXPECT_TRUE(answer.ended) << strsignal(signal);
+    EXPECT_EQ(answer.out.substr(answer.out.size() - 7), "</HTML>") << strsignal(signal);
+    if (signal == SIGPIPE) {
+      EXPECT_NE(process_->Request(kRequest).out.find("</HTML>"), std::string::npos);
+      EXPECT_EQ(process_->Terminate(), 0);
+    } else {
+      EXPECT_EQ(process_->WaitForEnd(5000), 0) << strsignal(signal);  // on its way out
+    }
   }
-  close(fd);
-  EXPECT_TRUE(answer.ended);
-  EXPECT_EQ(answer.out.substr(answer.out.size() - 7), "</HTML>");
-  EXPECT_EQ(process_->Terminate(), 0);  // already on its way out
 }
 
 // Whatever a web server sends wrong, it gets the protocol's answer or a

@@ -6,6 +6,8 @@
 #   reproducible_test.sh SOURCE_FOLDER
 set -euo pipefail
 source_folder="$(realpath "$1")"
+source "$(dirname "$0")/../scripts/lib.sh"
+need git
 if ! git -C "$source_folder" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
   echo "SKIPPED: $source_folder is not a git checkout, so which files are sources is not known"
   exit 77

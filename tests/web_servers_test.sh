@@ -25,10 +25,8 @@ if [ "$(id -u)" -ne 0 ]; then
   echo "SKIPPED: needs root (the system's servers, links in /etc, owners set by install-site)"
   exit 77
 fi
-for tool in lighttpd apache2 nginx fcgiwrap spawn-fcgi curl ss setpriv a2enmod service; do
-  command -v "$tool" >/dev/null || { echo "missing $tool: run scripts/test" >&2; exit 1; }
-done
-[ -e /usr/lib/apache2/modules/mod_fcgid.so ] || { echo "missing mod_fcgid: run scripts/test" >&2; exit 1; }
+need lighttpd apache2 a2enmod /usr/lib/apache2/modules/mod_fcgid.so nginx fcgiwrap spawn-fcgi \
+  curl ss setpriv service pkill
 [ -x "$(dirname "$enpanel")/enPanel-check" ] || { echo "missing enPanel-check beside $enpanel" >&2; exit 1; }
 
 work=$(mktemp -d)
@@ -186,7 +184,42 @@ run_kind() {  # KIND SERVER MODE
     sh -c "cmp -s '$site/enPanel' '$dir/program-before' && [ ! -e '$site/moved' ] && [ \"\$(readlink '$web/cgi-bin/enPanel')\" = '$site/enPanel' ]"
   check "$kind: the site check finds the site sound" "$site/enPanel-check" "$site" --user www-data
   check "$kind: listens on 127.0.0.1 only" sh -c "ss -ltnH | grep -q ' 127.0.0.1:$port ' && ! ss -ltnH | grep ':$port ' | grep -vq ' 127.0.0.1:$port '"
+  [ "$kind" = nginx-fastcgi ] && restarts "$kind" "$site" "$web" "$port" "$url"
   undo
+}
+
+# The line install-site prints after an upgrade, run 20 times in a row under
+# load, with none, some or all of the old processes running (their socket
+# file left behind): each time the site serves the page after it.
+restarts() {  # KIND SITE WEB PORT URL
+  local kind="$1" site="$2" web="$3" port="$4" url="$5" dir="$work/$1"
+  cp "$enpanel" "$dir/upgrade"
+  printf '\0' >>"$dir/upgrade"  # another program, the same behaviour
+  bash "$here/scripts/install-site" --site "$site" --program "$dir/upgrade" >"$dir/upgrade.log" 2>&1
+  local line
+  line=$(sed -n '/keep the old program until they are started again:$/{n;s/^  //p}' "$dir/upgrade.log")
+  check "$kind: an upgrade prints the line that starts the processes again ($line)" test -n "$line"
+  local pattern="^$site/enPanel\$" round served=0 answered
+  ( end=$((SECONDS + 120))
+    while [ "$SECONDS" -lt "$end" ] && [ -e "$dir/load" ]; do
+      curl -s -o /dev/null -m 5 "$url" || true
+    done ) &
+  local load=$!
+  touch "$dir/load"
+  for round in $(seq 20); do
+    case $((round % 3)) in
+      0) pkill -KILL -f "$pattern" ;;  # none left: the socket file stays behind
+      1) pkill -KILL -o -f "$pattern" ;;  # one of them gone
+    esac
+    bash -c "$line" >>"$dir/restart.log" 2>&1
+    answered=$(curl -s -m 10 -o "$dir/after" -w '%{http_code}' "$url")
+    [ "$answered" = 200 ] && cmp -s "$dir/after" "$dir/body" && served=$((served + 1))
+  done
+  rm -f "$dir/load"
+  wait "$load"
+  check "$kind: after each of 20 restarts the site serves the page ($served)" test "$served" = 20
+  check "$kind: the processes run the upgraded program" \
+    cmp -s "/proc/$(pgrep -n -f "$pattern")/exe" "$dir/upgrade"
 }
 
 run_kind nginx nginx cgi

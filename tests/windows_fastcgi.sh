@@ -6,6 +6,8 @@
 #   windows_fastcgi.sh LINUX_BUILD_DIR WINDOWS_EXE DRIVER_EXE
 set -euo pipefail
 linux_build="$1" windows_exe="$2" driver="$3"
+source "$(dirname "$0")/../scripts/lib.sh"
+need wine winepath
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

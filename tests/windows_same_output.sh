@@ -6,6 +6,8 @@
 set -euo pipefail
 linux_build="$1"
 windows_exe="$2"
+source "$(dirname "$0")/../scripts/lib.sh"
+need wine
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

@@ -1,7 +1,9 @@
 #include "check/site_check.h"
 
+#include <algorithm>
 #include <array>
 #include <exception>
+#include <numeric>
 
 #include "catalogue/areas.h"
 #include "catalogue/catalogue.h"
@@ -65,6 +67,22 @@ std::string FolderName(const std::string& folder) {
 
 std::string Native(const std::string& path) { return platform::OperatorPath(path); }
 
+// Names are reported in byte order, whatever order the file system lists
+// them in, with each path kept beside its name.
+void SortTogether(std::vector<std::string>& names, std::vector<std::string>& paths) {
+  std::vector<std::size_t> order(names.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::sort(order.begin(), order.end(),
+            [&](std::size_t a, std::size_t b) { return names[a] < names[b]; });
+  std::vector<std::string> sorted_names, sorted_paths;
+  for (std::size_t i : order) {
+    sorted_names.push_back(std::move(names[i]));
+    sorted_paths.push_back(std::move(paths[i]));
+  }
+  names = std::move(sorted_names);
+  paths = std::move(sorted_paths);
+}
+
 // What the book folders hold, slot by slot, as the scan names them.
 struct FolderContents {
   std::array<bool, catalogue::WebFiles + 1> text{};
@@ -99,6 +117,8 @@ FolderContents ReadFolders(const std::string& txt, const std::string& idx) {
     }
     return true;
   });
+  SortTogether(c.unmatched, c.unmatched_paths);
+  SortTogether(c.pass_enders, c.pass_ender_paths);
   return c;
 }
 
@@ -366,6 +386,7 @@ void CheckStatistics(Collector& out, const std::string& folder, const platform::
     out.Info(who + " can write Statistics/");
     return;
   }
+  SortTogether(locked, paths);
   if (effect.empty()) effect = "; they are no longer written, so nothing suffers from them now";
   out.Problem(
       who + " cannot write these files in Statistics/: " + NameList(locked) + effect.substr(1),
@@ -389,6 +410,8 @@ void CheckBookRights(Collector& out, const platform::Account& account, const Hea
       }
     }
   }
+  std::sort(texts.begin(), texts.end());
+  std::sort(indexes.begin(), indexes.end());
   if (!folders.empty()) {
     out.Problem(who + " cannot read " + NameList(folders) +
                     ": the books in it are not found, and visitors get an error page instead",

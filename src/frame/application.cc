@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "common/errors.h"
+#include "frame/fastcgi_connections.h"
 #include "frame/fastcgi_session.h"
 #include "platform/console.h"
 #include "platform/listener.h"
@@ -91,32 +92,20 @@ void ServeFastCgiRequest(const fastcgi::Pairs& params, std::string_view input,
   RunRequest([&] { return TCGIRequest(variables, input); }, output);
 }
 
-class ConnectionStream final : public fastcgi::Stream {
- public:
-  explicit ConnectionStream(platform::Connection& connection) : connection_(connection) {}
-  platform::IoResult Read(char* buffer, std::size_t size, std::size_t& got, bool idle,
-                          int timeout_ms) override {
-    return connection_.Read(buffer, size, got, idle, timeout_ms);
-  }
-  platform::IoResult Write(const std::string_view* pieces, std::size_t count,
-                           int timeout_ms) override {
-    return connection_.Write(pieces, count, timeout_ms);
-  }
-
- private:
-  platform::Connection& connection_;
-};
-
 int RunPersistent() {
   platform::PrepareListener();
   const fastcgi::Serve serve = &ServeFastCgiRequest;
-  platform::Connection connection;
   std::string error;
-  while (!platform::ShutdownRequested() && platform::AcceptConnection(connection, error)) {
-    ConnectionStream stream(connection);
-    // However the connection ended, the next one is served as the first was.
-    fastcgi::ServeConnection(stream, serve);
-    connection.Close();
+  if (platform::ListenerTakesManyConnections()) {
+    fastcgi::ServeConnections(serve, error);
+  } else {
+    platform::Connection connection;
+    while (!platform::ShutdownRequested() && platform::AcceptConnection(connection, error)) {
+      fastcgi::ConnectionStream stream(connection);
+      // However the connection ended, the next one is served as the first was.
+      fastcgi::ServeConnection(stream, serve);
+      connection.Close();
+    }
   }
   if (!error.empty()) {
     platform::OperatorMessage("No more requests can be taken from the web server: " + error);

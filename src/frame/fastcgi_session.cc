@@ -1,5 +1,6 @@
 #include "frame/fastcgi_session.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,178 +49,188 @@ bool Answer::Error(std::string_view text) {
   return Send(kStderr, text, {});
 }
 
-namespace {
+Session::Session(Stream& stream, const Limits& limits)
+    : stream_(stream), limits_(limits), idle_since_(Clock::now()) {}
 
-// One connection's state between records.
-class Session {
- public:
-  Session(Stream& stream, const Serve& serve, const Limits& limits)
-      : stream_(stream), serve_(serve), limits_(limits) {}
+bool Session::InRequest() const { return state_ != State::kIdle || reader_.Partial() || whole_; }
 
-  SessionEnd Run() {
-    char chunk[65536];
-    for (;;) {
-      bool idle = state_ == State::kIdle && !reader_.Partial();
-      std::size_t got = 0;
-      switch (stream_.Read(chunk, sizeof chunk, got, idle,
-                           idle ? limits_.wait_idle_ms : limits_.wait_in_request_ms)) {
-        case IoResult::kDone:
-          break;
-        case IoResult::kEnd:
-          return SessionEnd::kClosed;
-        case IoResult::kTimedOut:
-          return SessionEnd::kTimedOut;
-        case IoResult::kShutdown:
-          return SessionEnd::kShutdown;
-        case IoResult::kBroken:
-          return SessionEnd::kBroken;
-      }
-      reader_.Feed(std::string_view(chunk, got));
-      Record record;
-      for (;;) {
-        RecordReader::Next next = reader_.Take(record);
-        if (next == RecordReader::Next::kMore) break;
-        if (next == RecordReader::Next::kNotFastCgi) return SessionEnd::kMalformed;
-        if (std::optional<SessionEnd> end = Handle(record)) return *end;
-      }
-    }
+Session::Clock::time_point Session::Deadline() const {
+  if (InRequest()) return request_start_ + std::chrono::milliseconds(limits_.wait_in_request_ms);
+  return idle_since_ + std::chrono::milliseconds(limits_.wait_idle_ms);
+}
+
+std::optional<SessionEnd> Session::Feed(std::string_view bytes) {
+  if (bytes.empty()) return std::nullopt;
+  if (!InRequest()) request_start_ = Clock::now();
+  reader_.Feed(bytes);
+  return TakeRecords();
+}
+
+std::optional<SessionEnd> Session::TakeRecords() {
+  Record record;
+  while (!whole_) {
+    RecordReader::Next next = reader_.Take(record);
+    if (next == RecordReader::Next::kMore) break;
+    if (next == RecordReader::Next::kNotFastCgi) return SessionEnd::kMalformed;
+    if (std::optional<SessionEnd> end = Handle(record)) return end;
   }
+  if (!InRequest()) idle_since_ = Clock::now();
+  return std::nullopt;
+}
 
- private:
-  enum class State { kIdle, kParams, kBody };
+bool Session::Write(const std::string& record) {
+  std::string_view piece(record);
+  return stream_.Write(&piece, 1, limits_.wait_write_ms) == IoResult::kDone;
+}
 
-  bool Write(const std::string& record) {
-    std::string_view piece(record);
-    return stream_.Write(&piece, 1, limits_.wait_write_ms) == IoResult::kDone;
-  }
-
-  // A record, handled; a value when the connection ends with it.
-  std::optional<SessionEnd> Handle(const Record& record) {
-    if (record.request_id == 0) return Management(record);
-    switch (record.type) {
-      case kBeginRequest:
-        return Begin(record);
-      case kAbortRequest:
-        if (state_ == State::kIdle || record.request_id != id_) return std::nullopt;
-        state_ = State::kIdle;
-        return Ended(EndRequest(id_, 0, kRequestComplete));
-      case kParams:
-        if (state_ != State::kParams || record.request_id != id_) return std::nullopt;
-        return Parameters(record.content);
-      case kStdin:
-        if (state_ != State::kBody || record.request_id != id_) return std::nullopt;
-        return Body(record.content);
-      default:
-        // Records of a request that is not under way, data for a role this
-        // application does not play, and types it does not know: none needs
-        // an answer.
-        return std::nullopt;
-    }
-  }
-
-  std::optional<SessionEnd> Management(const Record& record) {
-    if (record.type != kGetValues) {
-      return Write(UnknownType(record.type)) ? std::nullopt : std::optional(SessionEnd::kBroken);
-    }
-    Pairs asked;
-    if (!ParsePairs(record.content, asked)) return SessionEnd::kMalformed;
-    std::string values;
-    for (const auto& [name, ignored] : asked) {
-      // One request at a time, on one connection.
-      if (name == "FCGI_MAX_CONNS" || name == "FCGI_MAX_REQS") AppendPair(values, name, "1");
-      if (name == "FCGI_MPXS_CONNS") AppendPair(values, name, "0");
-    }
-    if (values.size() > kMaxContent) return SessionEnd::kMalformed;
-    if (!Write(Header(kGetValuesResult, 0, values.size()) + values)) return SessionEnd::kBroken;
-    return std::nullopt;
-  }
-
-  std::optional<SessionEnd> Begin(const Record& record) {
-    BeginRequest begin;
-    if (!ParseBeginRequest(record.content, begin)) return SessionEnd::kMalformed;
-    if (state_ != State::kIdle) {
-      // The one under way goes on; the same number again is no request.
-      if (record.request_id == id_) return SessionEnd::kMalformed;
-      if (!Write(EndRequest(record.request_id, 0, kCantMultiplexConnection))) {
-        return SessionEnd::kBroken;
-      }
-      return std::nullopt;
-    }
-    if (begin.role != kResponderRole) {
-      keep_ = begin.keep_connection;
-      return Ended(EndRequest(record.request_id, 0, kUnknownRole));
-    }
-    id_ = record.request_id;
-    keep_ = begin.keep_connection;
-    state_ = State::kParams;
-    params_.clear();
-    body_.clear();
-    return std::nullopt;
-  }
-
-  std::optional<SessionEnd> Parameters(std::string_view content) {
-    if (content.empty()) {
-      // The parameters are whole: the body comes next.
-      pairs_.clear();
-      if (!ParsePairs(params_, pairs_)) return SessionEnd::kMalformed;
-      params_.clear();
-      state_ = State::kBody;
-      return std::nullopt;
-    }
-    if (params_.size() + content.size() > limits_.max_params) {
-      // More than any request of this program carries: refused, and the
-      // rest of it is not waited for.
+// A record, handled; a value when the connection ends with it.
+std::optional<SessionEnd> Session::Handle(const Record& record) {
+  if (record.request_id == 0) return Management(record);
+  switch (record.type) {
+    case kBeginRequest:
+      return Begin(record);
+    case kAbortRequest:
+      if (state_ == State::kIdle || record.request_id != id_) return std::nullopt;
       state_ = State::kIdle;
-      if (!Write(EndRequest(id_, 0, kOverloaded))) return SessionEnd::kBroken;
-      return SessionEnd::kMalformed;
-    }
-    params_.append(content);
-    return std::nullopt;
-  }
-
-  std::optional<SessionEnd> Body(std::string_view content) {
-    if (!content.empty()) {
-      std::size_t room = limits_.max_body_kept - body_.size();
-      body_.append(content.substr(0, content.size() < room ? content.size() : room));
+      return Ended(EndRequest(id_, 0, kRequestComplete));
+    case kParams:
+      if (state_ != State::kParams || record.request_id != id_) return std::nullopt;
+      return Parameters(record.content);
+    case kStdin:
+      if (state_ != State::kBody || record.request_id != id_) return std::nullopt;
+      return Body(record.content);
+    default:
+      // Records of a request that is not under way, data for a role this
+      // application does not play, and types it does not know: none needs
+      // an answer.
       return std::nullopt;
-    }
-    // The request is whole.
-    state_ = State::kIdle;
-    Answer answer(stream_, id_, limits_.wait_write_ms);
-    serve_(pairs_, body_, answer);
-    pairs_.clear();
-    body_.clear();
-    if (answer.Broken()) return SessionEnd::kBroken;
-    std::string end = Header(kStdout, id_, 0);
-    if (answer.WroteErrors()) end += Header(kStderr, id_, 0);
-    end += EndRequest(id_, 0, kRequestComplete);
-    return Ended(end);
   }
+}
 
-  // Writes the records that end a request; the connection ends with it
-  // unless the server asked to keep it.
-  std::optional<SessionEnd> Ended(const std::string& records) {
-    if (!Write(records)) return SessionEnd::kBroken;
-    if (!keep_) return SessionEnd::kDone;
+std::optional<SessionEnd> Session::Management(const Record& record) {
+  if (record.type != kGetValues) {
+    return Write(UnknownType(record.type)) ? std::nullopt : std::optional(SessionEnd::kBroken);
+  }
+  Pairs asked;
+  if (!ParsePairs(record.content, asked)) return SessionEnd::kMalformed;
+  std::string values;
+  for (const auto& [name, ignored] : asked) {
+    // One request at a time, on one connection.
+    if (name == "FCGI_MAX_CONNS" || name == "FCGI_MAX_REQS") AppendPair(values, name, "1");
+    if (name == "FCGI_MPXS_CONNS") AppendPair(values, name, "0");
+  }
+  if (values.size() > kMaxContent) return SessionEnd::kMalformed;
+  if (!Write(Header(kGetValuesResult, 0, values.size()) + values)) return SessionEnd::kBroken;
+  return std::nullopt;
+}
+
+std::optional<SessionEnd> Session::Begin(const Record& record) {
+  BeginRequest begin;
+  if (!ParseBeginRequest(record.content, begin)) return SessionEnd::kMalformed;
+  if (state_ != State::kIdle) {
+    // The one under way goes on; the same number again is no request.
+    if (record.request_id == id_) return SessionEnd::kMalformed;
+    if (!Write(EndRequest(record.request_id, 0, kCantMultiplexConnection))) {
+      return SessionEnd::kBroken;
+    }
     return std::nullopt;
   }
+  if (begin.role != kResponderRole) {
+    keep_ = begin.keep_connection;
+    return Ended(EndRequest(record.request_id, 0, kUnknownRole));
+  }
+  id_ = record.request_id;
+  keep_ = begin.keep_connection;
+  state_ = State::kParams;
+  params_.clear();
+  body_.clear();
+  return std::nullopt;
+}
 
-  Stream& stream_;
-  const Serve& serve_;
-  const Limits& limits_;
-  RecordReader reader_;
-  State state_ = State::kIdle;
-  std::uint16_t id_ = 0;
-  bool keep_ = false;
-  std::string params_;
-  Pairs pairs_;
-  std::string body_;
-};
+std::optional<SessionEnd> Session::Parameters(std::string_view content) {
+  if (content.empty()) {
+    // The parameters are whole: the body comes next.
+    pairs_.clear();
+    if (!ParsePairs(params_, pairs_)) return SessionEnd::kMalformed;
+    params_.clear();
+    state_ = State::kBody;
+    return std::nullopt;
+  }
+  if (params_.size() + content.size() > limits_.max_params) {
+    // More than any request of this program carries: refused, and the
+    // rest of it is not waited for.
+    state_ = State::kIdle;
+    if (!Write(EndRequest(id_, 0, kOverloaded))) return SessionEnd::kBroken;
+    return SessionEnd::kMalformed;
+  }
+  params_.append(content);
+  return std::nullopt;
+}
 
-}  // namespace
+std::optional<SessionEnd> Session::Body(std::string_view content) {
+  if (!content.empty()) {
+    std::size_t room = limits_.max_body_kept - body_.size();
+    body_.append(content.substr(0, content.size() < room ? content.size() : room));
+    return std::nullopt;
+  }
+  // The request is whole; it is answered when its turn comes.
+  state_ = State::kIdle;
+  whole_ = true;
+  return std::nullopt;
+}
+
+std::optional<SessionEnd> Session::AnswerWhole(const Serve& serve) {
+  if (!whole_) return std::nullopt;
+  whole_ = false;
+  Answer answer(stream_, id_, limits_.wait_write_ms);
+  serve(pairs_, body_, answer);
+  pairs_.clear();
+  body_.clear();
+  if (answer.Broken()) return SessionEnd::kBroken;
+  std::string end = Header(kStdout, id_, 0);
+  if (answer.WroteErrors()) end += Header(kStderr, id_, 0);
+  end += EndRequest(id_, 0, kRequestComplete);
+  if (std::optional<SessionEnd> ended = Ended(end)) return ended;
+  // Records that came after the request (the next one, on a kept
+  // connection) are taken now; their bound runs from now.
+  request_start_ = Clock::now();
+  return TakeRecords();
+}
+
+// Writes the records that end a request; the connection ends with it
+// unless the server asked to keep it.
+std::optional<SessionEnd> Session::Ended(const std::string& records) {
+  if (!Write(records)) return SessionEnd::kBroken;
+  if (!keep_) return SessionEnd::kDone;
+  return std::nullopt;
+}
 
 SessionEnd ServeConnection(Stream& stream, const Serve& serve, const Limits& limits) {
-  return Session(stream, serve, limits).Run();
+  Session session(stream, limits);
+  char chunk[65536];
+  for (;;) {
+    if (session.HasWhole()) {
+      if (std::optional<SessionEnd> end = session.AnswerWhole(serve)) return *end;
+      continue;
+    }
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(session.Deadline() -
+                                                                      Session::Clock::now());
+    int timeout_ms = static_cast<int>(std::max<std::int64_t>(0, left.count()));
+    std::size_t got = 0;
+    switch (stream.Read(chunk, sizeof chunk, got, !session.InRequest(), timeout_ms)) {
+      case IoResult::kDone:
+        break;
+      case IoResult::kEnd:
+        return SessionEnd::kClosed;
+      case IoResult::kTimedOut:
+        return SessionEnd::kTimedOut;
+      case IoResult::kShutdown:
+        return SessionEnd::kShutdown;
+      case IoResult::kBroken:
+        return SessionEnd::kBroken;
+    }
+    if (std::optional<SessionEnd> end = session.Feed(std::string_view(chunk, got))) return *end;
+  }
 }
 
 }  // namespace frame::fastcgi

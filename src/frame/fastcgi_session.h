@@ -8,8 +8,12 @@
 // request past the limits or a connection that stalls is closed. Nothing it
 // holds grows with the number of requests.
 #pragma once
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "frame/fastcgi_protocol.h"
@@ -20,7 +24,7 @@ namespace frame::fastcgi {
 struct Limits {
   std::size_t max_params = std::size_t{1} << 20;     // bytes of one request's parameters
   std::size_t max_body_kept = std::size_t{1} << 20;  // bytes of a body kept; the rest is dropped
-  int wait_in_request_ms = 60000;                    // for the next bytes of a request under way
+  int wait_in_request_ms = 60000;                    // for all of a request, from its first byte
   int wait_idle_ms = 10000;   // for another request on a connection kept open
   int wait_write_ms = 60000;  // for the server to take what is written
 };
@@ -69,6 +73,55 @@ enum class SessionEnd {
   kShutdown,   // the process was asked to end while no request was under way
 };
 
+// One connection's records, fed as they come and gathered into whole
+// requests; the connection's owner reads the bytes, answers a whole request
+// when its turn comes, and ends the connection when a call says so.
+class Session {
+ public:
+  using Clock = std::chrono::steady_clock;
+  Session(Stream& stream, const Limits& limits);
+
+  // The bytes that came. Records after a request that became whole stay
+  // held until it is answered. A value: the connection ends so.
+  std::optional<SessionEnd> Feed(std::string_view bytes);
+  // Whether a whole request waits to be answered.
+  bool HasWhole() const { return whole_; }
+  // Answers the whole request through `serve`, then takes the records held
+  // after it. A value: the connection ends so.
+  std::optional<SessionEnd> AnswerWhole(const Serve& serve);
+  // Whether bytes of a request have come (it is then no idle connection).
+  bool InRequest() const;
+  // When the connection has waited too long: the request under way must be
+  // whole within its one bound from its first byte; an idle connection is
+  // given its idle wait from its last request.
+  Clock::time_point Deadline() const;
+
+ private:
+  enum class State { kIdle, kParams, kBody };
+  std::optional<SessionEnd> TakeRecords();
+  std::optional<SessionEnd> Handle(const Record& record);
+  std::optional<SessionEnd> Management(const Record& record);
+  std::optional<SessionEnd> Begin(const Record& record);
+  std::optional<SessionEnd> Parameters(std::string_view content);
+  std::optional<SessionEnd> Body(std::string_view content);
+  std::optional<SessionEnd> Ended(const std::string& records);
+  bool Write(const std::string& record);
+
+  Stream& stream_;
+  const Limits& limits_;
+  RecordReader reader_;
+  State state_ = State::kIdle;
+  bool whole_ = false;
+  std::uint16_t id_ = 0;
+  bool keep_ = false;
+  std::string params_;
+  Pairs pairs_;
+  std::string body_;
+  Clock::time_point request_start_;  // the first byte of the request under way
+  Clock::time_point idle_since_;
+};
+
+// Serves a connection that is read from alone until it ends.
 SessionEnd ServeConnection(Stream& stream, const Serve& serve, const Limits& limits = Limits());
 
 }  // namespace frame::fastcgi

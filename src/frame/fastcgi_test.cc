@@ -3,7 +3,9 @@
 // tests' own client (support/fastcgi_client.h).
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "frame/fastcgi_session.h"
 #include "support/fastcgi_client.h"
@@ -234,6 +236,38 @@ TEST(FastCgiSession, StalledCutShortOrBrokenConnections) {
     EXPECT_EQ(ServeConnection(stream, server.serve), SessionEnd::kBroken);
   }
   EXPECT_EQ(server.requests, 1);  // the one whose answer could not be written
+}
+
+// A peer that sends a byte every 20 ms: each read comes well within its
+// wait, but the request as a whole must come within its one bound.
+class TricklingStream : public Stream {
+ public:
+  explicit TricklingStream(std::string in) : in_(std::move(in)) {}
+  IoResult Read(char* buffer, std::size_t /*size*/, std::size_t& got, bool /*idle*/,
+                int timeout_ms) override {
+    got = 0;
+    if (timeout_ms < 20) return IoResult::kTimedOut;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (at_ == in_.size()) return IoResult::kEnd;
+    buffer[0] = in_[at_++];
+    got = 1;
+    return IoResult::kDone;
+  }
+  IoResult Write(const std::string_view*, std::size_t, int) override { return IoResult::kDone; }
+  std::size_t at_ = 0;
+
+ private:
+  std::string in_;
+};
+
+TEST(FastCgiSession, ARequestMustBeWholeWithinOneBoundNotOneForEachRead) {
+  Limits limits;
+  limits.wait_in_request_ms = 300;
+  EchoServer server;
+  TricklingStream stream(FastCgiRequest(1, {{"A", "1"}}));
+  EXPECT_EQ(ServeConnection(stream, server.serve, limits), SessionEnd::kTimedOut);
+  EXPECT_LT(stream.at_, 20u);
+  EXPECT_EQ(server.requests, 0);
 }
 
 TEST(FastCgiSession, AnAnswerTooLongForOneRecord) {

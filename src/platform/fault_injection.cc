@@ -70,9 +70,10 @@ long CallsSeen() { return g_calls.load(); }
 Op LastFailed() { return g_last_failed; }
 
 const char* OpName(Op op) {
-  static const char* const kNames[] = {
-      "open",   "create",      "read", "write", "sync", "truncate",       "rename", "link", "copy",
-      "remove", "make folder", "list", "stat",  "seek", "set attributes", "lock",   "close"};
+  static const char* const kNames[] = {"open",        "create", "read",  "write", "sync",
+                                       "truncate",    "rename", "link",  "copy",  "remove",
+                                       "make folder", "list",   "stat",  "seek",  "set attributes",
+                                       "lock",        "close",  "accept"};
   static_assert(sizeof kNames / sizeof kNames[0] == static_cast<int>(Op::kCount));
   int i = static_cast<int>(op);
   return i >= 0 && i < static_cast<int>(Op::kCount) ? kNames[i] : "none";

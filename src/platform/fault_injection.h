@@ -28,6 +28,7 @@ enum class Op {
   kSetAttributes,  // rights, attributes or times of a file
   kLock,           // taking or giving up a lock
   kClose,          // closing a file or a folder's listing
+  kAccept,         // taking a connection from the web server
   kCount
 };
 

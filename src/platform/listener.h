@@ -3,12 +3,14 @@
 // spawn-fcgi, lighttpd, Apache's mod_fcgid and a systemd socket unit hand it
 // over), on Windows the named pipe that IIS creates for it (standard output
 // and standard error are then no handles at all). Requests arrive on
-// connections accepted from it, one connection at a time.
+// connections accepted from it: from a socket, many may be open at once and
+// are waited on together; a pipe holds one at a time.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -17,10 +19,16 @@ namespace platform {
 bool StandardInputIsListener();
 
 // Gets the process ready to serve from the listener. A request to end (POSIX:
-// SIGTERM; Windows: the event IIS names in _FCGI_SHUTDOWN_EVENT_) is then
-// only noted; it ends a wait for the web server, never the work of a
-// request. A connection the web server drops makes a write fail, no signal.
+// SIGTERM, SIGHUP, SIGINT or SIGUSR1; Windows: the event IIS names in
+// _FCGI_SHUTDOWN_EVENT_) is then only noted; it ends a wait for the web
+// server, never the work of a request. A connection the web server drops,
+// or a closed error stream, makes a write fail, no signal.
 void PrepareListener();
+
+// Whether many connections can be open at once (a listening socket): then
+// they are waited on together with WaitForAny and taken with
+// TakeConnection. Otherwise (a pipe) AcceptConnection waits for the one.
+bool ListenerTakesManyConnections();
 
 // Whether the process has been asked to end.
 bool ShutdownRequested();
@@ -53,6 +61,10 @@ class Connection {
 
  private:
   friend bool AcceptConnection(Connection& connection, std::string& error);
+  friend IoResult TakeConnection(Connection& connection, std::string& error);
+  friend IoResult WaitForAny(const std::vector<const Connection*>& connections,
+                             std::vector<bool>& ready, bool& listener_ready, int timeout_ms,
+                             bool ending);
   std::intptr_t handle_ = -1;
 };
 
@@ -60,5 +72,22 @@ class Connection {
 // asked to end meanwhile (`error` empty), or when the listener fails
 // (`error` says why).
 bool AcceptConnection(Connection& connection, std::string& error);
+
+// Where many connections are open at once: takes a connection that waits,
+// without waiting. kDone with `connection` open; kTimedOut when none is
+// waiting (or what came was a connection that failed on its way, or the
+// system is short of memory for the moment: taken again later); kBroken
+// when the listener itself is gone, `error` saying why.
+IoResult TakeConnection(Connection& connection, std::string& error);
+
+// Where many connections are open at once: waits at most `timeout_ms`
+// (below 0: as long as it takes) until the listener has a connection
+// waiting (`listener_ready`) or one of `connections` has bytes or has ended
+// (`ready[i]`); those not given a wait (null) are passed over. kDone,
+// kTimedOut, or kShutdown when the process is asked to end meanwhile. Once
+// it has been asked (`ending`), the listener is no longer waited on and the
+// wait is for the requests under way alone.
+IoResult WaitForAny(const std::vector<const Connection*>& connections, std::vector<bool>& ready,
+                    bool& listener_ready, int timeout_ms, bool ending = false);
 
 }  // namespace platform

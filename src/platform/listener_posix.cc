@@ -6,37 +6,63 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <vector>
 
 #include "platform/listener.h"
+#include "platform/messages.h"
+#include "platform/posix_calls.h"
 
 namespace platform {
 namespace {
 
 volatile sig_atomic_t g_shutdown = 0;
-// The signal mask while waiting for the web server: SIGTERM let through.
+// The signals that ask the process to end: blocked at work, let through
+// only while waiting for the web server.
+constexpr int kEndSignals[] = {SIGTERM, SIGHUP, SIGINT, SIGUSR1};
+// The signal mask while waiting for the web server.
 sigset_t g_waiting_mask;
+// When the last line about a shortage of memory was written.
+std::chrono::steady_clock::time_point g_shortage_told{};
+bool g_shortage_ever_told = false;
 
-void OnTerminate(int /*signal*/) { g_shutdown = 1; }
+void OnEndSignal(int /*signal*/) { g_shutdown = 1; }
 
-// Waits for `events` on `fd`, at most `timeout_ms` (below 0: as long as it
-// takes): kDone once they came, else kTimedOut, kShutdown or kBroken (the
-// wait itself failed). SIGTERM, blocked at every other moment, is let
-// through only here and only when `interruptible`: a request at work never
-// sees it.
-IoResult WaitFor(int fd, short events, int timeout_ms, bool interruptible) {
-  pollfd target{fd, events, 0};
+// ppoll over `targets`, at most `timeout_ms` (below 0: as long as it
+// takes): kDone once something came, else kTimedOut, kShutdown or kBroken
+// (the wait itself failed). The signals that end the process, blocked at
+// every other moment, are let through only here and only when
+// `interruptible`: a request at work never sees them.
+IoResult WaitOn(pollfd* targets, std::size_t count, int timeout_ms, bool interruptible) {
   timespec limit{timeout_ms / 1000, static_cast<long>(timeout_ms % 1000) * 1000000L};
   for (;;) {
     if (interruptible && g_shutdown != 0) return IoResult::kShutdown;
-    int n = ppoll(&target, 1, timeout_ms < 0 ? nullptr : &limit,
+    int n = ppoll(targets, count, timeout_ms < 0 ? nullptr : &limit,
                   interruptible ? &g_waiting_mask : nullptr);
     if (n > 0) return IoResult::kDone;
     if (n == 0) return IoResult::kTimedOut;
     if (errno != EINTR) return IoResult::kBroken;
   }
+}
+
+IoResult WaitFor(int fd, short events, int timeout_ms, bool interruptible) {
+  pollfd target{fd, events, 0};
+  return WaitOn(&target, fd < 0 ? 0 : 1, timeout_ms, interruptible);
+}
+
+// Connections cannot be taken for the moment (the system is short of memory
+// or descriptors, or answers what it never should): a pause, and a line for
+// the operator at most once a minute.
+void PauseTaking(int error) {
+  auto now = std::chrono::steady_clock::now();
+  if (!g_shortage_ever_told || now - g_shortage_told >= std::chrono::minutes(1)) {
+    g_shortage_ever_told = true;
+    g_shortage_told = now;
+    OperatorMessage("Connections from the web server wait: " + std::string(std::strerror(error)));
+  }
+  WaitFor(-1, 0, 100, true);
 }
 
 }  // namespace
@@ -49,31 +75,86 @@ bool StandardInputIsListener() {
 }
 
 void PrepareListener() {
-  struct sigaction on_terminate {};
-  on_terminate.sa_handler = &OnTerminate;
-  sigemptyset(&on_terminate.sa_mask);
-  sigaction(SIGTERM, &on_terminate, nullptr);
-  sigset_t terminate;
-  sigemptyset(&terminate);
-  sigaddset(&terminate, SIGTERM);
-  sigprocmask(SIG_BLOCK, &terminate, &g_waiting_mask);
-  sigdelset(&g_waiting_mask, SIGTERM);
+  // A write to a connection or an error stream that is gone fails; it never
+  // ends the process.
+  signal(SIGPIPE, SIG_IGN);
+  struct sigaction on_end {};
+  on_end.sa_handler = &OnEndSignal;
+  sigemptyset(&on_end.sa_mask);
+  sigset_t ending;
+  sigemptyset(&ending);
+  for (int s : kEndSignals) {
+    sigaction(s, &on_end, nullptr);
+    sigaddset(&ending, s);
+  }
+  sigprocmask(SIG_BLOCK, &ending, &g_waiting_mask);
+  for (int s : kEndSignals) sigdelset(&g_waiting_mask, s);
   // Several processes may wait on the one listener: whoever is not first to
   // a connection must not be left blocked in accept().
   int flags = fcntl(STDIN_FILENO, F_GETFL);
   if (flags >= 0) fcntl(STDIN_FILENO, F_SETFL, flags | O_NONBLOCK);
 }
 
+bool ListenerTakesManyConnections() { return true; }
+
 bool ShutdownRequested() {
   if (g_shutdown != 0) return true;
   // Asked while at work: the signal waits, blocked, until it is looked for.
   sigset_t pending;
-  return sigpending(&pending) == 0 && sigismember(&pending, SIGTERM) == 1;
+  if (sigpending(&pending) != 0) return false;
+  for (int s : kEndSignals) {
+    if (sigismember(&pending, s) == 1) return true;
+  }
+  return false;
+}
+
+IoResult TakeConnection(Connection& connection, std::string& error) {
+  connection.Close();
+  error.clear();
+  for (;;) {
+    int fd = sys::Accept4(STDIN_FILENO, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd >= 0) {
+      connection.handle_ = fd;
+      return IoResult::kDone;
+    }
+    switch (errno) {
+      case EINTR:
+        continue;
+      // A connection that failed on its way in (the network errors that
+      // Linux hands to accept, a firewall's refusal): the next one is
+      // taken as if it had never come.
+      case ECONNABORTED:
+      case ENETDOWN:
+      case EPROTO:
+      case ENOPROTOOPT:
+      case EHOSTDOWN:
+#ifdef ENONET
+      case ENONET:
+#endif
+      case EHOSTUNREACH:
+      case EOPNOTSUPP:
+      case ENETUNREACH:
+      case EPERM:
+        continue;
+      case EBADF:
+      case ENOTSOCK:
+      case EINVAL:
+        // The listener itself is gone: no more connections will come.
+        error = std::strerror(errno);
+        return IoResult::kBroken;
+      case EAGAIN:  // none waits, or another process took it
+#if EWOULDBLOCK != EAGAIN
+      case EWOULDBLOCK:
+#endif
+        return IoResult::kTimedOut;
+      default:  // short of memory or descriptors (ENOBUFS, ENOMEM, EMFILE, ENFILE)
+        PauseTaking(errno);
+        return IoResult::kTimedOut;
+    }
+  }
 }
 
 bool AcceptConnection(Connection& connection, std::string& error) {
-  connection.Close();
-  error.clear();
   for (;;) {
     IoResult waited = WaitFor(STDIN_FILENO, POLLIN, -1, true);
     if (waited == IoResult::kShutdown) return false;
@@ -81,31 +162,25 @@ bool AcceptConnection(Connection& connection, std::string& error) {
       error = std::strerror(errno);
       return false;
     }
-    int fd = accept4(STDIN_FILENO, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-    if (fd >= 0) {
-      connection.handle_ = fd;
-      return true;
-    }
-    switch (errno) {
-      case EAGAIN:  // another process took it
-#if EWOULDBLOCK != EAGAIN
-      case EWOULDBLOCK:
-#endif
-      case EINTR:
-      case ECONNABORTED:
-        continue;
-      case EMFILE:
-      case ENFILE:
-      case ENOBUFS:
-      case ENOMEM:
-        // Short of resources for the moment: the connection waits.
-        WaitFor(-1, 0, 100, true);
-        continue;
-      default:
-        error = std::strerror(errno);
-        return false;
-    }
+    IoResult taken = TakeConnection(connection, error);
+    if (taken == IoResult::kDone) return true;
+    if (taken == IoResult::kBroken) return false;
   }
+}
+
+IoResult WaitForAny(const std::vector<const Connection*>& connections, std::vector<bool>& ready,
+                    bool& listener_ready, int timeout_ms, bool ending) {
+  std::vector<pollfd> targets;
+  targets.reserve(connections.size() + 1);
+  targets.push_back(pollfd{ending ? -1 : STDIN_FILENO, POLLIN, 0});
+  for (const Connection* c : connections) {
+    targets.push_back(pollfd{c != nullptr ? static_cast<int>(c->handle_) : -1, POLLIN, 0});
+  }
+  IoResult waited = WaitOn(targets.data(), targets.size(), timeout_ms, !ending);
+  listener_ready = (targets[0].revents & (POLLIN | POLLERR | POLLHUP | POLLNVAL)) != 0;
+  ready.assign(connections.size(), false);
+  for (std::size_t i = 0; i < connections.size(); ++i) ready[i] = targets[i + 1].revents != 0;
+  return waited;
 }
 
 Connection::~Connection() { Close(); }

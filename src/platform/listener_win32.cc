@@ -84,6 +84,20 @@ void PrepareListener() {
   }
 }
 
+// The pipe IIS hands over holds one connection at a time.
+bool ListenerTakesManyConnections() { return false; }
+
+IoResult TakeConnection(Connection& /*connection*/, std::string& error) {
+  error = "a pipe holds one connection at a time";
+  return IoResult::kBroken;
+}
+
+IoResult WaitForAny(const std::vector<const Connection*>& /*connections*/,
+                    std::vector<bool>& /*ready*/, bool& /*listener_ready*/, int /*timeout_ms*/,
+                    bool /*ending*/) {
+  return IoResult::kBroken;
+}
+
 bool ShutdownRequested() {
   if (!g_shutdown && g_shutdown_event != nullptr &&
       WaitForSingleObject(g_shutdown_event, 0) == WAIT_OBJECT_0) {

@@ -1,5 +1,6 @@
-// The system calls of the POSIX file service and its folder cache, one
-// wrapper each, and nothing else in those files calls the system directly.
+// The system calls of the POSIX file service and its folder cache (and the
+// listener's taking of connections), one wrapper each, and nothing else in
+// those files calls the system directly.
 // Each wrapper first asks the fault seam (fault_injection.h) whether this
 // call is to fail; in the program's build that question costs nothing.
 // They answer as the calls they wrap do: -1 (or nullptr) and errno. An
@@ -8,6 +9,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -48,6 +50,9 @@ inline ssize_t Pwrite(int fd, const void* data, std::size_t size, off_t at) {
 }
 inline off_t Seek(int fd, off_t offset, int whence) {
   return Inject(Op::kSeek) ? -1 : lseek(fd, offset, whence);
+}
+inline int Accept4(int fd, int flags) {
+  return Inject(Op::kAccept) ? -1 : accept4(fd, nullptr, nullptr, flags);
 }
 inline int Fsync(int fd) { return Inject(Op::kSync) ? -1 : fsync(fd); }
 inline int Ftruncate(int fd, off_t size) {

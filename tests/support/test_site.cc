@@ -445,6 +445,11 @@ bool FastCgiProcess::Running() {
 int FastCgiProcess::Terminate(int timeout_ms) {
   if (pid_ <= 0) return -1;
   kill(pid_, SIGTERM);
+  return WaitForEnd(timeout_ms);
+}
+
+int FastCgiProcess::WaitForEnd(int timeout_ms) {
+  if (pid_ <= 0) return -1;
   for (int waited = 0; waited < timeout_ms; waited += 10) {
     int status = 0;
     if (waitpid(pid_, &status, WNOHANG) == pid_) {

@@ -153,6 +153,8 @@ class FastCgiProcess {
                            const std::string& input = "");
   // Asks it to end (SIGTERM) and waits; its exit status, or -1 when it did not end.
   int Terminate(int timeout_ms = 10000);
+  // Waits for it to end by itself: its exit status, or -1 when it did not end.
+  int WaitForEnd(int timeout_ms);
   bool Running();
   std::string ErrorOutput() const;
   int pid() const { return pid_; }
