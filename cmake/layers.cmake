@@ -20,6 +20,34 @@ function(enpanel_layer_view name)
   target_include_directories(${name}_headers INTERFACE ${view})
 endfunction()
 
+# enpanel_relative_includes(SOURCE...): part of every build, fails it when a
+# source includes a header by a path that climbs out of its own folder
+# (relative_includes.cmake), which the layers' folders of links cannot stop.
+function(enpanel_relative_includes)
+  set(stamp ${CMAKE_BINARY_DIR}/layers/relative_includes.stamp)
+  set(list ${CMAKE_BINARY_DIR}/layers/sources.txt)
+  file(WRITE ${list} "${ARGN}")
+  add_custom_command(OUTPUT ${stamp}
+                     COMMAND ${CMAKE_COMMAND} -DFILES_IN=${list} -DSTAMP=${stamp}
+                             -P ${CMAKE_SOURCE_DIR}/cmake/relative_includes.cmake
+                     DEPENDS ${ARGN} ${CMAKE_SOURCE_DIR}/cmake/relative_includes.cmake
+                     COMMENT "Includes by relative paths")
+  add_custom_target(enpanel_relative_includes ALL DEPENDS ${stamp})
+endfunction()
+
+# enpanel_relative_include_probe(): a test that an include of another
+# layer's header by a relative path is refused.
+function(enpanel_relative_include_probe)
+  set(source ${CMAKE_BINARY_DIR}/layers/probes/relative_include.cc)
+  file(WRITE ${source} "#include \"../page/options_handler.h\"\n")
+  add_test(NAME layers.relative_include_refused
+           COMMAND ${CMAKE_COMMAND} -DFILES=${source}
+                   -P ${CMAKE_SOURCE_DIR}/cmake/relative_includes.cmake)
+  set_tests_properties(layers.relative_include_refused PROPERTIES
+                       PASS_REGULAR_EXPRESSION
+                       "leaves its layer by a relative path:.*relative_include.cc: #include \"\\.\\./page")
+endfunction()
+
 # enpanel_links_alone(LAYER): an executable made of every object of LAYER and
 # the layers it links to, and nothing else; part of every build.
 function(enpanel_links_alone layer)

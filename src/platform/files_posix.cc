@@ -215,20 +215,6 @@ bool WriteWholeFile(const std::string& path, std::string_view contents, bool dur
   return ok;
 }
 
-namespace {
-
-// A write of `written` bytes (of more) that stopped short at the end of
-// `fd`: taken back while it is still the end of the file, so that no torn
-// line stays. When another append already follows it, it has to stay.
-bool TakeBack(int fd, ssize_t written) {
-  off_t end = sys::Seek(fd, 0, SEEK_CUR);
-  struct stat st {};
-  return end >= written && sys::Fstat(fd, &st) == 0 && st.st_size == end &&
-         sys::Ftruncate(fd, end - written) == 0;
-}
-
-}  // namespace
-
 AppendResult AppendToFile(const std::string& path, std::string_view contents) {
   int fd = OnName(path, [](const char* p) { return sys::Open(p, O_WRONLY | O_APPEND); });
   if (fd < 0) {
@@ -239,10 +225,12 @@ AppendResult AppendToFile(const std::string& path, std::string_view contents) {
   AppendResult result = AppendResult::kAppended;
   if (n != static_cast<ssize_t>(contents.size())) {
     SetLastErrorCode(n < 0 ? errno : ENOSPC);
-    result = AppendResult::kNothingWritten;
-    if (n > 0 && !TakeBack(fd, n)) result = AppendResult::kCutShort;
+    // What part of it was written stays: the appenders of the sibling
+    // programs take no lock, so between a look at the file's end and a cut
+    // another process's line could follow it, and the cut would take that.
+    result = n > 0 ? AppendResult::kCutShort : AppendResult::kNothingWritten;
   }
-  // The line went out in one write, whole or taken back: a failing close
+  // The line went out in one write, whole or cut short: a failing close
   // changes nothing of that.
   sys::Close(fd);
   return result;

@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <filesystem>
 #ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -143,6 +146,28 @@ TEST_F(FilesTest, AppendNeedsAnExistingFile) {
   EXPECT_EQ(AppendToFile(log, "b\r\n"), AppendResult::kAppended);
   EXPECT_EQ(testkit::ReadFile(log), "a\r\nb\r\n");
 }
+
+#ifndef _WIN32
+// A write the system cuts short (here at the file size limit) leaves what it
+// wrote: another program's line may already follow it, and a cut would
+// take that too. The caller hears of it.
+TEST_F(FilesTest, AnAppendCutShortStaysAsItWasWritten) {
+  std::string log = dir.path() + "/x.log";
+  testkit::WriteFile(log, "line1\n");
+  pid_t child = fork();
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{10, 10};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    _exit(static_cast<int>(AppendToFile(log, "0123456789\n")));
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(AppendResult::kCutShort));
+  EXPECT_EQ(testkit::ReadFile(log), "line1\n0123");
+}
+#endif
 
 TEST(TemporaryNames, OnlyTheProgramsOwnForm) {
   EXPECT_EQ(TemporaryName("hdr", 0x1A2B3C4D5E6F7081ULL), "~enPanel-hdr-1A2B3C4D5E6F7081.tmp");

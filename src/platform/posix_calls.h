@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -54,6 +55,7 @@ inline off_t Seek(int fd, off_t offset, int whence) {
 inline int Accept4(int fd, int flags) {
   return Inject(Op::kAccept) ? -1 : accept4(fd, nullptr, nullptr, flags);
 }
+inline int Fstatfs(int fd, struct statfs* st) { return Inject(Op::kStat) ? -1 : fstatfs(fd, st); }
 inline int Fsync(int fd) { return Inject(Op::kSync) ? -1 : fsync(fd); }
 inline int Ftruncate(int fd, off_t size) {
   return Inject(Op::kTruncate) ? -1 : ftruncate(fd, size);
