@@ -66,6 +66,7 @@ class Connection {
                              std::vector<bool>& ready, bool& listener_ready, int timeout_ms,
                              bool ending);
   std::intptr_t handle_ = -1;
+  bool failed_ = false;  // a write failed or ran out of time: nothing is handed over at the end
 };
 
 // Waits for the web server's next connection. False when the process is
