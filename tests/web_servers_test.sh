@@ -9,7 +9,7 @@
 # lighttpd with mod_cgi, each as a CGI program; nginx with spawn-fcgi (or
 # systemd, where it runs), Apache with mod_fcgid and lighttpd with
 # mod_fastcgi, each with persistent processes.
-#   web_servers_test.sh ENPANEL MAKE_SITE
+#   web_servers_test.sh ENPANEL MAKE_SITE HOLD_CONNECTIONS
 # Needs root: the printed lines start the system's servers and write links
 # into /etc; install-site gives the program and the folders their owners.
 # What the lines enable is disabled again at the end, and the servers are
@@ -17,6 +17,7 @@
 set -uo pipefail
 enpanel="$(realpath "$1")"
 make_site="$(realpath "$2")"
+hold_connections="$(realpath "$3")"
 here="$(cd "$(dirname "$0")/.." && pwd)"
 source "$here/scripts/lib.sh"
 export PATH="$PATH:/usr/sbin"
@@ -184,8 +185,36 @@ run_kind() {  # KIND SERVER MODE
     sh -c "cmp -s '$site/enPanel' '$dir/program-before' && [ ! -e '$site/moved' ] && [ \"\$(readlink '$web/cgi-bin/enPanel')\" = '$site/enPanel' ]"
   check "$kind: the site check finds the site sound" "$site/enPanel-check" "$site" --user www-data
   check "$kind: listens on 127.0.0.1 only" sh -c "ss -ltnH | grep -q ' 127.0.0.1:$port ' && ! ss -ltnH | grep ':$port ' | grep -vq ' 127.0.0.1:$port '"
+  [ "$mode" = fastcgi ] && held_peers "$kind" "$url"
   [ "$kind" = nginx-fastcgi ] && restarts "$kind" "$site" "$web" "$port" "$url"
   undo
+}
+
+# Fifty silent connections on each of the program's sockets and one that
+# trickles a byte every five seconds: visitors through the server are
+# answered as before (each within 2 s, where such peers once held them for
+# the 10 to 60 s of the program's waits).
+held_peers() {  # KIND URL
+  local kind="$1" url="$2" sockets=() s
+  case "$kind" in
+    nginx-fastcgi) sockets=(/run/enpanel-site-nginx-fastcgi.socket) ;;
+    apache-fastcgi) for s in /var/lib/apache2/fcgid/sock/*; do [ -S "$s" ] && sockets+=("$s"); done ;;
+    lighttpd-fastcgi) for s in /run/lighttpd/enpanel-site-lighttpd-fastcgi.socket-*; do [ -S "$s" ] && sockets+=("$s"); done ;;
+  esac
+  if [ ${#sockets[@]} -eq 0 ]; then
+    echo "FAILED: $kind: no socket of the program's found"; failed=$((failed + 1)); return
+  fi
+  "$hold_connections" 30 50 "${sockets[@]}" &
+  local holder=$! slowest=0 answered=0 t
+  sleep 1
+  for _ in $(seq 10); do
+    t=$(curl -s -m 20 -o /dev/null -w '%{http_code} %{time_total}' "$url")
+    [ "${t%% *}" = 200 ] && answered=$((answered + 1))
+    slowest=$(awk -v a="$slowest" -v b="${t##* }" 'BEGIN { print (b > a ? b : a) }')
+  done
+  kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null
+  check "$kind: with $((50 * ${#sockets[@]})) silent peers and ${#sockets[@]} trickling, 10 visitors answered ($answered), the slowest in ${slowest} s" \
+    awk -v n="$answered" -v s="$slowest" 'BEGIN { exit !(n == 10 && s < 2) }'
 }
 
 # The line install-site prints after an upgrade, run 20 times in a row under
