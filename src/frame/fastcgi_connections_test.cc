@@ -115,6 +115,19 @@ TEST_F(Connections, IdleConnectionsBeyondTheLimitAreClosedOldestFirst) {
   }
 }
 
+// A connection kept open after its request waits idle; asked to end, the
+// process does not wait out that connection's idle time.
+TEST_F(Connections, AKeptIdleConnectionDoesNotDelayTheEnd) {
+  testkit::FastCgiProcess process([] { return ServeInChild([] {}); }, Socket());
+  int kept = process.Connect();
+  std::string request = FastCgiRequest(1, {{"A", "1"}}, "", true);
+  send(kept, request.data(), request.size(), MSG_NOSIGNAL);
+  ASSERT_TRUE(Readable(kept, 5000));  // answered, and kept open
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(process.Terminate(1000), 0);
+  close(kept);
+}
+
 // The network errors Linux hands to accept for a connection that failed on
 // its way, a firewall's refusal, and a shortage of memory: the process goes
 // on and answers the next connection.
