@@ -9,6 +9,7 @@ cmake                 core      cmake ctest
 make                  core      make
 g++                   core      g++
 clang                 core      clang clang++
+libclang-rt-14-dev    core      libclang_rt.fuzzer-x86_64.a libclang_rt.asan-x86_64.a
 googletest            core      /usr/src/googletest
 libgtest-dev          core      /usr/include/gtest/gtest.h
 binutils              core      readelf objdump
@@ -57,7 +58,8 @@ package_for() {
     <<<"$PACKAGE_TABLE"
 }
 
-# need NAME...: each NAME (a command, or a file by its path) is there and
+# need NAME...: each NAME (a command, a file by its path, or a runtime
+# library of clang's by its name) is there and
 # comes from a package that scripts/test installs; otherwise one line naming
 # what is missing, and exit 1. A command only installed by hand (or by the
 # benchmarks) fails too, so that it fails on every machine alike.
@@ -71,6 +73,8 @@ need() {
     fi
     if [[ "$name" == /* ]]; then
       [ -e "$name" ] && continue
+    elif [[ "$name" == libclang_rt.* ]]; then
+      [ -e "$(clang -print-resource-dir 2>/dev/null)/lib/linux/$name" ] && continue
     elif command -v "$name" >/dev/null || [ -x "/usr/sbin/$name" ] || [ -x "/sbin/$name" ]; then
       continue
     fi
