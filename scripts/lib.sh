@@ -15,9 +15,11 @@ libgtest-dev          core      /usr/include/gtest/gtest.h
 binutils              core      readelf objdump
 dpkg-dev              core      dpkg-buildflags
 git                   core      git
+gzip                  core      gzip
 util-linux            core      setpriv setsid
 procps                core      pkill pgrep
 lighttpd              web       lighttpd
+lighttpd-mod-deflate  web       /usr/lib/lighttpd/mod_deflate.so
 apache2               web       apache2 a2enmod a2dismod apache2ctl
 libapache2-mod-fcgid  web       /usr/lib/apache2/modules/mod_fcgid.so
 nginx-light           web       nginx

@@ -47,7 +47,7 @@ request() {  # SITE: one request as the web account; the page on standard output
 install --site "$work/site" --server apache --books "$work/books" >"$work/out" 2>&1
 check "a first install succeeds" test $? = 0
 check "it prints the line that enables Apache, restarting it after a2enmod" \
-  grep -Eq 'a2enmod cgid && ln -sf .* && (systemctl|service apache2) restart' "$work/out"
+  grep -Eq 'a2enmod cgid deflate && ln -sf .* && (systemctl|service apache2) restart' "$work/out"
 check "the program is root's and only root writes it" test "$(stat -c '%U %a' "$work/site/enPanel")" = "root 755"
 check "the site folder: root's, group www-data with write, sticky" test "$(stat -c '%U %G %a' "$work/site")" = "root www-data 1775"
 check "Statistics/ is the account's" test "$(stat -c %U "$work/site/Statistics")" = www-data
@@ -91,7 +91,7 @@ refused "spaces mod_fcgid cannot run" "mod_fcgid starts the program" --site "$wo
 mkdir -p "$work/other"
 echo "mine" >"$work/other/index.html"
 before=$(snapshot "$work/other" times)
-install --site "$work/other" --server nginx >"$work/out" 2>&1
+install --site "$work/other" --server nginx --web "$work/web-other" >"$work/out" 2>&1
 check "a folder with other files is refused (exit $?)" grep -q 'holds "index.html"' "$work/out"
 check "and left as it was" test "$(snapshot "$work/other" times)" = "$before"
 help_tail=$(bash "$here/scripts/install-site" --help | tail -n 1)
@@ -122,6 +122,8 @@ check "and the old one named for removal" grep -q "no longer used, to remove: th
 install --site "$work/site" --mode fastcgi --web "$work/web2" --processes 3 >"$work/out" 2>&1
 check "the persistent mode is applied" grep -q "fastcgi_pass \"unix:/run/enpanel-site.socket\";" "$work/web2/enpanel-nginx-fastcgi.conf"
 check "three processes started (units or spawn-fcgi)" grep -Eq 'enpanel-site@3.service|spawn-fcgi .* -F 3 ' "$work/out"
+refused "a web folder that serves another site" "--web $work/web2 serves the site $work/site already" \
+  --site "$work/new" --server nginx --web "$work/web2"
 install --site "$work/site" --user nobody >"$work/out" 2>&1
 check "another account is refused (exit $?)" grep -q -- '--user: the site is laid out for www-data' "$work/out"
 check "and the state kept" grep -qx 'user=www-data' "$work/site/.install-site"
@@ -135,11 +137,13 @@ verify=$(cd "$units" && systemd-analyze verify --man=no ./enpanel-site.socket ./
 check "systemd-analyze verify finds nothing to say of the units ($verify)" test -z "$verify"
 
 # --- An install interrupted after each step, then run again -----------------
-install --site "$work/clean" --server lighttpd --books "$work/books" >/dev/null 2>&1
+# Each site its own web folder, the two names of one length (the state file is compared by size).
+install --site "$work/clean" --server lighttpd --books "$work/books" --web "$work/web-c" >/dev/null 2>&1
 for stop in site-folder program statistics books web-folders configuration; do
   rm -rf "$work/broken"
-  INSTALL_SITE_STOP_AFTER=$stop install --site "$work/broken" --server lighttpd --books "$work/books" >/dev/null 2>&1
-  install --site "$work/broken" --server lighttpd --books "$work/books" >"$work/out" 2>&1
+  INSTALL_SITE_STOP_AFTER=$stop install --site "$work/broken" --server lighttpd --books "$work/books" \
+    --web "$work/web-b" >/dev/null 2>&1
+  install --site "$work/broken" --server lighttpd --books "$work/books" --web "$work/web-b" >"$work/out" 2>&1
   check "interrupted after $stop, the run again lays it all out" grep -q 'laid out for www-data' "$work/out"
   check "the same as a clean install" test "$(snapshot "$work/broken")" = "$(snapshot "$work/clean")"
 done

@@ -26,7 +26,7 @@ if [ "$(id -u)" -ne 0 ]; then
   echo "SKIPPED: needs root (the system's servers, links in /etc, owners set by install-site)"
   exit 77
 fi
-need lighttpd apache2 a2enmod /usr/lib/apache2/modules/mod_fcgid.so nginx fcgiwrap spawn-fcgi \
+need lighttpd /usr/lib/lighttpd/mod_deflate.so gzip apache2 a2enmod /usr/lib/apache2/modules/mod_fcgid.so nginx fcgiwrap spawn-fcgi \
   curl ss setpriv service pkill
 [ -x "$(dirname "$enpanel")/enPanel-check" ] || { echo "missing enPanel-check beside $enpanel" >&2; exit 1; }
 
@@ -123,6 +123,10 @@ run_kind() {  # KIND SERVER MODE
   (cd "$site" && as_www env -i SERVER_PROTOCOL=HTTP/1.1 REQUEST_METHOD=GET HTTP_HOST="127.0.0.1:$port" \
     REMOTE_ADDR=127.0.0.1 ./enPanel) | cgi_body >"$dir/direct"
   check "$kind: body equals the program's own output ($(wc -c <"$dir/body") bytes)" cmp -s "$dir/body" "$dir/direct"
+  curl -s -H 'Accept-Encoding: gzip' -D "$dir/hz" -o "$dir/body.gz" "$url"
+  check "$kind: a client that takes gzip gets the same page gzipped ($(wc -c <"$dir/body.gz") bytes)" \
+    sh -c "grep -qi '^Content-Encoding: *gzip' '$dir/hz' && [ \$(wc -c <'$dir/body.gz') -le 50000 ] &&
+           gzip -dc '$dir/body.gz' | cmp -s - '$dir/direct'"
   check "$kind: the headers file is the account's" test "$(stat -c %U "$site/Hdrs1020.TXT")" = www-data
   check "$kind: the pictures beside the program are files" \
     test "$(curl -s -o /dev/null -w '%{http_code}' "http://127.0.0.1:$port/cgi-bin/images/keyboard/none.gif")" = 404
@@ -187,7 +191,24 @@ run_kind() {  # KIND SERVER MODE
   check "$kind: listens on 127.0.0.1 only" sh -c "ss -ltnH | grep -q ' 127.0.0.1:$port ' && ! ss -ltnH | grep ':$port ' | grep -vq ' 127.0.0.1:$port '"
   [ "$mode" = fastcgi ] && held_peers "$kind" "$url"
   [ "$kind" = nginx-fastcgi ] && restarts "$kind" "$site" "$web" "$port" "$url"
+  [ "$kind" = apache-fastcgi ] && upgraded_at_once "$kind" "$site" "$url"
   undo
+}
+
+# Under mod_fcgid an upgrade needs no restart: the next request is served
+# by the new program, as install-site says.
+upgraded_at_once() {  # KIND SITE URL
+  local kind="$1" site="$2" url="$3" dir="$work/$1"
+  cp "$enpanel" "$dir/upgrade"
+  printf '\0' >>"$dir/upgrade"  # another program, the same behaviour
+  bash "$here/scripts/install-site" --site "$site" --program "$dir/upgrade" >"$dir/upgrade.log" 2>&1
+  check "$kind: install-site says mod_fcgid starts the new program" \
+    grep -q 'mod_fcgid starts the new program for the next request' "$dir/upgrade.log"
+  local code newest
+  code=$(curl -s -o /dev/null -w '%{http_code}' "$url")
+  newest=$(pgrep -n -f "^$site/enPanel\$|/cgi-bin/enPanel\$")
+  check "$kind: the next request ($code) is served by the new program" \
+    sh -c "[ '$code' = 200 ] && cmp -s /proc/$newest/exe '$dir/upgrade'"
 }
 
 # Fifty silent connections on each of the program's sockets and one that

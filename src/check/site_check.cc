@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <numeric>
+#include <set>
 
 #include "catalogue/areas.h"
 #include "catalogue/catalogue.h"
@@ -393,6 +398,56 @@ void CheckStatistics(Collector& out, const std::string& folder, const platform::
       give + platform::QuotedForCommand(paths), RepairsOf(Repair::Kind::kGiveToAccount, paths));
 }
 
+// Every CGI request lists Statistics/ to count the sessions running, so the
+// counters and logs of past days cost each request their share of that
+// listing. Timed here as a listing (the quickest of three); past the limit
+// (2 ms), the
+// years before this one are named with the command that moves each into a
+// folder of its own, where no program looks.
+void CheckStatisticsAge(Collector& out, const std::string& folder, double limit_ms) {
+  namespace fs = std::filesystem;
+  const std::string stats = folder + "Statistics/";
+  const int this_year = platform::LocalNow().year;
+  std::set<int> past_years;
+  std::size_t files = 0;
+  auto fastest = std::chrono::steady_clock::duration::max();
+  for (int round = 0; round < 3; ++round) {
+    std::error_code error;
+    auto start = std::chrono::steady_clock::now();
+    std::size_t seen = 0;
+    for (fs::directory_iterator it(fs::path(stats), error), end; !error && it != end;
+         it.increment(error)) {
+      ++seen;
+      if (round != 0) continue;
+      // "$PROGRAM$YYYY-MM-DD.ctr" or ".log"
+      std::string name = it->path().filename().string();
+      std::size_t second = name.find('$', 1);
+      if (name.size() < 4 || name[0] != '$' || second == std::string::npos ||
+          name.size() != second + 15 ||
+          (name.compare(second + 11, 4, ".ctr") != 0 &&
+           name.compare(second + 11, 4, ".log") != 0)) {
+        continue;
+      }
+      int year = std::atoi(name.substr(second + 1, 4).c_str());
+      if (year > 0 && year < this_year) past_years.insert(year);
+    }
+    if (error) return;
+    fastest = std::min(fastest, std::chrono::steady_clock::now() - start);
+    files = seen;
+  }
+  const double ms = std::chrono::duration<double, std::milli>(fastest).count();
+  char shown[32];
+  std::snprintf(shown, sizeof shown, "%.1f", ms);
+  if (ms <= limit_ms || past_years.empty()) return;
+  out.Info("Statistics/ holds " + std::to_string(files) + " files, back to " +
+               std::to_string(*past_years.begin()) +
+               ": listing them, as every CGI request does to "
+               "count the sessions running, takes " +
+               shown + " ms; the days before this year can go into a folder per year",
+           platform::ArchiveYearsCommand(Native(stats),
+                                         std::vector<int>(past_years.begin(), past_years.end())));
+}
+
 void CheckBookRights(Collector& out, const platform::Account& account, const HeadersFile& h) {
   using platform::AccountMay;
   const std::string who = "Account " + account.name;
@@ -447,7 +502,8 @@ int SiteReport::problems() const {
   return n;
 }
 
-SiteReport CheckSite(const std::string& site_folder, const platform::Account* account) {
+SiteReport CheckSite(const std::string& site_folder, const platform::Account* account,
+                     double statistics_listing_ms) {
   SiteReport report;
   Collector out(report);
   std::string folder = site_folder;
@@ -466,6 +522,7 @@ SiteReport CheckSite(const std::string& site_folder, const platform::Account* ac
     CheckStatistics(out, folder, *account);
     CheckBookRights(out, *account, headers);
   }
+  CheckStatisticsAge(out, folder, statistics_listing_ms);
   common::PageText.clear();
   return report;
 }

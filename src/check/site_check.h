@@ -34,10 +34,15 @@ struct SiteReport {
   int problems() const;
 };
 
+// How long a listing of Statistics/ may take before the check names the
+// years that could be moved out of it.
+constexpr double kStatisticsListingMs = 2.0;
+
 // Checks the site in `site_folder` (the folder of the program file). With
 // `account`, also whether it may write the site folder and Statistics/,
 // replace the headers file and read the book files.
-SiteReport CheckSite(const std::string& site_folder, const platform::Account* account);
+SiteReport CheckSite(const std::string& site_folder, const platform::Account* account,
+                     double statistics_listing_ms = kStatisticsListingMs);
 
 // The report as the command prints it: one line per finding, problems
 // marked, each mend on a line of its own after it, and a last line with the

@@ -19,6 +19,17 @@ std::string RemoveCommand(const std::vector<std::string>& paths) {
   return "rm " + QuotedForCommand(paths);
 }
 
+std::string ArchiveYearsCommand(const std::string& folder, const std::vector<int>& years) {
+  std::string list;
+  for (int year : years) {
+    if (!list.empty()) list += ' ';
+    list += std::to_string(year);
+  }
+  return "cd " + QuotedForCommand(folder) + " && for y in " + list +
+         "; do mkdir -p \"$y\" && find . -maxdepth 1 -type f \\( -name \"*\\$$y-[0-9][0-9]-[0-9][0-9].ctr\" -o "
+         "-name \"*\\$$y-[0-9][0-9]-[0-9][0-9].log\" \\) -exec mv -t \"$y\" {} +; done";
+}
+
 std::string MoveAwayCommand(const std::vector<std::string>& paths) {
   // Out of the book folders and the site folder, which install-site keeps to
   // its own files.

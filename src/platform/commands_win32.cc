@@ -10,6 +10,17 @@ std::string RemoveCommand(const std::vector<std::string>& paths) {
   return "del /q " + QuotedForCommand(paths);
 }
 
+std::string ArchiveYearsCommand(const std::string& folder, const std::vector<int>& years) {
+  std::string list;
+  for (int year : years) {
+    if (!list.empty()) list += ' ';
+    list += std::to_string(year);
+  }
+  return "cd /d " + QuotedForCommand(folder) + " && for %y in (" + list +
+         ") do @((mkdir %y 2>nul) & move \"*$%y-*.ctr\" %y >nul & move \"*$%y-*.log\" "
+         "%y >nul)";
+}
+
 std::string MoveAwayCommand(const std::vector<std::string>& paths) {
   const std::string strays = "\"%ProgramData%\\enpanel-strays\"";
   std::string command = "(mkdir " + strays + " 2>nul)";
