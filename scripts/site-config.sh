@@ -1,0 +1,63 @@
+# The servers' configurations for a site, filled in from deploy/: what
+# scripts/install-site writes (and scripts/demo). Nothing else: the kit runs
+# as root and loads no test code.
+
+# fill_template TEMPLATE OUTPUT NAME=VALUE...: TEMPLATE with every @NAME@
+# replaced by its VALUE, taken as it is (spaces, "|" and "&" too).
+fill_template() {
+  local template="$1" out="$2" pair line i
+  shift 2
+  local -a names=() values=()
+  for pair in "$@"; do names+=("${pair%%=*}"); values+=("${pair#*=}"); done
+  while IFS= read -r line || [ -n "$line" ]; do
+    for i in "${!names[@]}"; do line=${line//"@${names[$i]}@"/"${values[$i]}"}; done
+    printf '%s\n' "$line"
+  done <"$template" >"$out"
+}
+
+# site_config_name SERVER MODE: the configuration file's name in the web folder.
+site_config_name() {
+  if [ "$2" = fastcgi ]; then echo "enpanel-$1-fastcgi.conf"; else echo "enpanel-$1.conf"; fi
+}
+
+# write_site_config SERVER MODE WEB SITE NAME ADDRESS PORT FCGIWRAP_SOCKET
+#   SOCKET PROCESSES USER GROUP: writes the server's configuration for the
+# site into WEB (and, for nginx in FastCGI mode, the systemd units into
+# WEB/systemd) from deploy/, and prints the configuration's path.
+write_site_config() {
+  local server="$1" mode="$2" web="$3" site="$4" name="$5" address="$6" port="$7"
+  local fcgiwrap_socket="$8" socket="$9" processes="${10}" user="${11}" group="${12}"
+  local deploy here_dir template conf
+  here_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+  deploy="$here_dir/deploy"
+  local host="$address"
+  case "$address" in *:*) host="[$address]" ;; esac
+  local nginx_listen="$port" apache_listen="$port" apache_vhost="*:$port" lighttpd_listen=":$port"
+  if [ -n "$address" ]; then
+    nginx_listen="$host:$port" apache_listen="$host:$port" apache_vhost="$host:$port"
+    lighttpd_listen="$host:$port"
+  fi
+  case "$server/$mode" in
+    nginx/cgi) template=nginx-fcgiwrap.conf ;;
+    nginx/fastcgi) template=nginx-fastcgi.conf ;;
+    apache/cgi) template=apache-cgi.conf ;;
+    apache/fastcgi) template=apache-fcgid.conf ;;
+    lighttpd/cgi) template=lighttpd.conf ;;
+    lighttpd/fastcgi) template=lighttpd-fastcgi.conf ;;
+  esac
+  conf="$web/$(site_config_name "$server" "$mode")"
+  local values=(WEB="$web" SITE="$site" NAME="$name" NGINX_LISTEN="$nginx_listen"
+                APACHE_LISTEN="$apache_listen" APACHE_VHOST="$apache_vhost"
+                LIGHTTPD_LISTEN="$lighttpd_listen" FCGIWRAP_SOCKET="$fcgiwrap_socket"
+                SOCKET="$socket" PROCESSES="$processes" USER="$user" GROUP="$group")
+  fill_template "$deploy/$template" "$conf" "${values[@]}"
+  chmod 0644 "$conf"
+  if [ "$server/$mode" = nginx/fastcgi ]; then
+    mkdir -p "$web/systemd"
+    fill_template "$deploy/systemd/enpanel.socket" "$web/systemd/enpanel-$name.socket" "${values[@]}"
+    fill_template "$deploy/systemd/enpanel@.service" "$web/systemd/enpanel-$name@.service" "${values[@]}"
+    chmod 0755 "$web/systemd"
+    chmod 0644 "$web/systemd/enpanel-$name.socket" "$web/systemd/enpanel-$name@.service"
+  fi
+  echo "$conf"
+}
