@@ -18,6 +18,15 @@ inline std::string QuotedForCommand(const std::vector<std::string>& paths) {
   }
   return text;
 }
+// The numbers, one space between them.
+inline std::string SpacedNumbers(const std::vector<int>& numbers) {
+  std::string text;
+  for (int n : numbers) {
+    if (!text.empty()) text += ' ';
+    text += std::to_string(n);
+  }
+  return text;
+}
 // A command that removes the files.
 std::string RemoveCommand(const std::vector<std::string>& paths);
 // A command that moves the files into a folder of strays (made when missing).

@@ -20,11 +20,7 @@ std::string RemoveCommand(const std::vector<std::string>& paths) {
 }
 
 std::string ArchiveYearsCommand(const std::string& folder, const std::vector<int>& years) {
-  std::string list;
-  for (int year : years) {
-    if (!list.empty()) list += ' ';
-    list += std::to_string(year);
-  }
+  const std::string list = SpacedNumbers(years);
   return "cd " + QuotedForCommand(folder) + " && for y in " + list +
          "; do mkdir -p \"$y\" && find . -maxdepth 1 -type f \\( -name \"*\\$$y-[0-9][0-9]-[0-9][0-9].ctr\" -o "
          "-name \"*\\$$y-[0-9][0-9]-[0-9][0-9].log\" \\) -exec mv -t \"$y\" {} +; done";

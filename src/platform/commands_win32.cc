@@ -11,11 +11,7 @@ std::string RemoveCommand(const std::vector<std::string>& paths) {
 }
 
 std::string ArchiveYearsCommand(const std::string& folder, const std::vector<int>& years) {
-  std::string list;
-  for (int year : years) {
-    if (!list.empty()) list += ' ';
-    list += std::to_string(year);
-  }
+  const std::string list = SpacedNumbers(years);
   return "cd /d " + QuotedForCommand(folder) + " && for %y in (" + list +
          ") do @((mkdir %y 2>nul) & move \"*$%y-*.ctr\" %y >nul & move \"*$%y-*.log\" "
          "%y >nul)";
