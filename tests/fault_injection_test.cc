@@ -54,10 +54,10 @@ const LeftBehind kLeftBehind[] = {
 
 // The kinds of call a request makes, so that each is failed at least once.
 // A request never makes the others: kTruncate (a counter whose new number is
-// shorter than the old), kSeek (the file service moves in no open file a request writes), kSetAttributes (a
-// file made writable before it is deleted), kMakeFolder (a statistics folder
-// that is missing), and, as the system has it, kCopy (Windows keeps the
-// backup as a copy) or kLink (elsewhere a second name).
+// shorter than the old), kSeek (the file service moves in no open file a request writes),
+// kSetAttributes (a file made writable before it is deleted), kMakeFolder (a statistics folder that
+// is missing), and, as the system has it, kCopy (Windows keeps the backup as a copy) or kLink
+// (elsewhere a second name).
 std::vector<Op> KindsMade(Headers headers) {
   std::vector<Op> kinds = {Op::kOpen, Op::kCreate, Op::kRead, Op::kWrite, Op::kRemove,
                            Op::kList, Op::kStat,   Op::kLock, Op::kClose};

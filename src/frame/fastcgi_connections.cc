@@ -123,7 +123,8 @@ class Connections {
     }
     if (first == Clock::time_point::max()) return -1;
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(first - now).count() + 1;
-    return static_cast<int>(std::clamp<std::int64_t>(left, 0, 60 * 60 * 1000));
+    constexpr std::int64_t kHourMs = 3'600'000;
+    return static_cast<int>(std::clamp<std::int64_t>(left, 0, kHourMs));
   }
 
   void CloseExpired() {

@@ -75,8 +75,8 @@ class Connections : public ::testing::Test {
 
 TEST_F(Connections, SilentTricklingAndManyPeersHoldNobodyUp) {
   testkit::FastCgiProcess process([] { return ServeInChild([] {}); }, Socket());
-  std::vector<int> idle;
-  for (int i = 0; i < 50; ++i) idle.push_back(process.Connect());
+  std::vector<int> idle(50);
+  for (int& fd : idle) fd = process.Connect();
   // A peer that sends its request a byte at a time, slowly.
   int slow = process.Connect();
   std::string request = FastCgiRequest(1, {{"SLOW", "1"}});

@@ -118,11 +118,10 @@ IoResult TakeConnection(Connection& connection, std::string& error) {
       return IoResult::kDone;
     }
     switch (errno) {
+      // Interrupted, or a connection that failed on its way in (the network
+      // errors that Linux hands to accept, a firewall's refusal): the next
+      // one is taken as if it had never come.
       case EINTR:
-        continue;
-      // A connection that failed on its way in (the network errors that
-      // Linux hands to accept, a firewall's refusal): the next one is
-      // taken as if it had never come.
       case ECONNABORTED:
       case ENETDOWN:
       case EPROTO:

@@ -311,8 +311,8 @@ IoResult Connection::Write(const std::string_view* pieces, std::size_t count, in
       if (result == IoResult::kDone && !ok) result = EndOrBroken(failure);
     } else {
       OVERLAPPED ov = NewOperation();
-      result = Started(WriteFile(g_pipe, whole.data() + done, want, &moved, &ov), ov, moved,
-                       false, timeout_ms);
+      result = Started(WriteFile(g_pipe, whole.data() + done, want, &moved, &ov), ov, moved, false,
+                       timeout_ms);
     }
     if (result != IoResult::kDone || moved == 0) {
       failed_ = true;

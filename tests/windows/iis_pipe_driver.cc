@@ -61,10 +61,10 @@ class Program {
     shutdown_ = CreateEventA(&inherited, TRUE, FALSE, nullptr);
     if (pipe == INVALID_HANDLE_VALUE || shutdown_ == nullptr) return;
     SetEnvironmentVariableA("_FCGI_X_PIPE_", pipe_name_.c_str());
-    SetEnvironmentVariableA("_FCGI_SHUTDOWN_EVENT_",
-                            std::to_string(static_cast<unsigned long long>(
-                                               reinterpret_cast<std::uintptr_t>(shutdown_)))
-                                .c_str());
+    SetEnvironmentVariableA(
+        "_FCGI_SHUTDOWN_EVENT_",
+        std::to_string(static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(shutdown_)))
+            .c_str());
     STARTUPINFOA start{};
     start.cb = sizeof start;
     start.dwFlags = STARTF_USESTDHANDLES;
@@ -230,7 +230,8 @@ int RunCases(const std::string& path, bool synchronous) {
     Send(client, testkit::FastCgiRequest(1, extra));
     Sleep(500);
     program.AskToEnd();
-    Report(program.WaitForEnd(20000) == 0, "a reader that reads nothing holds the program no longer");
+    Report(program.WaitForEnd(20000) == 0,
+           "a reader that reads nothing holds the program no longer");
     CloseHandle(client);
   }
   return failed_cases;
