@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/event_log.h"
+
 namespace platform {
 namespace {
 std::function<void(const std::string&)>& Sink() {
@@ -30,6 +32,7 @@ std::string OperatorLine(const std::string& text) {
 }
 
 void OperatorMessage(const std::string& text) {
+  ToSystemLog(OneLineMessage(text));
   if (Sink()) {
     Sink()(text);
     return;
