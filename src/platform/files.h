@@ -61,6 +61,13 @@ std::vector<DirEntry> FindFiles(const std::string& folder_and_pattern);
 void VisitFiles(const std::string& folder_and_pattern,
                 const std::function<bool(const DirEntry&)>& visit);
 
+// Only the names of those entries, read from the system as it lists them and
+// kept by nobody: for a large folder that changes with every request, whose
+// listing would be read again the next time anyway. A folder that cannot be
+// read, or whose reading fails, gives what was read before it failed.
+void VisitNamesOnce(const std::string& folder_and_pattern,
+                    const std::function<void(std::string_view)>& visit);
+
 bool PathExists(const std::string& path);
 bool FileExists(const std::string& path);  // exists and is no folder
 bool DirectoryExists(const std::string& path);

@@ -57,6 +57,31 @@ void VisitFiles(const std::string& folder_and_pattern,
   }
 }
 
+void VisitNamesOnce(const std::string& folder_and_pattern,
+                    const std::function<void(std::string_view)>& visit) {
+  std::size_t cut = folder_and_pattern.find_last_of("/\\");
+  std::string folder = cut == std::string::npos ? "." : folder_and_pattern.substr(0, cut + 1);
+  std::string_view pattern(folder_and_pattern);
+  if (cut != std::string::npos) pattern.remove_prefix(cut + 1);
+  DIR* dir = sys::OpenDir(folder_cache::ResolveCase(PlainPath(folder)).c_str());
+  if (dir == nullptr) {
+    SetLastErrorCode(errno);
+    return;
+  }
+  const WildcardPattern compiled(pattern);
+  for (;;) {
+    errno = 0;
+    dirent* e = sys::ReadDir(dir);
+    if (e == nullptr) {
+      if (errno != 0) SetLastErrorCode(errno);
+      break;
+    }
+    std::string_view name(e->d_name);
+    if (name != "." && name != ".." && compiled.Matches(name)) visit(name);
+  }
+  sys::CloseDir(dir);  // only read from
+}
+
 std::vector<DirEntry> FindFiles(const std::string& folder_and_pattern) {
   std::vector<DirEntry> found;
   VisitFiles(folder_and_pattern, [&found](const DirEntry& entry) {

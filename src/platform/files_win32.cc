@@ -107,6 +107,12 @@ void VisitFiles(const std::string& folder_and_pattern,
   }
 }
 
+void VisitNamesOnce(const std::string& folder_and_pattern,
+                    const std::function<void(std::string_view)>& visit) {
+  // Windows keeps no listings: every search is read afresh.
+  for (const DirEntry& entry : FindFiles(folder_and_pattern)) visit(entry.name);
+}
+
 bool PathExists(const std::string& path) {
   return win32::Attributes(NativePath(path).c_str()) != INVALID_FILE_ATTRIBUTES || Fail();
 }

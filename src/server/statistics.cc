@@ -205,15 +205,17 @@ SessionCounts CountSessions() {
   for (const Program& program : kPrograms) {
     if (ProgName == program.name) counts.*program.count = 1;
   }
-  for (const auto& entry : platform::FindFiles(StatPath + "*.Session")) {
+  // Statistics/ holds every day's counters and logs and changes with every
+  // request: its names are read as they come, not kept.
+  platform::VisitNamesOnce(StatPath + "*.Session", [&counts](std::string_view name) {
     ++counts.total;
     for (const Program& program : kPrograms) {
-      if (entry.name.find(program.name) != std::string::npos) {
+      if (name.find(program.name) != std::string_view::npos) {
         ++(counts.*program.count);
         break;
       }
     }
-  }
+  });
   return counts;
 }
 

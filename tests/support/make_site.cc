@@ -1,12 +1,14 @@
 // make_site: lays out a demo library for the program in a site folder.
 //
-//   make_site FOLDER [--books N] [--extra N]
+//   make_site FOLDER [--books N] [--extra N] [--statistics-years N]
 //
 // FOLDER is the program's folder; it gets "fulltxt" and "fullindexes" with
 // the first N books of the catalogue (all of them by default), each with made-up
 // Arabic titles and authors in Windows-1256 and all six index files, and,
 // with --extra, N unrelated files in each book folder (named like book files,
-// with no book's code).
+// with no book's code); with --statistics-years, Statistics/ with the
+// counters and logs of every day of the N years before 2026 for the four
+// programs that share it, as an old site has them.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -60,7 +62,7 @@ int BooksInTheCatalogue() {
 }
 
 std::string Usage() {
-  return "usage: make_site FOLDER [--books N] [--extra N]\n"
+  return "usage: make_site FOLDER [--books N] [--extra N] [--statistics-years N]\n"
          "Lays out a demo library in FOLDER (the program's folder): fulltxt/ and\n"
          "fullindexes/ with the first N books of the catalogue (all " +
          std::to_string(BooksInTheCatalogue()) +
@@ -68,7 +70,8 @@ std::string Usage() {
          "catalogue's " +
          std::to_string(catalogue::WebFiles) +
          " slots, but for those without a code), and with --extra N\n"
-         "unrelated files named like book files in each.\n";
+         "unrelated files named like book files in each; with --statistics-years N,\n"
+         "Statistics/ with N years of four programs' daily counters and logs.\n";
 }
 
 // A whole number of at least 0, or -1.
@@ -89,13 +92,15 @@ int main(int argc, char** argv) {
     return 2;
   }
   fs::path folder = argv[1];
-  int books = catalogue::WebFiles, extra = 0;
+  int books = catalogue::WebFiles, extra = 0, years = 0;
   for (int i = 2; i < argc; i += 2) {
     int value = i + 1 < argc ? Count(argv[i + 1]) : -1;
     if (std::strcmp(argv[i], "--books") == 0 && value >= 0) {
       books = value;
     } else if (std::strcmp(argv[i], "--extra") == 0 && value >= 0) {
       extra = value;
+    } else if (std::strcmp(argv[i], "--statistics-years") == 0 && value >= 0) {
+      years = value;
     } else {
       std::fprintf(stderr, "make_site: bad option %s\n%s", argv[i], Usage().c_str());
       return 2;
@@ -130,6 +135,22 @@ int main(int argc, char** argv) {
     if (!Write(folder / "fulltxt" / (name + ".TXT"), "") ||
         !Write(folder / "fullindexes" / (name + ".IX0"), "")) {
       return 1;
+    }
+  }
+  if (years > 0) fs::create_directories(folder / "Statistics");
+  for (int year = 2026 - years; year < 2026; ++year) {
+    for (int month = 1; month <= 12; ++month) {
+      for (int day = 1; day <= 30 + (month % 2) - (month == 2 ? 2 : 0); ++day) {
+        char stamp[16];
+        std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d", year, month, day);
+        for (const char* program : {"arPanel", "enPanel", "qryGate", "txtView"}) {
+          std::string base = std::string("$") + program + "$" + stamp;
+          if (!Write(folder / "Statistics" / (base + ".ctr"), "1") ||
+              !Write(folder / "Statistics" / (base + ".log"), "")) {
+            return 1;
+          }
+        }
+      }
     }
   }
   std::printf("%d books in %s\n", made, folder.string().c_str());
