@@ -3,7 +3,8 @@
 
 # Every Debian package the scripts and tests use: its name, the stage that
 # installs it, and what it provides (commands, or files by their path).
-# scripts/test installs the stages core, web, pictures, browser and windows;
+# scripts/test installs the stages core, web, pictures, browser, windows and
+# package;
 # the benchmarks' own packages (stage bench) stay out of the tests' set.
 PACKAGE_TABLE='
 cmake                 core      cmake ctest
@@ -14,7 +15,7 @@ libclang-rt-14-dev    core      libclang_rt.fuzzer-x86_64.a libclang_rt.asan-x86
 googletest            core      /usr/src/googletest
 libgtest-dev          core      /usr/include/gtest/gtest.h
 binutils              core      readelf objdump
-dpkg-dev              core      dpkg-buildflags
+dpkg-dev              core      dpkg-buildflags dpkg-buildpackage
 git                   core      git
 gzip                  core      gzip
 util-linux            core      setpriv setsid
@@ -38,11 +39,15 @@ npm                   browser   npm
 g++-mingw-w64-x86-64  windows   x86_64-w64-mingw32-g++
 wine                  windows   wine winepath
 wine64                windows   /usr/lib/wine/wine64
+wixl                  windows   wixl
+msitools              windows   msibuild msiinfo
+debhelper             package   dh dh_auto_configure
+lintian               package   lintian
 libfcgi-dev           bench     /usr/include/fcgiapp.h
 wrk                   bench     wrk
 valgrind              bench     valgrind callgrind_annotate
 '
-TEST_STAGES="core web pictures browser windows"
+TEST_STAGES="core web pictures browser windows package"
 
 # packages_of STAGE...: the packages the table gives these stages.
 packages_of() {

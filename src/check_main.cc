@@ -2,6 +2,7 @@
 // changes nothing on disk. Not for the CGI folder: it is the operator's tool.
 //
 //   enPanel-check SITE_FOLDER [--user ACCOUNT] [--fix]
+//   enPanel-check --version
 //
 // Exit status: 0 the site is sound, 1 problems were found, 2 bad usage.
 #include <cstdio>
@@ -12,11 +13,13 @@
 #include "platform/accounts.h"
 #include "platform/environment.h"
 #include "platform/files.h"
+#include "version.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: enPanel-check SITE_FOLDER [--user ACCOUNT] [--fix]\n"
+    "       enPanel-check --version\n"
     "Reports on the site whose program lives in SITE_FOLDER: the books present\n"
     "per area, incomplete books and stray book files, the headers file, and\n"
     "(with --user) whether ACCOUNT, the web server's, may write the site folder\n"
@@ -40,6 +43,10 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::fputs("enPanel-check " ENPANEL_VERSION "\n", stdout);
       return 0;
     }
     if (std::strcmp(argv[i], "--fix") == 0) {

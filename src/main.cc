@@ -6,6 +6,16 @@
 #include "frame/web_module.h"
 #include "page/options_handler.h"
 #include "program/process_state.h"
+#include "version.h"
+
+// Which release a site runs, for the operator who asks its file
+// (grep -a '@(#)enPanel' enPanel): kept in the program though nothing reads it.
+#if defined(__ELF__)
+#define ENPANEL_KEEP [[gnu::used, gnu::retain]]
+#else
+#define ENPANEL_KEEP [[gnu::used]]
+#endif
+extern "C" ENPANEL_KEEP const char enpanel_release[] = "@(#)enPanel " ENPANEL_VERSION;
 
 namespace {
 

@@ -87,6 +87,9 @@ refused "a path the configuration cannot hold" "--web $work/we\"b: a path" --sit
 refused "an unknown server" 'unknown server "iis"' --site "$work/new" --server iis
 refused "an unknown mode" '--mode: "fast"' --site "$work/new" --server nginx --mode fast
 refused "an unknown account" "no such account: nosuchaccount" --site "$work/new" --server nginx --user nosuchaccount
+refused "an unknown page" '--page: "new" is neither legacy' --site "$work/new" --server nginx --page new
+refused "a page with a program given" "--page and --program" --site "$work/new" --server nginx --page todays
+refused "the checkout's kit asked for the recorded sites" "kit records the sites it lays out" --upgrade-recorded
 refused "spaces mod_fcgid cannot run" "mod_fcgid starts the program" --site "$work/new" --server apache --mode fastcgi --web "$work/w b"
 mkdir -p "$work/other"
 echo "mine" >"$work/other/index.html"
@@ -96,6 +99,19 @@ check "a folder with other files is refused (exit $?)" grep -q 'holds "index.htm
 check "and left as it was" test "$(snapshot "$work/other" times)" = "$before"
 help_tail=$(bash "$here/scripts/install-site" --help | tail -n 1)
 check "--help ends with its own text ($help_tail)" sh -c "! echo '$help_tail' | grep -q 'set -euo'"
+
+# --- The page for today's browsers, kept on upgrades ------------------------
+bash "$here/scripts/install-site" --site "$work/todays" --server nginx --page todays --web "$work/web-todays" \
+  --port 8099 --books "$work/books" >"$work/out" 2>&1
+check "--page todays installs the program built for today's browsers" \
+  cmp -s "$work/todays/enPanel" "$(dirname "$enpanel")/enPanel-todays"
+check "whose page is today's" sh -c "$(declare -f request as_www); request '$work/todays' | grep -q 'CURSOR:pointer'"
+bash "$here/scripts/install-site" --site "$work/todays" >"$work/out" 2>&1
+check "an upgrade keeps it" sh -c "grep -q 'program upgraded' '$work/out' &&
+  cmp -s '$work/todays/enPanel' '$(dirname "$enpanel")/enPanel-todays'"
+bash "$here/scripts/install-site" --site "$work/todays" --page legacy >"$work/out" 2>&1
+check "--page legacy goes back to the page as it always was" \
+  sh -c "grep -q 'applied: --page' '$work/out' && cmp -s '$work/todays/enPanel' '$(dirname "$enpanel")/enPanel'"
 
 # --- Paths with spaces, "|" and "&" -----------------------------------------
 odd="$work/odd | site & more"

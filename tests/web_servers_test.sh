@@ -9,7 +9,10 @@
 # lighttpd with mod_cgi, each as a CGI program; nginx with spawn-fcgi (or
 # systemd, where it runs), Apache with mod_fcgid and lighttpd with
 # mod_fastcgi, each with persistent processes.
-#   web_servers_test.sh ENPANEL MAKE_SITE HOLD_CONNECTIONS
+#   web_servers_test.sh ENPANEL MAKE_SITE HOLD_CONNECTIONS [KIT]
+# With KIT (the Debian package's enpanel-install-site), the sites are laid
+# out by it from the packaged programs (ENPANEL is the packaged one), the
+# lighttpd sites with the page for today's browsers.
 # Needs root: the printed lines start the system's servers and write links
 # into /etc; install-site gives the program and the folders their owners.
 # What the lines enable is disabled again at the end, and the servers are
@@ -18,6 +21,7 @@ set -uo pipefail
 enpanel="$(realpath "$1")"
 make_site="$(realpath "$2")"
 hold_connections="$(realpath "$3")"
+kit="${4:-}"
 here="$(cd "$(dirname "$0")/.." && pwd)"
 source "$here/scripts/lib.sh"
 export PATH="$PATH:/usr/sbin"
@@ -64,6 +68,10 @@ check() {  # NAME CONDITION...
   local name="$1"; shift
   if "$@"; then passed=$((passed + 1)); echo "ok: $name"; else failed=$((failed + 1)); echo "FAILED: $name"; fi
 }
+# The kit: the checkout's, or the package's.
+install_site() {
+  if [ -n "$kit" ]; then "$kit" "$@"; else bash "$here/scripts/install-site" "$@"; fi
+}
 as_www() { setpriv --reuid=www-data --regid=www-data --init-groups "$@"; }
 
 "$make_site" "$work/books" --books 60 >/dev/null
@@ -91,11 +99,19 @@ run_kind() {  # KIND SERVER MODE
   [ "$kind" = apache-fastcgi ] && web="$work/$kind/web|a&b"
   mkdir -p "$dir"
   port=$(free_port)
-  if ! bash "$here/scripts/install-site" --site "$site" --server "$server" --mode "$mode" \
+  local program=(--program "$enpanel") expected="$enpanel"
+  if [ -n "$kit" ]; then
+    program=()
+    if [ "$server" = lighttpd ]; then
+      program=(--page todays) expected="$(dirname "$enpanel")/todays/enPanel"
+    fi
+  fi
+  if ! install_site --site "$site" --server "$server" --mode "$mode" \
       --user www-data --books "$work/books" --web "$web" --port "$port" --address 127.0.0.1 \
-      --program "$enpanel" >"$dir/install.log" 2>&1; then
+      "${program[@]}" >"$dir/install.log" 2>&1; then
     echo "FAILED: $kind: install-site"; cat "$dir/install.log"; failed=$((failed + 1)); return
   fi
+  check "$kind: the site's program is $expected" cmp -s "$site/enPanel" "$expected"
   local line
   if [ "$kind" = apache-prefork ]; then
     # The system's Apache switched to prefork, as a site that runs it has it.
@@ -201,7 +217,7 @@ upgraded_at_once() {  # KIND SITE URL
   local kind="$1" site="$2" url="$3" dir="$work/$1"
   cp "$enpanel" "$dir/upgrade"
   printf '\0' >>"$dir/upgrade"  # another program, the same behaviour
-  bash "$here/scripts/install-site" --site "$site" --program "$dir/upgrade" >"$dir/upgrade.log" 2>&1
+  install_site --site "$site" --program "$dir/upgrade" >"$dir/upgrade.log" 2>&1 || cat "$dir/upgrade.log"
   check "$kind: install-site says mod_fcgid starts the new program" \
     grep -q 'mod_fcgid starts the new program for the next request' "$dir/upgrade.log"
   local code newest
@@ -245,7 +261,7 @@ restarts() {  # KIND SITE WEB PORT URL
   local kind="$1" site="$2" web="$3" port="$4" url="$5" dir="$work/$1"
   cp "$enpanel" "$dir/upgrade"
   printf '\0' >>"$dir/upgrade"  # another program, the same behaviour
-  bash "$here/scripts/install-site" --site "$site" --program "$dir/upgrade" >"$dir/upgrade.log" 2>&1
+  install_site --site "$site" --program "$dir/upgrade" >"$dir/upgrade.log" 2>&1 || cat "$dir/upgrade.log"
   local line
   line=$(sed -n '/keep the old program until they are started again:$/{n;s/^  //p}' "$dir/upgrade.log")
   check "$kind: an upgrade prints the line that starts the processes again ($line)" test -n "$line"

@@ -1,6 +1,6 @@
-# The servers' configurations for a site, filled in from deploy/: what
-# scripts/install-site writes (and scripts/demo). Nothing else: the kit runs
-# as root and loads no test code.
+# The install kit's servers' configurations: filled in from the templates
+# in $KIT_TEMPLATES (deploy/ in a checkout, the package's share folder),
+# as install-site writes them (and scripts/demo).
 
 # fill_template TEMPLATE OUTPUT NAME=VALUE...: TEMPLATE with every @NAME@
 # replaced by its VALUE, taken as it is (spaces, "|" and "&" too).
@@ -23,13 +23,11 @@ site_config_name() {
 # write_site_config SERVER MODE WEB SITE NAME ADDRESS PORT FCGIWRAP_SOCKET
 #   SOCKET PROCESSES USER GROUP: writes the server's configuration for the
 # site into WEB (and, for nginx in FastCGI mode, the systemd units into
-# WEB/systemd) from deploy/, and prints the configuration's path.
+# WEB/systemd) from the templates, and prints the configuration's path.
 write_site_config() {
   local server="$1" mode="$2" web="$3" site="$4" name="$5" address="$6" port="$7"
   local fcgiwrap_socket="$8" socket="$9" processes="${10}" user="${11}" group="${12}"
-  local deploy here_dir template conf
-  here_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-  deploy="$here_dir/deploy"
+  local deploy="$KIT_TEMPLATES" template conf
   local host="$address"
   case "$address" in *:*) host="[$address]" ;; esac
   local nginx_listen="$port" apache_listen="$port" apache_vhost="*:$port" lighttpd_listen=":$port"

@@ -1,0 +1,152 @@
+# The install kit's options: read into `given`, then settled against what
+# the site's last complete run was told (`was`, from its state file) and
+# checked, every one, before anything changes. A bad one gets one line
+# naming it and exit status 2.
+
+die() { echo "install-site: $*" >&2; exit 2; }
+say() { echo "install-site: $*"; }
+
+declare -A given=()
+
+# read_options ARG...: the command line into `given`.
+read_options() {
+  while [ $# -gt 0 ]; do
+    case "$1" in
+      --site|--server|--mode|--page|--user|--books|--web|--port|--address|--program|--fcgiwrap-socket|--socket|--processes)
+        [ $# -ge 2 ] || die "$1 needs a value"
+        case "$2" in
+          "") die "$1 needs a value, not an empty one" ;;
+          --*) die "$1 needs a value, not the option $2" ;;
+        esac
+        given[${1#--}]="$2"
+        shift 2
+        ;;
+      --link-books) given[link-books]=1; shift ;;
+      --upgrade-recorded) given[upgrade-recorded]=1; shift ;;
+      -h|--help) given[help]=1; shift ;;
+      *) die "unknown option: $1 (see --help)" ;;
+    esac
+  done
+}
+
+absolute() { case "$1" in /*) echo "${1%/}" ;; *) echo "$PWD/${1%/}" ;; esac; }
+
+# A path the configurations can hold: printable, and none of the characters
+# that their quoting, variables or the systemd units would read otherwise.
+check_path() {  # OPTION PATH
+  local bad='["'"'"'\\$%`{}]'
+  [[ "$2" =~ $bad ]] && die "$1 $2: a path for the configuration cannot hold \" ' \\ \$ % \` { or }"
+  [[ "$2" =~ [[:cntrl:]] ]] && die "$1: the path holds a control character"
+  return 0
+}
+is_ipv4() {
+  local IFS=. octet
+  local -a octets
+  [[ "$1" =~ ^[0-9]{1,3}(\.[0-9]{1,3}){3}$ ]] || return 1
+  read -r -a octets <<<"$1"
+  for octet in "${octets[@]}"; do [ "$((10#$octet))" -le 255 ] || return 1; done
+}
+is_ipv6() {
+  [[ "$1" =~ ^[0-9A-Fa-f:.]+$ ]] && [[ "$1" == *:* ]] || return 1
+  local double="${1//[^:]/}" rest="${1//::/@}"
+  [[ "$rest" != *@*@* ]] && [ "${#double}" -le 7 ]
+}
+
+# What this run does: what it is given, else what the last complete run was
+# given, else the default.
+setting() { echo "${given[$1]:-${was[$1]:-$2}}"; }
+
+# settle_options: every setting of this run, checked (needs `site` and `was`).
+settle_options() {
+  server=$(setting server "")
+  mode=$(setting mode cgi)
+  page=$(setting page legacy)
+  user=$(setting user www-data)
+  web=$(absolute "$(setting web /var/www/enpanel)")
+  port=$(setting port 8080)
+  address=$(setting address "")
+  processes=$(setting processes 2)
+  name=$(basename "$site")
+
+  case "$server" in
+    nginx|apache|lighttpd) ;;
+    "") die "--server nginx|apache|lighttpd is needed" ;;
+    *) die "--server: unknown server \"$server\": nginx, apache or lighttpd" ;;
+  esac
+  case "$mode" in cgi|fastcgi) ;; *) die "--mode: \"$mode\" is neither cgi nor fastcgi" ;; esac
+  case "$page" in
+    legacy|todays) ;;
+    *) die "--page: \"$page\" is neither legacy (the page as it always was) nor todays (for today's browsers)" ;;
+  esac
+  [ -z "${given[page]:-}" ] || [ -z "${given[program]:-}" ] ||
+    die "--page and --program: the program given is the page it was built as; give one of them"
+  getent passwd "$user" >/dev/null || die "--user: no such account: $user"
+  group=$(id -gn "$user")
+  [[ "$port" =~ ^[0-9]{1,5}$ ]] && [ "$((10#$port))" -ge 1 ] && [ "$((10#$port))" -le 65535 ] ||
+    die "--port $port: a port is a number from 1 to 65535"
+  port=$((10#$port))
+  [ -z "$address" ] || is_ipv4 "$address" || is_ipv6 "$address" ||
+    die "--address $address: neither an IPv4 nor an IPv6 address"
+  [[ "$processes" =~ ^[0-9]{1,3}$ ]] && [ "$processes" -ge 1 ] ||
+    die "--processes $processes: a number of processes from 1 to 999"
+  [[ "$name" =~ ^[A-Za-z0-9._-]+$ ]] ||
+    die "--site $site: the folder's own name (\"$name\") names the units and links; letters, digits, \".\", \"_\" and \"-\" only"
+  check_path --web "$web"
+  case "$web/" in "$site"/*) die "--web $web lies inside the site folder" ;; esac
+  case "$site/" in "$web"/*) die "--site: the site folder lies inside --web $web" ;; esac
+  # A web folder serves one site: its link names the program it runs.
+  if [ -L "$web/cgi-bin/enPanel" ]; then
+    local serves
+    serves=$(readlink "$web/cgi-bin/enPanel")
+    [ "$serves" = "$site/enPanel" ] ||
+      die "--web $web serves the site $(dirname "$serves") already; nothing changed (give this site a web folder of its own with --web)"
+  fi
+  fcgiwrap_socket=$(absolute "$(setting fcgiwrap-socket /run/fcgiwrap.socket)")
+  check_path --fcgiwrap-socket "$fcgiwrap_socket"
+  # The socket as given, now or before; otherwise the server's default.
+  socket_given="${given[socket]:-${was[socket]:-}}"
+  socket="/run/enpanel-$name.socket"
+  [ "$server" = lighttpd ] && socket="/run/lighttpd/enpanel-$name.socket"
+  [ -z "$socket_given" ] || socket=$(absolute "$socket_given")
+  check_path --socket "$socket"
+  [ "${#socket}" -lt 100 ] || die "--socket $socket: too long for a socket's name (under 100 characters)"
+  # The servers that start the program themselves read its path as a command
+  # line, cut at spaces.
+  if [ "$server/$mode" = lighttpd/fastcgi ] && [[ "$site" == *[[:space:]]* ]]; then
+    die "--site $site: lighttpd starts the program from a command line it cuts at spaces; a site folder without spaces, please"
+  fi
+  if [ "$server/$mode" = apache/fastcgi ] && [[ "$web" == *[[:space:]]* ]]; then
+    die "--web $web: mod_fcgid starts the program from a command line it cuts at spaces; a web folder without spaces, please"
+  fi
+  if [ "${given[user]:-}" ] && [ "${was[user]:-}" ] && [ "${given[user]}" != "${was[user]}" ]; then
+    die "--user: the site is laid out for ${was[user]}: its Statistics/ and files belong to that account; nothing changed"
+  fi
+
+  books="${given[books]:-}" link_books="${given[link-books]:-0}"
+  if [ -n "$books" ]; then
+    books=$(absolute "$books")
+    check_path --books "$books"
+    [ -d "$books/fulltxt" ] && [ -d "$books/fullindexes" ] ||
+      die "--books $books holds no fulltxt/ and fullindexes/ folders"
+    books="$(cd "$books" && pwd)"
+  fi
+  [ "$link_books" = 0 ] || [ -n "$books" ] || die "--link-books needs --books DIR"
+  return 0
+}
+
+# check_site_folder: a site folder that already exists may hold only an
+# earlier installation and book folders.
+check_site_folder() {
+  [ -e "$site" ] || return 0
+  [ -d "$site" ] || die "--site: $site is not a folder"
+  local entry entry_name
+  while IFS= read -r -d '' entry; do
+    entry_name="${entry##*/}"
+    case "$entry_name" in
+      enPanel|enPanel-check|fulltxt|fullindexes|Statistics|Zafkar|.install-site) ;;
+      [Hh][Dd][Rr][Ss]*.[Tt][Xx][Tt]|[Hh][Dd][Rr][Ss]*.[Bb][Aa][Kk]) ;;
+      "~enPanel-"*.tmp|.install-*) ;;
+      *) die "--site: $site holds \"$entry_name\", which is neither an earlier installation nor a book folder; nothing changed" ;;
+    esac
+  done < <(find "$site" -mindepth 1 -maxdepth 1 -print0)
+}
