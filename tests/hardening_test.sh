@@ -9,12 +9,7 @@ source "$(dirname "$0")/../scripts/lib.sh"
 need readelf objdump
 kind="$1"
 shift
-passed=0 failed=0
-check() {  # NAME CONDITION...
-  local name="$1"; shift
-  if "$@"; then passed=$((passed + 1)); echo "ok: $name"; else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
-finish() { echo "$passed passed, $failed failed"; [ "$failed" -eq 0 ]; exit; }
+finish() { checks_done; exit; }
 
 if [ "$kind" = windows ]; then
   program="$1" objdump="$2"

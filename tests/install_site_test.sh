@@ -22,11 +22,6 @@ chmod 755 "$work"
 strays=/var/backups/enpanel-strays
 strays_before=$(ls -A "$strays" 2>/dev/null)
 trap 'rm -rf "$work"; [ -n "$strays_before" ] || rm -rf "$strays"' EXIT
-passed=0 failed=0
-check() {
-  local name="$1"; shift
-  if "$@"; then passed=$((passed + 1)); echo "ok: $name"; else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
 install() { bash "$here/scripts/install-site" --program "$enpanel" --web "$work/web" --port 8099 "$@"; }
 # Every entry's name, owner, group, rights and size (and times, when asked),
 # with the folder's own path written as SITE.
@@ -225,5 +220,4 @@ check "the site check refuses a folder that does not exist" test $? = 2
 check "the site check without a folder is bad usage" test $? = 2
 "$site/enPanel-check" "$site" --fix 2>/dev/null
 check "--fix without --user is bad usage" test $? = 2
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_done

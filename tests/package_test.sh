@@ -41,12 +41,6 @@ undo() {
 # The package goes again, with its record of the sites.
 trap 'undo; DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq enpanel >/dev/null 2>&1; rm -rf "$work"' EXIT
 
-passed=0
-failed=0
-check() {  # NAME CONDITION...
-  local name="$1"; shift
-  if "$@"; then passed=$((passed + 1)); echo "ok: $name"; else failed=$((failed + 1)); echo "FAILED: $name"; return 1; fi
-}
 apt_get() { DEBIAN_FRONTEND=noninteractive apt-get "$@"; }
 
 version=$(sed -n 's/^project(enPanel VERSION \([0-9.]*\) .*/\1/p' "$here/CMakeLists.txt")
@@ -150,5 +144,4 @@ check "and never a site" \
   sh -c "[ -x '$work/kept-nginx/enPanel' ] && [ -d '$work/kept-nginx/fulltxt' ] && [ -d '$work/kept-nginx/Statistics' ] &&
          [ -s '$work/kept-nginx/Hdrs1020.TXT' ] && [ -f '$work/kept-nginx/.install-site' ]"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_done

@@ -62,12 +62,6 @@ restore_mpm() {
 }
 trap 'undo; restore_mpm; rm -rf "$work"' EXIT
 
-passed=0
-failed=0
-check() {  # NAME CONDITION...
-  local name="$1"; shift
-  if "$@"; then passed=$((passed + 1)); echo "ok: $name"; else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
 # The kit: the checkout's, or the package's.
 install_site() {
   if [ -n "$kit" ]; then "$kit" "$@"; else bash "$here/scripts/install-site" "$@"; fi
@@ -297,5 +291,4 @@ run_kind nginx-fastcgi nginx fastcgi
 run_kind apache-fastcgi apache fastcgi
 run_kind lighttpd-fastcgi lighttpd fastcgi
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_done

@@ -5,17 +5,12 @@
 # ReportEventW, as Wine's own trace of that call shows; and the program
 # carries the message table whose event 1 shows the line itself.
 #   windows_event_log.sh LINUX_BUILD_DIR WINDOWS_EXE WINDRES
-set -euo pipefail
+set -uo pipefail
 linux_build="$1" windows_exe="$2" windres="$3"
 source "$(dirname "$0")/../scripts/lib.sh"
 need wine
 work=$(mktemp -d)
 trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
-passed=0 failed=0
-check() {  # NAME CONDITION...
-  local name="$1"; shift
-  if "$@"; then passed=$((passed + 1)); echo "ok: $name"; else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
 
 mkdir -p "$work/cgi-bin"
 "$linux_build/make_site" "$work/cgi-bin" --books 5 >/dev/null
@@ -31,5 +26,4 @@ check "each reached ReportEventW, the same text" cmp -s "$work/lines" "$work/rep
 resources=$("$windres" -i "$windows_exe" -J coff -O rc 2>/dev/null)
 check "the program carries a message table" grep -q 'RT_MESSAGETABLE' <<<"$resources"
 check "whose event 1 is the line itself (%1)" grep -Eq 'MessageId = 0x1$' <<<"$resources"
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_done

@@ -15,11 +15,6 @@ source "$here/scripts/lib.sh"
 need wine winepath wixl msibuild
 work=$(mktemp -d)
 trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
-passed=0 failed=0
-check() {  # NAME CONDITION...
-  local name="$1"; shift
-  if "$@"; then passed=$((passed + 1)); echo "ok: $name"; else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
 
 msi=$("$here/scripts/package" msi | tail -n 1)
 check "scripts/package built the installer ($(basename "$msi"))" test -s "$msi"
@@ -96,5 +91,4 @@ msiexec /x "$(winepath -w "$msi")" /qn
 check "which msiexec /x removes" test ! -e "$work/todays/enPanel.exe"
 
 [ "$failed" -eq 0 ] || { echo "msiexec's output:"; cat "$work/msiexec.log"; }
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_done
