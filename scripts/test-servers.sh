@@ -121,3 +121,17 @@ start_fcgiwrap() {
   for _ in $(seq 50); do [ -S "$socket" ] && return 0; sleep 0.1; done
   return 1
 }
+
+# undo_enabled_sites WORK LINK...: what the lines install-site prints started
+# or enabled goes again: the links they made, the system's servers stopped,
+# and the persistent processes of the sites under WORK.
+undo_enabled_sites() {
+  local work="$1" link service
+  shift
+  for link in "$@"; do rm -f "$link"; done
+  for service in nginx fcgiwrap apache2 lighttpd; do service "$service" stop >/dev/null 2>&1; done
+  pkill -TERM -f "$work/.*/enPanel" 2>/dev/null
+  sleep 0.2
+  pkill -KILL -f "$work/.*/enPanel" 2>/dev/null
+  return 0
+}

@@ -28,15 +28,8 @@ work=$(mktemp -d)
 chmod 755 "$work"
 links=()
 undo() {
-  local link
-  for link in "${links[@]}"; do rm -f "$link"; done
+  undo_enabled_sites "$work" "${links[@]}"
   links=()
-  service nginx stop >/dev/null 2>&1
-  service fcgiwrap stop >/dev/null 2>&1
-  pkill -TERM -f "$work/.*/enPanel" 2>/dev/null
-  sleep 0.2
-  pkill -KILL -f "$work/.*/enPanel" 2>/dev/null
-  return 0
 }
 # The package goes again, with its record of the sites.
 trap 'undo; DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq enpanel >/dev/null 2>&1; rm -rf "$work"' EXIT

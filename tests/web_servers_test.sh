@@ -41,17 +41,8 @@ links=()
 # Everything the printed lines started or enabled goes again, the Apache
 # MPM as it was.
 undo() {
-  local link
-  for link in "${links[@]}"; do rm -f "$link"; done
+  undo_enabled_sites "$work" "${links[@]}"
   links=()
-  service nginx stop >/dev/null 2>&1
-  service fcgiwrap stop >/dev/null 2>&1
-  service apache2 stop >/dev/null 2>&1
-  service lighttpd stop >/dev/null 2>&1
-  pkill -TERM -f "$work/.*/enPanel" 2>/dev/null
-  sleep 0.2
-  pkill -KILL -f "$work/.*/enPanel" 2>/dev/null
-  return 0
 }
 restore_mpm() {
   local now
