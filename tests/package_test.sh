@@ -44,6 +44,20 @@ lintian --pedantic "$deb" >"$work/lintian.log" 2>&1
 check "lintian: no error, no warning ($(grep -c '^[EW]: ' "$work/lintian.log") reported)" \
   sh -c "! grep -q '^[EW]: ' '$work/lintian.log'"
 grep '^[EW]: ' "$work/lintian.log"
+# The package's programs, hardened as every build is: read off the
+# package build's own programs and objects, before they were stripped.
+built="$here/build/packages/source/enpanel/obj-x86_64-linux-gnu"
+if bash "$here/tests/hardening_test.sh" linux "$built/enPanel" "$built/enPanel-check" ON \
+    "$built"/libenpanel_*.a >"$work/hardening.log" 2>&1; then
+  check "the package's programs are hardened ($(tail -n 1 "$work/hardening.log"))" true
+else
+  cat "$work/hardening.log"
+  check "the package's programs are hardened" false
+fi
+build_id() { readelf -nW "$1" | grep -o 'Build ID: [0-9a-f]*'; }
+dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/lib/enpanel/enPanel >"$work/packaged"
+check "the package holds those programs (the same build id)" \
+  sh -c "[ -n \"$(build_id "$built/enPanel")\" ] && [ \"$(build_id "$built/enPanel")\" = \"$(build_id "$work/packaged")\" ]"
 
 apt_get purge -y -qq enpanel >/dev/null 2>&1
 rm -rf /var/lib/enpanel
