@@ -42,6 +42,7 @@ wine64                windows   /usr/lib/wine/wine64
 wixl                  windows   wixl
 msitools              windows   msibuild msiinfo
 debhelper             package   dh dh_auto_configure
+build-essential       package   /usr/share/build-essential/list
 lintian               package   lintian
 libfcgi-dev           bench     /usr/include/fcgiapp.h
 wrk                   bench     wrk

@@ -38,11 +38,16 @@ apt_get() { DEBIAN_FRONTEND=noninteractive apt-get "$@"; }
 
 version=$(sed -n 's/^project(enPanel VERSION \([0-9.]*\) .*/\1/p' "$here/CMakeLists.txt")
 deb=$("$here/scripts/package" deb | tail -n 1)
-check "scripts/package built $(basename "$deb")" test "$deb" = "$here/build/packages/enpanel_${version}_amd64.deb" -a -s "$deb"
+if ! check "scripts/package built $(basename "$deb")" \
+    test "$deb" = "$here/build/packages/enpanel_${version}_amd64.deb" -a -s "$deb"; then
+  checks_done
+  exit
+fi
 
-lintian --pedantic "$deb" >"$work/lintian.log" 2>&1
-check "lintian: no error, no warning ($(grep -c '^[EW]: ' "$work/lintian.log") reported)" \
-  sh -c "! grep -q '^[EW]: ' '$work/lintian.log'"
+lintian --pedantic --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1
+lintian_status=$?
+check "lintian: no error, no warning (exit $lintian_status, $(grep -c '^[EW]: ' "$work/lintian.log") reported)" \
+  sh -c "[ $lintian_status = 0 ] && ! grep -q '^[EW]: ' '$work/lintian.log'"
 grep '^[EW]: ' "$work/lintian.log"
 # The package's programs, hardened as every build is: read off the
 # package build's own programs and objects, before they were stripped.
