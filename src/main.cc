@@ -1,9 +1,11 @@
 // enPanel: the English search-options page. This file alone wires the
 // program together: what the process takes once when it starts, the web
 // module with its one action, and what the frame does before each request
-// (a CGI process has one; a persistent process one after another).
+// (a CGI process has one; a persistent process one after another, keeping
+// the page between them while nothing it was built from changes).
 #include "frame/application.h"
 #include "frame/web_module.h"
+#include "page/kept_page.h"
 #include "page/options_handler.h"
 #include "program/process_state.h"
 #include "version.h"
@@ -34,5 +36,6 @@ int main() {
   program::StartProcess();
   frame::RegisterModuleClass(&NewEngineModule);
   frame::SetRequestStart(&program::StartRequest);
+  frame::SetPersistentStart(&page::KeepPagesFromNowOn);
   return frame::RunApplication();
 }

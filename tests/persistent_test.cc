@@ -8,8 +8,10 @@
 #include <signal.h>
 #include <string.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -29,6 +31,17 @@ const Params kRequest = {{"SERVER_PROTOCOL", "HTTP/1.1"},
                          {"REQUEST_METHOD", "GET"},
                          {"HTTP_HOST", "localhost"},
                          {"REMOTE_ADDR", "127.0.0.1"}};
+
+// Where two pages part, with a little of each from there on.
+std::string FirstDifference(const std::string& persistent, const std::string& cgi) {
+  std::size_t at = 0;
+  while (at < persistent.size() && at < cgi.size() && persistent[at] == cgi[at]) ++at;
+  std::size_t from = at > 80 ? at - 80 : 0;
+  return "the pages differ at byte " + std::to_string(at) + " of " +
+         std::to_string(persistent.size()) + " and " + std::to_string(cgi.size()) +
+         "\n  persistent: " + persistent.substr(from, 200) +
+         "\n  CGI:        " + cgi.substr(from, 200);
+}
 
 // A site and its program, under a drive root of its own, so that the twins'
 // folders read the same to their programs.
@@ -72,7 +85,7 @@ class Persistent : public ::testing::Test {
     env["ENPANEL_DRIVE_ROOT"] = cgi_.root.path();
     testkit::RunResult cgi = testkit::RunProgram(cgi_.program, env);
     EXPECT_TRUE(answer.ended) << what;
-    EXPECT_EQ(answer.out, cgi.out) << what;
+    EXPECT_TRUE(answer.out == cgi.out) << what << ": " << FirstDifference(answer.out, cgi.out);
     EXPECT_EQ(answer.err, cgi.err) << what;
     for (const char* file : {"Hdrs1020.TXT", "Hdrs1020.bak"}) {
       EXPECT_EQ(testkit::Exists(fast_.site->program_folder + file),
@@ -197,6 +210,175 @@ TEST_F(Persistent, EndingSignalsWaitForTheRequestUnderWayAndSigpipeEndsNothing) 
 
 // Whatever a web server sends wrong, it gets the protocol's answer or a
 // closed connection, and the next request is answered whole.
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The watches the process holds on folders (its inotify instances' lines in
+// /proc): a process that keeps its page watches what it was built from.
+int FolderWatches(pid_t pid) {
+  int watches = 0;
+  std::string fds = "/proc/" + std::to_string(pid) + "/fd/";
+  for (const std::string& fd : testkit::ListDir(fds)) {
+    char target[256] = {};
+    if (readlink((fds + fd).c_str(), target, sizeof target - 1) < 0) continue;
+    if (std::string(target) != "anon_inode:inotify") continue;
+    std::string info = ReadFile("/proc/" + std::to_string(pid) + "/fdinfo/" + fd);
+    for (std::size_t at = info.find("inotify wd:"); at != std::string::npos;
+         at = info.find("inotify wd:", at + 1)) {
+      ++watches;
+    }
+  }
+  return watches;
+}
+
+// A thousand random changes, each made on both twins immediately before a
+// request, with no pause: books touched to older and newer times, added,
+// removed, put back, renamed in letter case; index files removed and added;
+// the headers file edited, deleted, cut short, replaced by garbage, made
+// unreadable; the book folder removed and made again; mirror hosts and path
+// info in between. Every answer is the CGI program's.
+TEST_F(Persistent, AThousandRandomChangesAnswerAsTheCgiProgramDoes) {
+  ExpectTheSame("the first request");
+  ExpectTheSame("a second one, from the kept page");
+  EXPECT_GT(FolderWatches(process_->pid()), 0) << "the process keeps its page";
+  std::mt19937 random(20261209);
+  auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  // A slot with a catalogue code, among the first 70 (60 have books).
+  auto slot = [&] {
+    for (;;) {
+      int s = 1 + pick(70);
+      if (!testkit::CodeOfSlot(s).empty()) return s;
+    }
+  };
+  // The text file of `slot` as it is spelt now: upper or lower case.
+  auto text_file = [](const Twin& twin, int s) {
+    std::string upper = twin.site->TextPath(s);
+    std::string lower = twin.site->txt + Lower(testkit::CodeOfSlot(s)) + ".txt";
+    return testkit::Exists(lower) ? lower : upper;
+  };
+  auto headers_time = [](const Twin& twin) {
+    platform::FileTime t = 0;
+    if (!platform::GetModifiedTime(twin.Headers(), t)) t = 0;
+    return t;
+  };
+  for (int step = 0; step < 1000; ++step) {
+    const int s = slot();
+    const int kind = pick(17);
+    const std::string n = std::to_string(step);
+    Params params = kRequest;
+    std::string what = "step " + n + ": ";
+    switch (kind) {
+      case 0:
+        what += "a book touched to an older time";
+        Change([&](Twin& twin) {
+          platform::SetModifiedTime(text_file(twin, s), headers_time(twin) - 100'000'000);
+        });
+        break;
+      case 1:
+        what += "a book touched to a newer time";
+        Change([&](Twin& twin) {
+          platform::SetModifiedTime(text_file(twin, s), headers_time(twin) + 1);
+        });
+        break;
+      case 2:
+        what += "a book added or written again";
+        Change([&](Twin& twin) {
+          std::remove(text_file(twin, s).c_str());
+          twin.site->AddBook(s, "Book " + n, "Author " + n);
+        });
+        break;
+      case 3:
+        what += "a book removed";
+        Change([&](Twin& twin) { std::remove(text_file(twin, s).c_str()); });
+        break;
+      case 4:
+        what += "a book renamed in letter case";
+        Change([&](Twin& twin) {
+          std::string now = text_file(twin, s);
+          std::string upper = twin.site->TextPath(s);
+          std::string lower = twin.site->txt + Lower(testkit::CodeOfSlot(s)) + ".txt";
+          std::rename(now.c_str(), (now == upper ? lower : upper).c_str());
+        });
+        break;
+      case 5:
+        what += "an index file removed";
+        Change([&](Twin& twin) {
+          std::remove(
+              (twin.site->idx + testkit::CodeOfSlot(s) + ".IX" + std::to_string(pick(6))).c_str());
+        });
+        break;
+      case 6:
+        what += "index files added";
+        Change([&](Twin& twin) { twin.site->AddIndexFiles(s); });
+        break;
+      case 7:
+        what += "the headers file edited";
+        Change([&](Twin& twin) {
+          std::string text = ReadFile(twin.Headers());
+          if (!text.empty()) text[text.size() / 2] = 'x';
+          testkit::WriteFile(twin.Headers(), text);
+        });
+        break;
+      case 8:
+        what += "the headers file deleted";
+        Change([&](Twin& twin) { std::remove(twin.Headers().c_str()); });
+        break;
+      case 9:
+        what += "the headers file cut short";
+        Change([&](Twin& twin) {
+          std::string text = ReadFile(twin.Headers());
+          testkit::WriteFile(twin.Headers(), text.substr(0, text.size() / 3));
+        });
+        break;
+      case 10: {
+        what += "the headers file replaced by garbage";
+        std::string noise(200 + pick(3000), '\0');
+        for (char& c : noise) c = static_cast<char>(random());
+        Change([&](Twin& twin) { testkit::WriteFile(twin.Headers(), noise); });
+        break;
+      }
+      case 11:
+        what += "the headers file's rights turned over";
+        Change([&](Twin& twin) {
+          struct stat st {};
+          if (stat(twin.Headers().c_str(), &st) == 0) {
+            chmod(twin.Headers().c_str(), (st.st_mode & 0777) == 0 ? 0644 : 0);
+          }
+        });
+        break;
+      case 12:
+        what += "the book folder removed, or made again";
+        Change([&](Twin& twin) {
+          std::string folder = twin.site->txt.substr(0, twin.site->txt.size() - 1);
+          std::string away = twin.root.path() + "/fulltxt-away";
+          if (testkit::Exists(folder) && !testkit::Exists(away)) {
+            std::rename(folder.c_str(), away.c_str());
+          } else if (testkit::Exists(away) && !testkit::Exists(folder)) {
+            std::rename(away.c_str(), folder.c_str());
+          } else {
+            testkit::MakeDirs(folder);
+          }
+        });
+        break;
+      case 13:
+        what += "a mirror's host";
+        params["HTTP_HOST"] = "www.kutubix.com";
+        break;
+      case 14:
+        what += "a path info";
+        params["PATH_INFO"] = "/x";
+        break;
+      default:
+        what += "nothing changed";
+        break;
+    }
+    ExpectTheSame(what, params);
+    if (HasFailure()) break;
+  }
+}
+
 TEST_F(Persistent, WhatAServerSendsWrongEndsAtMostItsConnection) {
   std::string whole = testkit::FastCgiRequest(1, kRequest);
   auto next_is_whole = [&](const std::string& what) {

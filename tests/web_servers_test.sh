@@ -77,6 +77,16 @@ error_log() {
 }
 statistics_lines() { grep -c 'enPanel: .*Statistics' "$1" 2>/dev/null || true; }
 
+# The processes that run this site's program, by the path they were started
+# with: the program in the site folder, or its link in the web folder.
+site_processes() {  # SITE WEB
+  local pid args
+  for pid in $(pgrep -f 'enPanel$'); do
+    args=$(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | sed 's/ $//')
+    [ "$args" = "$1/enPanel" ] || [ "$args" = "$2/cgi-bin/enPanel" ] && echo "$pid"
+  done | sort | tr '\n' ' '
+}
+
 run_kind() {  # KIND SERVER MODE
   local kind="$1" server="$2" mode="$3"
   local dir="$work/$kind" site="$work/$kind/site-$kind" web="$work/$kind/web | a&b" port
@@ -134,7 +144,7 @@ run_kind() {  # KIND SERVER MODE
 
   local before lines ok pids_before
   before=$(counter "$site") lines=$(log_lines "$site")
-  pids_before=$(pgrep -f "^$site/enPanel|/cgi-bin/enPanel\$" | sort | tr '\n' ' ')
+  pids_before=$(site_processes "$site" "$web")
   ok=$(seq 200 | xargs -P 8 -I{} curl -s -o /dev/null -w '%{http_code}\n' "$url" | grep -c '^200$')
   check "$kind: 200 requests 8 at a time answered ($ok)" test "$ok" = 200
   check "$kind: the counter moved by exactly 200 ($before -> $(counter "$site"))" \
@@ -144,10 +154,11 @@ run_kind() {  # KIND SERVER MODE
     # Each process lives on (a process manager may add one under load, up to
     # the two install-site allows).
     local pids_after pid lived=1
-    pids_after=$(pgrep -f "^$site/enPanel|/cgi-bin/enPanel\$" | sort | tr '\n' ' ')
+    pids_after=$(site_processes "$site" "$web")
     for pid in $pids_before; do [[ " $pids_after " == *" $pid "* ]] || lived=0; done
     check "$kind: persistent processes served them all (before: $pids_before; after: $pids_after)" \
-      test -n "$pids_before" -a "$lived" = 1 -a "$(wc -w <<<"$pids_after")" -le 2
+      test -n "$pids_before" -a "$lived" = 1 -a "$(wc -w <<<"$pids_after")" -le 2 ||
+      ps -o pid,ppid,etimes,args -p "$(tr ' ' ',' <<<"$pids_before $pids_after" | sed 's/,*$//')"
   fi
 
   local old

@@ -15,6 +15,7 @@ namespace {
 
 ModuleFactory g_module_class = nullptr;
 RequestStart g_request_start = nullptr;
+PersistentStart g_persistent_start = nullptr;
 
 void HandleRequest(TCGIRequest& request, TCGIResponse& response) {
   if (g_module_class == nullptr) throw common::Exception("No data modules registered");
@@ -94,6 +95,7 @@ void ServeFastCgiRequest(const fastcgi::Pairs& params, std::string_view input,
 
 int RunPersistent() {
   platform::PrepareListener();
+  if (g_persistent_start != nullptr) g_persistent_start();
   const fastcgi::Serve serve = &ServeFastCgiRequest;
   std::string error;
   if (platform::ListenerTakesManyConnections()) {
@@ -118,6 +120,7 @@ int RunPersistent() {
 
 void RegisterModuleClass(ModuleFactory factory) { g_module_class = factory; }
 void SetRequestStart(RequestStart start) { g_request_start = start; }
+void SetPersistentStart(PersistentStart start) { g_persistent_start = start; }
 
 int RunApplication() { return platform::StandardInputIsListener() ? RunPersistent() : RunCgi(); }
 

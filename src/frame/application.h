@@ -20,6 +20,11 @@ void RegisterModuleClass(ModuleFactory factory);
 using RequestStart = void (*)();
 void SetRequestStart(RequestStart start);
 
+// What runs once when the process turns out to be persistent (handed a
+// FastCGI listener), before its first request.
+using PersistentStart = void (*)();
+void SetPersistentStart(PersistentStart start);
+
 // Handles the process's requests. Returns the process exit code.
 int RunApplication();
 

@@ -7,7 +7,9 @@
 #include "common/process_priority.h"
 #include "common/text.h"
 #include "page/book_grid.h"
+#include "page/kept_page.h"
 #include "page/page_head.h"
+#include "platform/messages.h"
 #include "platform/priority.h"
 #include "server/file_scan.h"
 #include "server/site_paths.h"
@@ -151,9 +153,9 @@ void ResetRowLists() {
 
 namespace {
 
-// The options page itself: catalogue, present books, head, book names, row
+// The options page built: catalogue, present books, head, book names, row
 // lists, and the page body or the error body.
-void WriteOptionsPage() {
+void BuildOptionsPage() {
   catalogue::BuildCatalogue();
   std::string diagnostic = FindBooks();
   WritePageHead();
@@ -168,6 +170,21 @@ void WriteOptionsPage() {
     WriteBookGrid();
   }
   ClearRowLists();
+}
+
+// The options page. A persistent process takes the page it kept while
+// nothing it was built from may have changed, and keeps a page whose build
+// had nothing to tell the operator.
+void WriteOptionsPage() {
+  if (const std::string* kept = KeptPage()) {
+    // What the build made: the page head starts the page anew.
+    common::SetPageText(*kept);
+    return;
+  }
+  const bool keep = WatchBeforeBuilding(server::FoldersThePageReads());
+  const unsigned long messages = platform::OperatorMessagesWritten();
+  BuildOptionsPage();
+  if (keep && platform::OperatorMessagesWritten() == messages) KeepPage(common::PageText);
 }
 
 // The session's start, then the notice for a mirror's visitors or the

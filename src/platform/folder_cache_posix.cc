@@ -4,6 +4,7 @@
 #include "platform/files.h"
 #include "platform/folder_cache.h"
 #include "platform/posix_calls.h"
+#include "platform/posix_names.h"
 
 namespace platform::folder_cache {
 namespace {
@@ -45,26 +46,6 @@ FileTime (*g_clock)() = nullptr;
 // two, or by a clock that moves in ticks.
 constexpr long long kTimeStepNanoseconds = 2'000'000'000LL;
 
-// Whether the folder lies on a file system that other hosts change too (NFS,
-// SMB/CIFS) or that a program in user space serves (FUSE): there a change
-// moves no clock of this host, and the client may answer from an attribute
-// cache, so the folder's times prove nothing and its listing is never kept.
-bool OnSharedFileSystem(int dfd) {
-  constexpr long kShared[] = {
-      0x6969,      // NFS
-      0x517B,      // SMB
-      0xFF534D42,  // CIFS
-      0xFE534D42,  // SMB2
-      0x65735546,  // FUSE
-  };
-  struct statfs fs {};
-  if (sys::Fstatfs(dfd, &fs) != 0) return true;  // not known: not trusted either
-  for (long magic : kShared) {
-    if (static_cast<unsigned long>(fs.f_type) == static_cast<unsigned long>(magic)) return true;
-  }
-  return false;
-}
-
 long long Nanoseconds(const timespec& t) {
   return static_cast<long long>(t.tv_sec) * 1'000'000'000LL + t.tv_nsec;
 }
@@ -96,7 +77,7 @@ void Read(const std::string& native, Kept& kept) {
     kept.stamp = StampOf(folder_stat);
     kept.checkable = Nanoseconds(folder_stat.st_mtim) < read_at - kTimeStepNanoseconds &&
                      Nanoseconds(folder_stat.st_ctim) < read_at - kTimeStepNanoseconds &&
-                     !OnSharedFileSystem(dfd);
+                     !posix::OnSharedFileSystem(dfd);
     // A folder's size bounds its number of entries; reserving touches no memory.
     if (folder_stat.st_size > 0) {
       listing.entries.reserve(static_cast<std::size_t>(folder_stat.st_size) / 16 + 16);

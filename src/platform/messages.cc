@@ -6,6 +6,8 @@
 
 namespace platform {
 namespace {
+unsigned long g_written = 0;
+
 std::function<void(const std::string&)>& Sink() {
   static std::function<void(const std::string&)> sink;
   return sink;
@@ -32,6 +34,7 @@ std::string OperatorLine(const std::string& text) {
 }
 
 void OperatorMessage(const std::string& text) {
+  ++g_written;
   ToSystemLog(OneLineMessage(text));
   if (Sink()) {
     Sink()(text);
@@ -41,6 +44,8 @@ void OperatorMessage(const std::string& text) {
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);
 }
+
+unsigned long OperatorMessagesWritten() { return g_written; }
 
 void SetOperatorMessageSink(std::function<void(const std::string&)> sink) {
   Sink() = std::move(sink);

@@ -16,6 +16,10 @@ std::string OneLineMessage(const std::string& text);
 // The whole line OperatorMessage writes: "enPanel: ", the one-line form, LF.
 std::string OperatorLine(const std::string& text);
 
+// How many messages were written since the process started: a caller tells
+// whether a piece of work had anything to say.
+unsigned long OperatorMessagesWritten();
+
 // Tests route messages elsewhere; an empty function restores standard error.
 void SetOperatorMessageSink(std::function<void(const std::string&)> sink);
 

@@ -1,5 +1,6 @@
-// Names on disk for the POSIX file service: the drive root, plain paths and
-// the numbers of temporary names.
+// Names on disk for the POSIX file service: the drive root, plain paths,
+// the numbers of temporary names, and the file systems whose changes this
+// host does not see.
 #include "platform/posix_names.h"
 
 #include <unistd.h>
@@ -48,6 +49,22 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
     size -= static_cast<std::size_t>(n);
   }
   return true;
+}
+
+bool OnSharedFileSystem(int dfd) {
+  constexpr long kShared[] = {
+      0x6969,      // NFS
+      0x517B,      // SMB
+      0xFF534D42,  // CIFS
+      0xFE534D42,  // SMB2
+      0x65735546,  // FUSE
+  };
+  struct statfs fs {};
+  if (sys::Fstatfs(dfd, &fs) != 0) return true;  // not known: not trusted either
+  for (long magic : kShared) {
+    if (static_cast<unsigned long>(fs.f_type) == static_cast<unsigned long>(magic)) return true;
+  }
+  return false;
 }
 
 bool RenamedAway(const std::string& native_source) {

@@ -53,6 +53,13 @@ auto OnName(const std::string& path, Call call, std::string* used = nullptr) {
   return result;
 }
 
+// Whether the folder open as `dfd` lies on a file system that other hosts
+// change too (NFS, SMB/CIFS) or that a program in user space serves (FUSE):
+// there a change moves no clock of this host and raises no change notice
+// here, and the client may answer from an attribute cache. True also when
+// the file system cannot be told.
+bool OnSharedFileSystem(int dfd);
+
 // A number for a temporary name that no other running process uses: the
 // process id in the high half, this process's own count (started from the
 // clock, so that a later process with the same id begins elsewhere) in the

@@ -20,7 +20,9 @@ const char* const kFallbackIdxPath = "/Kbx32-d4/indexes/";
 
 namespace {
 std::string g_program_file;
-}
+constexpr const char* kSiteTxtFolder = "fulltxt/";
+constexpr const char* kSiteIdxFolder = "fullindexes/";
+}  // namespace
 
 std::string fnCorrectPath(const std::string& path) {
   std::string copy = path;
@@ -34,8 +36,13 @@ void SetSitePaths(const std::string& program_file) {
   _WebPath = fnCorrectPath(common::ExtractFilePath(program_file));
   StatPath = _WebPath + "Statistics\\";
   ZafkarPath = _WebPath + "Zafkar\\";
-  TXTPath = _WebPath + "fulltxt/";
-  IDXPath = _WebPath + "fullindexes/";
+  TXTPath = _WebPath + kSiteTxtFolder;
+  IDXPath = _WebPath + kSiteIdxFolder;
+}
+
+std::vector<std::string> FoldersThePageReads() {
+  return {_WebPath, _WebPath + kSiteTxtFolder, _WebPath + kSiteIdxFolder, kFallbackTxtPath,
+          kFallbackIdxPath};
 }
 
 void InitSitePaths(const std::string& program_file) {

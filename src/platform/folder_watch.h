@@ -1,0 +1,46 @@
+// Change notices for folders: what a persistent process needs to keep
+// something it built from files until one of them may have changed.
+//
+// A watch covers a folder's own entries (a name made, removed or renamed; a
+// file's content, times or rights changed) and the way to it: each folder
+// above it, for a change of the next name on the way (made, removed,
+// renamed, its rights changed; letter case ignored, as the file service
+// finds names), so that a folder that goes, moves, or comes into being is
+// seen too. A folder that is missing is watched through the nearest one
+// above it; where the way passes a link, the way to its target is watched as
+// well. The system reports a change before the call that made it returns
+// (Linux: inotify; Windows: ReadDirectoryChangesW), so Unchanged() asked
+// after such a call always sees it.
+//
+// Where notices cannot be trusted, Watch() says so: a file system that
+// other hosts or a user-space program change (NFS, SMB, FUSE; on Windows a
+// remote drive or a UNC path), a watch the system refused, a system without
+// notices. A lost notice (a full queue) counts as a change.
+#pragma once
+#include <memory>
+#include <string>
+
+namespace platform {
+
+class FolderWatch {
+ public:
+  FolderWatch();
+  ~FolderWatch();
+  FolderWatch(const FolderWatch&) = delete;
+  FolderWatch& operator=(const FolderWatch&) = delete;
+
+  // Drops every watch: a new set begins, with nothing changed yet.
+  void Restart();
+  // Watches the folder `path` (written as the program writes paths) and the
+  // way to it; false when its changes cannot be trusted to be reported.
+  bool Watch(const std::string& path);
+  // Reads the notices that came since Restart(), without waiting: true
+  // while none of them touches what is watched.
+  bool Unchanged();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace platform
