@@ -5,7 +5,6 @@
 // the page between them while nothing it was built from changes).
 #include "frame/application.h"
 #include "frame/web_module.h"
-#include "page/kept_page.h"
 #include "page/options_handler.h"
 #include "program/process_state.h"
 #include "version.h"
@@ -36,6 +35,6 @@ int main() {
   program::StartProcess();
   frame::RegisterModuleClass(&NewEngineModule);
   frame::SetRequestStart(&program::StartRequest);
-  frame::SetPersistentStart(&page::KeepPagesFromNowOn);
+  frame::SetPersistentStart(&program::StartPersistent);
   return frame::RunApplication();
 }

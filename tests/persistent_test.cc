@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <functional>
@@ -215,6 +216,17 @@ std::string Lower(std::string text) {
   return text;
 }
 
+// What each log line of a twin says of the sessions running as it ended.
+std::vector<std::string> SessionsLogged(const Twin& twin) {
+  std::vector<std::string> sessions;
+  std::string log = ReadFile(testkit::StatFile(twin.site->program_folder + "Statistics", ".log"));
+  for (std::size_t at = log.find("SimltSessn:"); at != std::string::npos;
+       at = log.find("SimltSessn:", at + 1)) {
+    sessions.push_back(log.substr(at, log.find('\n', at) - at));
+  }
+  return sessions;
+}
+
 // The watches the process holds on folders (its inotify instances' lines in
 // /proc): a process that keeps its page watches what it was built from.
 int FolderWatches(pid_t pid) {
@@ -265,7 +277,7 @@ TEST_F(Persistent, AThousandRandomChangesAnswerAsTheCgiProgramDoes) {
   };
   for (int step = 0; step < 1000; ++step) {
     const int s = slot();
-    const int kind = pick(17);
+    const int kind = pick(18);
     const std::string n = std::to_string(step);
     Params params = kRequest;
     std::string what = "step " + n + ": ";
@@ -370,6 +382,21 @@ TEST_F(Persistent, AThousandRandomChangesAnswerAsTheCgiProgramDoes) {
         what += "a path info";
         params["PATH_INFO"] = "/x";
         break;
+      case 15: {
+        what += "a sibling program's session begun or ended";
+        const char* programs[] = {"arPanel", "qryGate", "txtView", "enPanel"};
+        std::string marker = std::string("$") + programs[pick(4)] + "$2026-01-01@00-00-0" +
+                             std::to_string(pick(4)) + ".00.Session";
+        Change([&](Twin& twin) {
+          std::string path = twin.site->program_folder + "Statistics/" + marker;
+          if (testkit::Exists(path)) {
+            std::remove(path.c_str());
+          } else {
+            testkit::WriteFile(path, "");
+          }
+        });
+        break;
+      }
       default:
         what += "nothing changed";
         break;
@@ -377,6 +404,13 @@ TEST_F(Persistent, AThousandRandomChangesAnswerAsTheCgiProgramDoes) {
     ExpectTheSame(what, params);
     if (HasFailure()) break;
   }
+  // The sessions each visit's log line counted, on both; siblings' among them.
+  std::vector<std::string> logged = SessionsLogged(fast_);
+  EXPECT_EQ(logged, SessionsLogged(cgi_));
+  EXPECT_GT(logged.size(), 900u);
+  EXPECT_TRUE(std::any_of(logged.begin(), logged.end(), [](const std::string& line) {
+    return line.find("aO=0") == std::string::npos;
+  })) << "some visit ended while another program's session ran";
 }
 
 TEST_F(Persistent, WhatAServerSendsWrongEndsAtMostItsConnection) {

@@ -16,9 +16,18 @@
 // other hosts or a user-space program change (NFS, SMB, FUSE; on Windows a
 // remote drive or a UNC path), a watch the system refused, a system without
 // notices. A lost notice (a full queue) counts as a change.
+//
+// KeptNames keeps the names of one folder that match a pattern, listed once
+// and then brought up to date from the notices of names made, removed and
+// renamed there: for a folder that grows large and is looked at on every
+// request. It lists the folder again whenever a notice was lost, the folder
+// or the way to it changed, or notices cannot be trusted (and on Windows,
+// every time).
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -37,6 +46,23 @@ class FolderWatch {
   // Reads the notices that came since Restart(), without waiting: true
   // while none of them touches what is watched.
   bool Unchanged();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+class KeptNames {
+ public:
+  KeptNames();
+  ~KeptNames();
+  KeptNames(const KeptNames&) = delete;
+  KeptNames& operator=(const KeptNames&) = delete;
+
+  // Each name that `folder_and_pattern` (as VisitNamesOnce takes it) would
+  // list now, in no order.
+  void Visit(const std::string& folder_and_pattern,
+             const std::function<void(std::string_view)>& visit);
 
  private:
   struct State;

@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <random>
 #include <thread>
 
 #include "platform/files.h"
@@ -123,6 +125,76 @@ TEST_F(FolderWatchTest, ARestartForgetsWhatWasSeen) {
   EXPECT_TRUE(SeesChange(watch_));
   WatchSite();
   EXPECT_TRUE(watch_.Unchanged());
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::string> Sorted(std::vector<std::string> names) {
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Names made, removed and renamed at random in a folder (markers of every
+// program, in either letter case, and other files beside them), the folder
+// itself removed, moved away and back: after each change the kept names are
+// those a listing gives.
+TEST(KeptNamesTest, AfterEachOfAThousandRandomChangesTheNamesAreAListings) {
+  testkit::TempDir dir;
+  const std::string folder = dir.path() + "/Statistics";
+  const std::string pattern = folder + "/*.Session";
+  testkit::MakeDirs(folder);
+  const std::vector<std::string> pool = {"$enPanel$2026-12-09@10-00-00.01.Session",
+                                         "$arPanel$2026-12-09@10-00-00.02.Session",
+                                         "$qryGate$2026-12-09@10-00-00.03.SESSION",
+                                         "$txtView$2026-12-09@10-00-00.04.session",
+                                         "$enPanel$2026-12-09.ctr",
+                                         "$enPanel$2026-12-09.log",
+                                         "other.Sessions",
+                                         "$enPanel$2026-12-09@10-00-00.05.Session"};
+  std::mt19937 random(9122026);
+  platform::KeptNames kept;
+  for (int step = 0; step < 1000; ++step) {
+    const std::string a = folder + "/" + pool[random() % pool.size()];
+    const std::string b = folder + "/" + pool[random() % pool.size()];
+    switch (random() % 10) {
+      case 0:
+      case 1:
+      case 2:
+        testkit::WriteFile(a, "");
+        break;
+      case 3:
+      case 4:
+        std::remove(a.c_str());
+        break;
+      case 5:
+        std::rename(a.c_str(), b.c_str());
+        break;
+      case 6:
+        std::rename(a.c_str(), (dir.path() + "/outside.Session").c_str());
+        break;
+      case 7:
+        std::rename((dir.path() + "/outside.Session").c_str(), b.c_str());
+        break;
+      case 8:
+        if (random() % 10 == 0) {
+          std::rename(folder.c_str(), (dir.path() + "/away").c_str());
+          std::rename((dir.path() + "/away").c_str(), folder.c_str());
+        }
+        break;
+      default:
+        if (random() % 20 == 0) {
+          fs::remove_all(folder);
+          testkit::MakeDirs(folder);
+        }
+        break;
+    }
+    std::vector<std::string> from_notices, listed;
+    kept.Visit(pattern, [&](std::string_view name) { from_notices.emplace_back(name); });
+    platform::VisitNamesOnce(pattern, [&](std::string_view name) { listed.emplace_back(name); });
+    ASSERT_EQ(Sorted(from_notices), Sorted(listed)) << "step " << step;
+  }
 }
 
 }  // namespace

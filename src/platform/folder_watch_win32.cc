@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/folder_watch.h"
 #include "platform/names.h"
 
@@ -163,6 +164,18 @@ bool FolderWatch::Unchanged() {
     if (s.changed) break;
   }
   return !s.changed;
+}
+
+// Names are listed every time here.
+struct KeptNames::State {};
+
+KeptNames::KeptNames() : state_(std::make_unique<State>()) {}
+
+KeptNames::~KeptNames() = default;
+
+void KeptNames::Visit(const std::string& folder_and_pattern,
+                      const std::function<void(std::string_view)>& visit) {
+  VisitNamesOnce(folder_and_pattern, visit);
 }
 
 }  // namespace platform

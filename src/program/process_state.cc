@@ -5,6 +5,7 @@
 #include "catalogue/headers_file.h"
 #include "common/page_text.h"
 #include "common/process_priority.h"
+#include "page/kept_page.h"
 #include "page/options_handler.h"
 #include "platform/environment.h"
 #include "platform/files.h"
@@ -34,6 +35,11 @@ void StartProcess() {
   // the program's own name is then read relative to it.
   platform::SetDriveRoot(platform::GetEnvironment("ENPANEL_DRIVE_ROOT"));
   StartProcess(platform::ProgramFileName());
+}
+
+void StartPersistent() {
+  page::KeepPagesFromNowOn();
+  server::KeepSessionMarkersFromNowOn();
 }
 
 const std::string& ProgramFile() { return g_program_file; }

@@ -44,8 +44,12 @@
 //   DayStamp, CounterFile, LogFile,
 //   SessionFile, OldBrowsePattern,
 //   the session's start and marker
+//   the running sessions' markers  kept (persistent process): their names,
+//                                  brought up to date from change notices
 // page
 //   F_Rec, InitFailed              request: empty, false
+//   the kept page                  kept (persistent process): until a notice
+//                                  shows a change where it was built from
 // frame
 //   the module class               kept: registered once by main()
 #pragma once
@@ -66,6 +70,10 @@ void ResetRequestState();
 // their order: the site folders and the statistics folder from the program
 // file name, then the subject areas.
 void StartRequest();
+
+// Once, when the process turns out to be persistent: from now on it keeps
+// its page and the running sessions' markers between requests.
+void StartPersistent();
 
 // The program file name StartProcess() took.
 const std::string& ProgramFile();

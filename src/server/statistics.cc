@@ -1,6 +1,7 @@
 #include "server/statistics.h"
 
 #include <algorithm>
+#include <memory>
 #include <unordered_set>
 
 #include "common/dates.h"
@@ -8,6 +9,7 @@
 #include "common/text.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/folder_watch.h"
 #include "platform/messages.h"
 #include "server/file_utils.h"
 #include "server/site_paths.h"
@@ -33,6 +35,7 @@ constexpr int kRepeats = 20;
 ClockFunction g_clock = nullptr;
 platform::LocalTime g_session_start;
 bool g_own_marker = false;
+std::unique_ptr<platform::KeptNames> g_markers;  // a persistent process's
 
 platform::LocalTime Now() { return g_clock != nullptr ? g_clock() : platform::LocalNow(); }
 
@@ -206,8 +209,9 @@ SessionCounts CountSessions() {
     if (ProgName == program.name) counts.*program.count = 1;
   }
   // Statistics/ holds every day's counters and logs and changes with every
-  // request: its names are read as they come, not kept.
-  platform::VisitNamesOnce(StatPath + "*.Session", [&counts](std::string_view name) {
+  // request: a CGI process reads its names as they come and keeps none; a
+  // persistent one keeps the markers' names from notices.
+  auto count = [&counts](std::string_view name) {
     ++counts.total;
     for (const Program& program : kPrograms) {
       if (name.find(program.name) != std::string_view::npos) {
@@ -215,7 +219,12 @@ SessionCounts CountSessions() {
         break;
       }
     }
-  });
+  };
+  if (g_markers) {
+    g_markers->Visit(StatPath + "*.Session", count);
+  } else {
+    platform::VisitNamesOnce(StatPath + "*.Session", count);
+  }
   return counts;
 }
 
@@ -307,6 +316,10 @@ void StatsEnd() {
   if (!MakeSureLogExists()) return;
   SessionCounts sessions = CountSessions();
   AppendLogLine(LogLine(Now(), sessions));
+}
+
+void KeepSessionMarkersFromNowOn() {
+  if (!g_markers) g_markers = std::make_unique<platform::KeptNames>();
 }
 
 void ResetStatistics() {

@@ -28,6 +28,10 @@ void StatsBegin(const common::WebRequest& request);
 void StatsEnd();
 // Every value above empty and no session started, as a new process has it.
 void ResetStatistics();
+// From now on the running sessions' markers are kept between requests
+// (platform::KeptNames): the process is a persistent one, and Statistics/
+// need not be listed at every visit's end.
+void KeepSessionMarkersFromNowOn();
 
 // "$enPanel$2026-12-08.ctr": a statistics file's name for a program, a stamp
 // (the day's, or a session's) and an extension.
