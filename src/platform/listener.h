@@ -66,7 +66,9 @@ class Connection {
                              std::vector<bool>& ready, bool& listener_ready, int timeout_ms,
                              bool ending);
   std::intptr_t handle_ = -1;
-  bool failed_ = false;  // a write failed or ran out of time: nothing is handed over at the end
+  // A write failed or ran out of time: nothing is handed over at the end
+  // (Windows; a socket has nothing to hand over).
+  [[maybe_unused]] bool failed_ = false;
 };
 
 // Waits for the web server's next connection. False when the process is
