@@ -4,7 +4,9 @@
  * (floor_work.h, folder listings kept while their folders are unchanged)
  * and answers the bytes of a captured response, read once at
  * start from floor-response.bin beside its real file. The request's
- * parameters are not read: the floor's answer does not depend on them. */
+ * parameters are not read: the floor's answer does not depend on them.
+ * Built with FLOOR_STATISTICS_ONLY, it does only the visit's statistics work
+ * and looks at no book file: the floor of a process that keeps its page. */
 #include <fcgiapp.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -21,7 +23,12 @@ int main(void) {
   FCGX_Request request;
   FCGX_InitRequest(&request, 0, 0);
   while (FCGX_Accept_r(&request) >= 0) {
-    if (floor_visit(folder, 0, 1) != 0) fputs("floor: a statistics write failed\n", stderr);
+#ifdef FLOOR_STATISTICS_ONLY
+    int failed = floor_statistics(folder);
+#else
+    int failed = floor_visit(folder, 0, 1);
+#endif
+    if (failed != 0) fputs("floor: a statistics write failed\n", stderr);
     FCGX_PutStr(page, (int)size, request.out);
     FCGX_Finish_r(&request);
   }

@@ -163,3 +163,5 @@ int floor_visit(const char* folder, int rebuild, int keep_listings) {
   free(floor_read_all(path, &hsize));
   return failed | count_visit(folder, (long)newest, index_files, hsize);
 }
+
+int floor_statistics(const char* folder) { return count_visit(folder, 0, 0, 0); }

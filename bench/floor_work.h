@@ -11,10 +11,13 @@
  *                     With `keep_listings` (a persistent program) a folder's
  *                     names are read again only when its times show it may
  *                     have changed, as the program's own folder cache does.
- * floor_visit returns 0, or 1 when a write failed. */
+ *   floor_statistics  only the visit's own work in Statistics/: the marker,
+ *                     the counter, the log line (no book file looked at).
+ * Both return 0, or 1 when a write failed. */
 #pragma once
 #include <stddef.h>
 
 void floor_own_folder(char* folder, size_t size);
 char* floor_read_all(const char* path, size_t* size);
 int floor_visit(const char* folder, int rebuild, int keep_listings);
+int floor_statistics(const char* folder);

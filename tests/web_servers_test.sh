@@ -275,7 +275,12 @@ restarts() {  # KIND SITE WEB PORT URL
     esac
     bash -c "$line" >>"$dir/restart.log" 2>&1
     answered=$(curl -s -m 10 -o "$dir/after" -w '%{http_code}' "$url")
-    [ "$answered" = 200 ] && cmp -s "$dir/after" "$dir/body" && served=$((served + 1))
+    if [ "$answered" = 200 ] && cmp -s "$dir/after" "$dir/body"; then
+      served=$((served + 1))
+    else
+      echo "round $round: status $answered, $(wc -c <"$dir/after") bytes: $(cmp "$dir/after" "$dir/body" 2>&1 | head -n 1)"
+      cp "$dir/after" "$work/restart-round-$round.html"
+    fi
   done
   rm -f "$dir/load"
   wait "$load"

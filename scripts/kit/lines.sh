@@ -31,7 +31,10 @@ spawn_line() {
 # (a process ends once the request it is answering is answered, within the
 # minute a slow server is given) and only then are new ones started, since
 # spawn-fcgi refuses a socket that a process still listens on; a socket
-# file left behind is taken over. With systemd, the units that are not
+# file left behind is taken over. A process that is ending no longer shows
+# its command line but may hold the socket a moment longer (closing its
+# change notices takes the kernel a while): spawn-fcgi is tried again for
+# up to 10 s. With systemd, the units that are not
 # running are started and the others restarted.
 restart_line() {
   if systemd_runs; then
@@ -43,7 +46,7 @@ restart_line() {
   # characters taken literally.
   local pattern
   pattern=$(q "$(printf '%s' "$site/enPanel" | sed 's/[][\\.*^$|+?(){}]/\\&/g')")
-  echo "{ pkill -TERM -xf $pattern; for i in \$(seq 300); do pgrep -xf $pattern >/dev/null || break; sleep 0.2; done; pkill -KILL -xf $pattern; $(spawn_line); }"
+  echo "{ pkill -TERM -xf $pattern; for i in \$(seq 300); do pgrep -xf $pattern >/dev/null || break; sleep 0.2; done; pkill -KILL -xf $pattern; for i in \$(seq 50); do $(spawn_line) && break; sleep 0.2; false; done; }"
 }
 
 # After the program is replaced: the line that starts the persistent
