@@ -1,9 +1,11 @@
 // Change notices on Windows: a ReadDirectoryChangesW read kept pending on
 // each watched folder (opened so that nobody is kept from renaming or
-// removing it). A folder either counts every notice about it, or only those
-// about the names on the way that it was asked to watch.
+// removing it). A folder counts every notice about it, or only those about
+// the names on the way that it was asked to watch, or (the folder whose
+// names are kept) hands each notice on.
 #include <windows.h>
 
+#include <unordered_set>
 #include <vector>
 
 #include "platform/files.h"
@@ -18,6 +20,31 @@ constexpr DWORD kWayFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_D
                              FILE_NOTIFY_CHANGE_ATTRIBUTES | FILE_NOTIFY_CHANGE_SECURITY;
 constexpr DWORD kFolderFilter = kWayFilter | FILE_NOTIFY_CHANGE_SIZE |
                                 FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_CREATION;
+constexpr DWORD kNamesFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME;
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// The name a notice is about, in the code page the file service uses.
+std::string NoticeName(const FILE_NOTIFY_INFORMATION& n) {
+  int chars = static_cast<int>(n.FileNameLength / sizeof(WCHAR));
+  int length = WideCharToMultiByte(CP_ACP, 0, n.FileName, chars, nullptr, 0, nullptr, nullptr);
+  std::string name(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, 0, n.FileName, chars, name.data(), length, nullptr, nullptr);
+  return name;
+}
+
+// Each notice in a buffer of `size` bytes, handed to `take` until it
+// returns false.
+template <typename Take>
+bool EachNotice(const char* buffer, DWORD size, Take take) {
+  for (DWORD at = 0; at < size;) {
+    const auto* n = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(buffer + at);
+    if (!take(*n)) return false;
+    if (n->NextEntryOffset == 0) break;
+    at += n->NextEntryOffset;
+  }
+  return true;
+}
 
 struct Watched {
   std::string folder;
@@ -25,7 +52,8 @@ struct Watched {
   OVERLAPPED overlapped{};
   DWORD filter = kWayFilter;
   bool every_name = false;
-  std::vector<std::string> names;  // upper case
+  bool names_kept = false;
+  std::vector<std::string> names;  // on the way: the next names, upper case
   alignas(DWORD) char buffer[16384];
 
   Watched() = default;
@@ -46,54 +74,43 @@ struct Watched {
                                  nullptr) != FALSE;
   }
 
-  // Whether a notice in the buffer (`size` bytes) touches what is watched.
+  // Whether the notices in the buffer (`size` bytes) touch what is watched.
   bool Touched(DWORD size) const {
     if (size == 0) return true;  // more came than the buffer held: some were lost
     if (every_name) return true;
-    for (DWORD at = 0; at < size;) {
-      const auto* n = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(buffer + at);
-      int chars = static_cast<int>(n->FileNameLength / sizeof(WCHAR));
-      int length = WideCharToMultiByte(CP_ACP, 0, n->FileName, chars, nullptr, 0, nullptr, nullptr);
-      std::string name(static_cast<std::size_t>(length), '\0');
-      WideCharToMultiByte(CP_ACP, 0, n->FileName, chars, name.data(), length, nullptr, nullptr);
-      name = UpperAscii(name);
+    return !EachNotice(buffer, size, [this](const FILE_NOTIFY_INFORMATION& n) {
+      std::string name = UpperAscii(NoticeName(n));
       for (const std::string& watched : names) {
-        if (watched == name) return true;
+        if (watched == name) return false;
       }
-      if (n->NextEntryOffset == 0) break;
-      at += n->NextEntryOffset;
-    }
-    return false;
+      return true;
+    });
   }
 };
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-}  // namespace
-
-struct FolderWatch::State {
+// Folders watched together.
+struct WatchSet {
   std::vector<std::unique_ptr<Watched>> watched;
   bool changed = false;
 
-  bool Add(const std::string& folder, const std::string& name) {
+  // `folder` for `name` on the way, or whole (`name` empty); with
+  // `names_kept`, for its names only, each notice handed on.
+  bool Add(const std::string& folder, const std::string& name, bool names_kept = false) {
     for (auto& w : watched) {
-      if (UpperAscii(w->folder) == UpperAscii(folder)) {
-        if (name.empty()) {
-          w->every_name = true;
-          if (w->filter != kFolderFilter) {
-            // A wider filter takes a new read.
-            CancelIoEx(w->handle, &w->overlapped);
-            DWORD ignored = 0;
-            GetOverlappedResult(w->handle, &w->overlapped, &ignored, TRUE);
-            w->filter = kFolderFilter;
-            ResetEvent(w->overlapped.hEvent);
-            if (!w->Arm()) return false;
-          }
-        } else {
-          w->names.push_back(UpperAscii(name));
-        }
+      if (names_kept || w->names_kept || UpperAscii(w->folder) != UpperAscii(folder)) continue;
+      if (!name.empty()) {
+        w->names.push_back(UpperAscii(name));
         return true;
       }
+      w->every_name = true;
+      if (w->filter == kFolderFilter) return true;
+      // A wider filter takes a new read.
+      CancelIoEx(w->handle, &w->overlapped);
+      DWORD ignored = 0;
+      GetOverlappedResult(w->handle, &w->overlapped, &ignored, TRUE);
+      w->filter = kFolderFilter;
+      ResetEvent(w->overlapped.hEvent);
+      return w->Arm() != FALSE;
     }
     auto w = std::make_unique<Watched>();
     w->folder = folder;
@@ -103,13 +120,74 @@ struct FolderWatch::State {
     if (w->handle == INVALID_HANDLE_VALUE) return false;
     w->overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (w->overlapped.hEvent == nullptr) return false;
-    w->every_name = name.empty();
-    w->filter = name.empty() ? kFolderFilter : kWayFilter;
+    w->names_kept = names_kept;
+    w->every_name = !names_kept && name.empty();
+    w->filter = names_kept ? kNamesFilter : name.empty() ? kFolderFilter : kWayFilter;
     if (!name.empty()) w->names.push_back(UpperAscii(name));
     if (!w->Arm()) return false;
     watched.push_back(std::move(w));
     return true;
   }
+
+  // The way to `path` and the folder itself, whole or (`names_kept`) for
+  // its names; false where notices cannot be trusted.
+  bool AddWay(const std::string& path, bool names_kept) {
+    char full[MAX_PATH * 2];
+    DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    if (length == 0 || length >= sizeof full) return false;
+    std::string native(full, length);
+    while (native.size() > 3 && IsSeparator(native.back())) native.pop_back();
+    // Shares and remote drives report what this host did, not what others did.
+    if (native.size() < 3 || native[1] != ':' || !IsSeparator(native[2])) return false;
+    std::string root = native.substr(0, 3);
+    if (GetDriveTypeA(root.c_str()) == DRIVE_REMOTE) return false;
+
+    std::string folder = root;
+    std::size_t at = 3;
+    while (at <= native.size()) {
+      std::size_t end = native.find_first_of("\\/", at);
+      if (end == std::string::npos) end = native.size();
+      std::string name = native.substr(at, end - at);
+      at = end + 1;
+      if (name.empty()) continue;
+      if (!Add(folder, name)) return false;
+      std::string next = IsSeparator(folder.back()) ? folder + name : folder + "\\" + name;
+      DWORD attributes = GetFileAttributesA(next.c_str());
+      if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return !names_kept;  // seen from above; names are kept only of a folder there
+      }
+      folder = next;
+    }
+    return Add(folder, "", names_kept);
+  }
+
+  // Reads what has come: a notice about the way or a whole folder marks a
+  // change; those of the folder whose names are kept go to `names`, which
+  // returns false where they cannot be followed.
+  template <typename Names>
+  void Drain(Names names) {
+    for (auto& w : watched) {
+      while (!changed) {
+        DWORD size = 0;
+        if (!GetOverlappedResult(w->handle, &w->overlapped, &size, FALSE)) {
+          if (GetLastError() != ERROR_IO_INCOMPLETE) changed = true;  // the folder went
+          break;
+        }
+        if (w->names_kept ? size == 0 || !names(w->buffer, size) : w->Touched(size)) {
+          changed = true;
+        }
+        ResetEvent(w->overlapped.hEvent);
+        if (!w->Arm()) changed = true;
+      }
+      if (changed) break;
+    }
+  }
+};
+
+}  // namespace
+
+struct FolderWatch::State {
+  WatchSet set;
 };
 
 FolderWatch::FolderWatch() : state_(std::make_unique<State>()) {}
@@ -118,56 +196,18 @@ FolderWatch::~FolderWatch() = default;
 
 void FolderWatch::Restart() { state_ = std::make_unique<State>(); }
 
-bool FolderWatch::Watch(const std::string& path) {
-  char full[MAX_PATH * 2];
-  DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
-  if (length == 0 || length >= sizeof full) return false;
-  std::string native(full, length);
-  while (native.size() > 3 && IsSeparator(native.back())) native.pop_back();
-  // Shares and remote drives report what this host did, not what others did.
-  if (native.size() < 3 || native[1] != ':' || !IsSeparator(native[2])) return false;
-  std::string root = native.substr(0, 3);
-  if (GetDriveTypeA(root.c_str()) == DRIVE_REMOTE) return false;
-
-  std::string folder = root;
-  std::size_t at = 3;
-  while (at <= native.size()) {
-    std::size_t end = native.find_first_of("\\/", at);
-    if (end == std::string::npos) end = native.size();
-    std::string name = native.substr(at, end - at);
-    at = end + 1;
-    if (name.empty()) continue;
-    if (!state_->Add(folder, name)) return false;
-    std::string next = IsSeparator(folder.back()) ? folder + name : folder + "\\" + name;
-    DWORD attributes = GetFileAttributesA(next.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      return true;  // seen from above
-    }
-    folder = next;
-  }
-  return state_->Add(folder, "");
-}
+bool FolderWatch::Watch(const std::string& path) { return state_->set.AddWay(path, false); }
 
 bool FolderWatch::Unchanged() {
-  State& s = *state_;
-  for (auto& w : s.watched) {
-    while (!s.changed) {
-      DWORD size = 0;
-      if (!GetOverlappedResult(w->handle, &w->overlapped, &size, FALSE)) {
-        if (GetLastError() != ERROR_IO_INCOMPLETE) s.changed = true;  // the folder went
-        break;
-      }
-      if (w->Touched(size)) s.changed = true;
-      ResetEvent(w->overlapped.hEvent);
-      if (!w->Arm()) s.changed = true;
-    }
-    if (s.changed) break;
-  }
-  return !s.changed;
+  state_->set.Drain([](const char*, DWORD) { return false; });
+  return !state_->set.changed;
 }
 
-// Names are listed every time here.
-struct KeptNames::State {};
+struct KeptNames::State {
+  std::unique_ptr<WatchSet> set;  // none: the names are listed anew
+  std::string folder_and_pattern;
+  std::unordered_set<std::string> names;
+};
 
 KeptNames::KeptNames() : state_(std::make_unique<State>()) {}
 
@@ -175,7 +215,41 @@ KeptNames::~KeptNames() = default;
 
 void KeptNames::Visit(const std::string& folder_and_pattern,
                       const std::function<void(std::string_view)>& visit) {
-  VisitNamesOnce(folder_and_pattern, visit);
+  State& s = *state_;
+  std::size_t cut = folder_and_pattern.find_last_of("/\\");
+  const WildcardPattern pattern(cut == std::string::npos
+                                    ? std::string_view(folder_and_pattern)
+                                    : std::string_view(folder_and_pattern).substr(cut + 1));
+  if (s.set != nullptr && s.folder_and_pattern == folder_and_pattern) {
+    s.set->Drain([&](const char* buffer, DWORD size) {
+      return EachNotice(buffer, size, [&](const FILE_NOTIFY_INFORMATION& n) {
+        std::string name = NoticeName(n);
+        if (!pattern.Matches(name)) return true;
+        if (n.Action == FILE_ACTION_ADDED || n.Action == FILE_ACTION_RENAMED_NEW_NAME) {
+          s.names.insert(name);
+        } else if (n.Action == FILE_ACTION_REMOVED || n.Action == FILE_ACTION_RENAMED_OLD_NAME) {
+          s.names.erase(name);
+        }
+        return true;
+      });
+    });
+    if (s.set->changed) s.set.reset();
+  } else {
+    s.set.reset();
+  }
+  if (s.set == nullptr) {
+    // Watched first, then listed: a name made meanwhile comes as a notice too.
+    s.set = std::make_unique<WatchSet>();
+    s.folder_and_pattern = folder_and_pattern;
+    s.names.clear();
+    std::string folder = cut == std::string::npos ? "." : folder_and_pattern.substr(0, cut + 1);
+    bool watched = s.set->AddWay(folder, true);
+    VisitNamesOnce(folder_and_pattern, [&s](std::string_view name) { s.names.emplace(name); });
+    for (const std::string& name : s.names) visit(name);
+    if (!watched) s.set.reset();  // the next call lists the folder again
+    return;
+  }
+  for (const std::string& name : s.names) visit(name);
 }
 
 }  // namespace platform
