@@ -71,6 +71,21 @@ std::string Code(int slot) {
   return code;
 }
 
+// The twins' files get their times from one clock of the fuzzer's own, so
+// that whether the headers file is older than a book never depends on how
+// long a step took or on the file system's clock ticks: the books start a
+// day before it, a book written is half a second ahead of it, and a headers
+// file written (by the programs or here) is set to it after the step.
+constexpr platform::FileTime kSecond = 1'000'000'000;
+platform::FileTime g_clock = 0;
+
+void Settle(const std::string& site) {
+  platform::FileTime t = 0;
+  if (platform::GetModifiedTime(site + "Hdrs1020.TXT", t) && t > g_clock + 86400 * kSecond) {
+    platform::SetModifiedTime(site + "Hdrs1020.TXT", g_clock);
+  }
+}
+
 void AddBook(const std::string& site, int slot, const std::string& name) {
   Write(site + "fulltxt/" + Code(slot) + ".TXT",
         "Some preface line\r\n*BOOK* " + name + "\r\n*AUTHOR* An author\r\nThe text.\r\n");
@@ -83,7 +98,10 @@ void MakeSite(const std::string& site) {
   fs::remove_all(site);
   fs::create_directories(site + "fulltxt");
   fs::create_directories(site + "fullindexes");
-  for (int slot = 1; slot <= kBooks; ++slot) AddBook(site, slot, "Book " + std::to_string(slot));
+  for (int slot = 1; slot <= kBooks; ++slot) {
+    AddBook(site, slot, "Book " + std::to_string(slot));
+    platform::SetModifiedTime(site + "fulltxt/" + Code(slot) + ".TXT", g_clock - 86400 * kSecond);
+  }
 }
 
 // One change, the same on either twin.
@@ -102,7 +120,9 @@ void Change(const std::string& site, std::uint8_t what, std::uint8_t which) {
       platform::SetModifiedTime(text, headers_time + 1);
       break;
     case 2:
+      std::remove(lower.c_str());
       AddBook(site, slot, "Book " + std::to_string(which));
+      platform::SetModifiedTime(text, g_clock + kSecond / 2);
       break;
     case 3:
       std::remove(text.c_str());
@@ -117,6 +137,7 @@ void Change(const std::string& site, std::uint8_t what, std::uint8_t which) {
       std::string h = Read(headers);
       if (!h.empty()) h[which % h.size()] = static_cast<char>(which);
       Write(headers, h);
+      platform::SetModifiedTime(headers, g_clock);
       break;
     }
     case 7:
@@ -124,6 +145,7 @@ void Change(const std::string& site, std::uint8_t what, std::uint8_t which) {
       break;
     case 8:
       Write(headers, Read(headers).substr(0, which));
+      platform::SetModifiedTime(headers, g_clock);
       break;
     case 9:
       if (fs::exists(site + "fulltxt")) {
@@ -195,6 +217,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string kept = root + "/kept/cgi-bin/", fresh = root + "/fresh/cgi-bin/";
   fs::remove_all(root + "/kept");
   fs::remove_all(root + "/fresh");
+  g_clock = 1'600'000'000 * kSecond;
   MakeSite(kept);
   MakeSite(fresh);
   page::ForgetKeptPage();
@@ -203,6 +226,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Change(kept, data[i], data[i + 1]);
     Change(fresh, data[i], data[i + 1]);
     if (AsOnTwin(Answer(kept), kept, fresh) != FreshAnswer(fresh)) std::abort();
+    g_clock += kSecond;
+    Settle(kept);
+    Settle(fresh);
   }
   return 0;
 }

@@ -53,6 +53,22 @@ class WatchSet {
   WatchSet(const WatchSet&) = delete;
   WatchSet& operator=(const WatchSet&) = delete;
 
+  // Every watch removed and what was queued for them dropped: the instance
+  // is kept (a process has a limited number of them, and the kernel frees
+  // one only a while after it is closed).
+  void Clear() {
+    if (fd_ < 0) fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd_ < 0) return;
+    for (const auto& [wd, w] : watched_) inotify_rm_watch(fd_, wd);
+    watched_.clear();
+    alignas(inotify_event) char buffer[16384];
+    for (;;) {
+      ssize_t n = read(fd_, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+    }
+  }
+
   // The way to `path` (the program's form) and the folder itself, watched as
   // `kind`; false where notices cannot be trusted.
   bool Watch(const std::string& path, Kind kind) {
@@ -160,7 +176,10 @@ FolderWatch::FolderWatch() : state_(std::make_unique<State>()) {}
 
 FolderWatch::~FolderWatch() = default;
 
-void FolderWatch::Restart() { state_ = std::make_unique<State>(); }
+void FolderWatch::Restart() {
+  state_->set.Clear();
+  state_->changed = false;
+}
 
 bool FolderWatch::Watch(const std::string& path) { return state_->set.Watch(path, Kind::kFolder); }
 
@@ -176,7 +195,8 @@ bool FolderWatch::Unchanged() {
 }
 
 struct KeptNames::State {
-  std::unique_ptr<WatchSet> set;  // none: the names are listed anew
+  WatchSet set;
+  bool watched = false;  // the names follow the notices; otherwise they are listed anew
   std::string folder_and_pattern;
   std::unordered_set<std::string> names;
 };
@@ -192,9 +212,9 @@ void KeptNames::Visit(const std::string& folder_and_pattern,
   const WildcardPattern pattern(cut == std::string::npos
                                     ? std::string_view(folder_and_pattern)
                                     : std::string_view(folder_and_pattern).substr(cut + 1));
-  bool kept = s.set != nullptr && s.folder_and_pattern == folder_and_pattern;
+  bool kept = s.watched && s.folder_and_pattern == folder_and_pattern;
   if (kept) {
-    kept = s.set->Read([&](const inotify_event& e, const Watched& w) {
+    kept = s.set.Read([&](const inotify_event& e, const Watched& w) {
       if (!w.names_kept || (e.mask & kSelfGone) != 0) {
         if (Touches(e, w)) kept = false;  // the folder, or the way to it, changed
         return kept;
@@ -209,15 +229,14 @@ void KeptNames::Visit(const std::string& folder_and_pattern,
   }
   if (!kept) {
     // Watched first, then listed: a name made meanwhile comes as a notice too.
-    s.set = std::make_unique<WatchSet>();
+    s.set.Clear();
     s.folder_and_pattern = folder_and_pattern;
     s.names.clear();
     std::string folder = cut == std::string::npos ? "." : folder_and_pattern.substr(0, cut + 1);
-    if (!s.set->Watch(folder, Kind::kNames)) s.set.reset();
+    s.watched = s.set.Watch(folder, Kind::kNames);
     VisitNamesOnce(folder_and_pattern, [&s](std::string_view name) { s.names.emplace(name); });
   }
   for (const std::string& name : s.names) visit(name);
-  // Where notices cannot be trusted, the next call lists the folder again.
 }
 
 }  // namespace platform
