@@ -98,15 +98,16 @@ check "--help ends with its own text ($help_tail)" sh -c "! echo '$help_tail' | 
 # --- The page for today's browsers, kept on upgrades ------------------------
 bash "$here/scripts/install-site" --site "$work/todays" --server nginx --page todays --web "$work/web-todays" \
   --port 8099 --books "$work/books" >"$work/out" 2>&1
+# A checkout's kit takes the page's program from build/release.
 check "--page todays installs the program built for today's browsers" \
-  cmp -s "$work/todays/enPanel" "$(dirname "$enpanel")/enPanel-todays"
+  cmp -s "$work/todays/enPanel" "$here/build/release/enPanel-todays"
 check "whose page is today's" sh -c "$(declare -f request as_www); request '$work/todays' | grep -q 'CURSOR:pointer'"
 bash "$here/scripts/install-site" --site "$work/todays" >"$work/out" 2>&1
 check "an upgrade keeps it" sh -c "grep -q 'program upgraded' '$work/out' &&
-  cmp -s '$work/todays/enPanel' '$(dirname "$enpanel")/enPanel-todays'"
+  cmp -s '$work/todays/enPanel' '$here/build/release/enPanel-todays'"
 bash "$here/scripts/install-site" --site "$work/todays" --page legacy >"$work/out" 2>&1
 check "--page legacy goes back to the page as it always was" \
-  sh -c "grep -q 'applied: --page' '$work/out' && cmp -s '$work/todays/enPanel' '$(dirname "$enpanel")/enPanel'"
+  sh -c "grep -q 'applied: --page' '$work/out' && cmp -s '$work/todays/enPanel' '$here/build/release/enPanel'"
 
 # --- Paths with spaces, "|" and "&" -----------------------------------------
 odd="$work/odd | site & more"
