@@ -32,11 +32,13 @@ class Connections {
       bool ending = platform::ShutdownRequested();
       if (ending) {
         // Asked to end: the requests under way are answered, idle
-        // connections are closed and no new one is taken.
+        // connections are closed (a request waiting unread on one is read
+        // first, and answered) and no new one is taken.
         for (auto it = open_.begin(); it != open_.end();) {
-          it = (*it)->session.InRequest() ? std::next(it) : open_.erase(it);
+          it = (*it)->session.InRequest() ? std::next(it) : ReadOrClose(it);
         }
         if (open_.empty()) return true;
+        if (AnswerNext()) continue;
       }
       std::vector<const platform::Connection*> waiting;
       waiting.reserve(open_.size());
@@ -44,7 +46,9 @@ class Connections {
         waiting.push_back(o->session.HasWhole() ? nullptr : &o->connection);
       std::vector<bool> ready;
       bool listener_ready = false;
-      IoResult waited = platform::WaitForAny(waiting, ready, listener_ready, TimeoutMs(), ending);
+      const bool take_new = open_.size() < kMaxOpenConnections;
+      IoResult waited =
+          platform::WaitForAny(waiting, ready, listener_ready, TimeoutMs(), take_new, ending);
       if (waited == IoResult::kShutdown) continue;
       if (waited == IoResult::kBroken) {
         error = "waiting for the web server failed";
@@ -52,11 +56,11 @@ class Connections {
       }
       std::size_t i = 0;
       for (auto it = open_.begin(); it != open_.end(); ++i) {
-        it = ready[i] ? ReadFrom(it) : std::next(it);
+        bool got = false;
+        it = ready[i] ? ReadFrom(it, got) : std::next(it);
       }
-      if (listener_ready && !TakeNew(error)) return false;
+      if (listener_ready && take_new && !TakeOne(error)) return false;
       CloseExpired();
-      CloseIdleBeyondLimit();
     }
   }
 
@@ -81,13 +85,16 @@ class Connections {
     return true;
   }
 
-  // What a connection has: read and fed without waiting.
-  Iterator ReadFrom(Iterator it) {
+  // What a connection has: read and fed without waiting; `got` tells
+  // whether anything came.
+  Iterator ReadFrom(Iterator it, bool& got_bytes) {
     char chunk[65536];
     std::size_t got = 0;
     Open& o = **it;
+    got_bytes = false;
     IoResult read = o.connection.Read(chunk, sizeof chunk, got, false, 0);
     if (read == IoResult::kTimedOut) return std::next(it);  // woken for nothing
+    got_bytes = true;
     if (read != IoResult::kDone || o.session.Feed(std::string_view(chunk, got))) {
       return open_.erase(it);
     }
@@ -95,24 +102,33 @@ class Connections {
     return std::next(it);
   }
 
-  // A connection whose request became whole gets its turn; one that is
-  // idle again goes to the back of the idle line.
+  // A connection about to be closed for silence or for the process's end:
+  // bytes waiting on it are read first, and it stays when they came.
+  Iterator ReadOrClose(Iterator it) {
+    bool got = false;
+    Iterator next = ReadFrom(it, got);
+    return got ? next : open_.erase(it);
+  }
+
+  // A connection whose request became whole gets its turn.
   void Touch(Iterator it) {
     Open& o = **it;
     if (o.session.HasWhole() && o.whole_order == 0) o.whole_order = ++wholes_;
     if (!o.session.HasWhole()) o.whole_order = 0;
-    if (!o.session.InRequest()) open_.splice(open_.end(), open_, it);
   }
 
-  // Every connection waiting on the listener, taken.
-  bool TakeNew(std::string& error) {
-    for (;;) {
-      auto o = std::make_unique<Open>(limits_);
-      IoResult taken = platform::TakeConnection(o->connection, error);
-      if (taken == IoResult::kBroken) return false;
-      if (taken != IoResult::kDone) return true;
-      open_.push_back(std::move(o));
-    }
+  // One connection waiting on the listener, taken, and what it has already
+  // sent read. One at a time: whatever else waits stays in the listener's
+  // queue until this process is free again, or a sibling takes it.
+  bool TakeOne(std::string& error) {
+    auto o = std::make_unique<Open>(limits_);
+    IoResult taken = platform::TakeConnection(o->connection, error);
+    if (taken == IoResult::kBroken) return false;
+    if (taken != IoResult::kDone) return true;
+    open_.push_back(std::move(o));
+    bool got = false;
+    ReadFrom(std::prev(open_.end()), got);
+    return true;
   }
 
   int TimeoutMs() const {
@@ -127,25 +143,13 @@ class Connections {
     return static_cast<int>(std::clamp<std::int64_t>(left, 0, kHourMs));
   }
 
+  // Connections silent past their bound, closed; one whose bytes came
+  // while the process was at work is read instead.
   void CloseExpired() {
     Clock::time_point now = Clock::now();
     for (auto it = open_.begin(); it != open_.end();) {
       bool expired = !(*it)->session.HasWhole() && (*it)->session.Deadline() <= now;
-      it = expired ? open_.erase(it) : std::next(it);
-    }
-  }
-
-  // Idle connections stand in the order they became idle, oldest first.
-  void CloseIdleBeyondLimit() {
-    std::size_t idle = 0;
-    for (const auto& o : open_) idle += o->session.InRequest() ? 0 : 1;
-    for (auto it = open_.begin(); it != open_.end() && idle > kMaxIdleConnections;) {
-      if (!(*it)->session.InRequest()) {
-        it = open_.erase(it);
-        --idle;
-      } else {
-        ++it;
-      }
+      it = expired ? ReadOrClose(it) : std::next(it);
     }
   }
 

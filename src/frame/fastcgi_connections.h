@@ -3,8 +3,12 @@
 // together, each connection's records gathered as they come, and whole
 // requests answered one at a time in the order they became whole. No peer
 // holds the process: a request must be whole within one bound from its
-// first byte, an idle connection is closed after its idle wait, and idle
-// connections beyond a few are closed oldest first.
+// first byte, and an idle connection is closed once it has been silent for
+// its idle wait (never for newer connections coming, and never while bytes
+// wait unread on it). Connections are taken one at a time, only while the
+// process is free to read them and holds fewer than it may: the rest wait
+// in the listener's queue, for this process or a sibling on the same
+// listener.
 #pragma once
 #include <string>
 
@@ -30,9 +34,11 @@ class ConnectionStream final : public Stream {
   platform::Connection& connection_;
 };
 
-// Idle connections kept open at most (the web servers open a connection
-// for each request, or keep one or two open per worker).
-constexpr std::size_t kMaxIdleConnections = 8;
+// Connections held open at most; past it no connection is taken until one
+// closes. Web servers open a connection for each request or keep a few open
+// per worker; this leaves room for many of those, far below the
+// descriptors a process has.
+constexpr std::size_t kMaxOpenConnections = 128;
 
 // Serves until the process is asked to end (true) or the listener is gone
 // (false, `error` saying why).

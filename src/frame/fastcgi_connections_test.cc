@@ -1,18 +1,24 @@
 // The persistent loop over many connections, in a child process that serves
 // a listening socket as the program does: peers that stay silent, trickle
-// or come in numbers hold nobody up; connections that fail on their way in
+// or come in numbers hold nobody up; a burst that queued while the process
+// could not run is answered whole; an idle connection goes only after its
+// silence, never while its request waits unread; processes that share a
+// listener share its connections; connections that fail on their way in
 // are passed over; a listener that is gone ends the loop.
 #ifndef _WIN32
 #include "frame/fastcgi_connections.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -32,12 +38,28 @@ void AnswerOk(const Pairs& /*params*/, std::string_view /*body*/, Answer& answer
   answer.Output("ok");
 }
 
+// Answers "SLOW" requests after 800 ms, any other with "ok".
+void AnswerOkOrSlowly(const Pairs& params, std::string_view /*body*/, Answer& answer) {
+  for (const auto& [name, value] : params) {
+    if (name == "SLOW") std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  }
+  answer.Output("ok");
+}
+
+// Answers with the answering process's number, after a few milliseconds of
+// work, so that a sibling on the same listener has its chance.
+void AnswerPid(const Pairs& /*params*/, std::string_view /*body*/, Answer& answer) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  answer.Output(std::to_string(getpid()));
+}
+
 // The loop as the program runs it, `before` done first in the child.
-int ServeInChild(const std::function<void()>& before) {
+int ServeInChild(const std::function<void()>& before, const Serve& serve = &AnswerOk,
+                 const Limits& limits = Limits()) {
   platform::PrepareListener();
   before();
   std::string error;
-  bool ended_well = ServeConnections(&AnswerOk, error);
+  bool ended_well = ServeConnections(serve, error, limits);
   faults::Reset();
   return ended_well ? 0 : 3;
 }
@@ -88,31 +110,111 @@ TEST_F(Connections, SilentTricklingAndManyPeersHoldNobodyUp) {
     EXPECT_EQ(Ask(process), "ok") << "round " << round;
     send(slow, request.data() + 1 + round, 1, MSG_NOSIGNAL);
   }
-  // Idle connections beyond a few were closed, the oldest first.
-  EXPECT_TRUE(Readable(idle.front(), 2000));
-  EXPECT_FALSE(Readable(idle.back(), 0));
+  // Newer connections closed none of the idle ones: they are within their
+  // idle wait.
+  for (int fd : idle) EXPECT_FALSE(Readable(fd, 0));
   for (int fd : idle) close(fd);
   close(slow);
   close(stalled);
   EXPECT_EQ(process.Terminate(), 0);
 }
 
-TEST_F(Connections, IdleConnectionsBeyondTheLimitAreClosedOldestFirst) {
+// Stopped while forty connections each send a whole request (as a web
+// server that opens a connection per request does), then let go: every one
+// is answered.
+TEST_F(Connections, ABurstQueuedWhileTheProcessCouldNotRunIsAnsweredWhole) {
   testkit::FastCgiProcess process([] { return ServeInChild([] {}); }, Socket());
-  const std::size_t count = kMaxIdleConnections + 3;
-  std::vector<int> idle;
-  for (std::size_t i = 0; i < count; ++i) {
-    idle.push_back(process.Connect());
-    // Each taken before the next comes, so that they are taken in order.
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  // The asking connection is one more idle one until its bytes are read.
   EXPECT_EQ(Ask(process), "ok");
-  for (std::size_t i = 0; i < count; ++i) {
-    bool closed = i < count + 1 - kMaxIdleConnections;
-    EXPECT_EQ(Readable(idle[i], closed ? 2000 : 100), closed) << "connection " << i;
-    close(idle[i]);
+  ASSERT_EQ(kill(process.pid(), SIGSTOP), 0);
+  std::vector<int> queued;
+  std::string request = FastCgiRequest(1, {{"A", "1"}});
+  for (int i = 0; i < 40; ++i) {
+    queued.push_back(process.Connect());
+    ASSERT_EQ(send(queued.back(), request.data(), request.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(request.size()));
   }
+  ASSERT_EQ(kill(process.pid(), SIGCONT), 0);
+  for (std::size_t i = 0; i < queued.size(); ++i) {
+    std::string bytes;
+    testkit::FastCgiAnswer answer;
+    char chunk[4096];
+    while (!answer.ended && Readable(queued[i], 10000)) {
+      ssize_t n = recv(queued[i], chunk, sizeof chunk, 0);
+      if (n <= 0) break;
+      bytes.append(chunk, static_cast<std::size_t>(n));
+      testkit::ReadFastCgiAnswer(bytes, answer);
+    }
+    EXPECT_TRUE(answer.ended) << "connection " << i;
+    EXPECT_EQ(answer.out, "ok") << "connection " << i;
+    close(queued[i]);
+  }
+  EXPECT_EQ(process.Terminate(), 0);
+}
+
+// An idle connection is closed once it has been silent for its idle wait,
+// not before; one whose request came while the process was at work on
+// another is answered, though its wait ran out meanwhile.
+TEST_F(Connections, AnIdleConnectionGoesOnlyAfterItsSilenceAndNeverWithARequestWaiting) {
+  Limits limits;
+  limits.wait_idle_ms = 300;
+  testkit::FastCgiProcess process(
+      [&limits] { return ServeInChild([] {}, &AnswerOkOrSlowly, limits); }, Socket());
+  int silent = process.Connect();
+  int late = process.Connect();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(Readable(silent, 0)) << "closed before its wait ran out";
+  // A request that keeps the process at work for 800 ms; meanwhile `late`
+  // sends its request, and its idle wait runs out before it is read.
+  int busy = process.Connect();
+  std::string slow = FastCgiRequest(1, {{"SLOW", "1"}});
+  send(busy, slow.data(), slow.size(), MSG_NOSIGNAL);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::string request = FastCgiRequest(1, {{"A", "1"}});
+  send(late, request.data(), request.size(), MSG_NOSIGNAL);
+  for (int fd : {busy, late}) {
+    std::string bytes;
+    testkit::FastCgiAnswer answer;
+    char chunk[4096];
+    while (!answer.ended && Readable(fd, 5000)) {
+      ssize_t n = recv(fd, chunk, sizeof chunk, 0);
+      if (n <= 0) break;
+      bytes.append(chunk, static_cast<std::size_t>(n));
+      testkit::ReadFastCgiAnswer(bytes, answer);
+    }
+    EXPECT_EQ(answer.out, "ok") << (fd == busy ? "the slow request" : "the waiting request");
+    close(fd);
+  }
+  char byte = 0;
+  EXPECT_TRUE(Readable(silent, 2000));
+  EXPECT_EQ(recv(silent, &byte, 1, 0), 0) << "the silent connection closed";
+  close(silent);
+  EXPECT_EQ(process.Terminate(), 0);
+}
+
+// Two processes on one listener, as spawn-fcgi -F 2 or two service
+// instances run them: under 64 clients at once, every request is answered
+// and both processes answer some.
+TEST_F(Connections, ProcessesSharingAListenerShareItsConnections) {
+  testkit::FastCgiProcess process(
+      [] {
+        if (fork() == 0) {
+          prctl(PR_SET_PDEATHSIG, SIGTERM);
+          _exit(ServeInChild([] {}, &AnswerPid));
+        }
+        return ServeInChild([] {}, &AnswerPid);
+      },
+      Socket());
+  std::vector<std::string> answers(64 * 5);
+  std::vector<std::thread> clients;
+  for (int c = 0; c < 64; ++c) {
+    clients.emplace_back([&, c] {
+      for (int i = 0; i < 5; ++i) answers[static_cast<std::size_t>(c * 5 + i)] = Ask(process);
+    });
+  }
+  for (std::thread& t : clients) t.join();
+  std::set<std::string> answered_by(answers.begin(), answers.end());
+  EXPECT_EQ(answered_by.count("(none)"), 0u) << "a request went unanswered";
+  EXPECT_EQ(answered_by.size(), 2u) << "both processes answered";
 }
 
 // A connection kept open after its request waits idle; asked to end, the

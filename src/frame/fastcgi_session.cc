@@ -36,8 +36,15 @@ bool Answer::Send(RecordType type, std::string_view first, std::string_view seco
       total -= n;
     }
   }
-  broken_ = stream_.Write(pieces.data(), pieces.size(), timeout_ms_) != IoResult::kDone;
+  int left = MsLeft();
+  broken_ = left == 0 || stream_.Write(pieces.data(), pieces.size(), left) != IoResult::kDone;
   return !broken_;
+}
+
+int Answer::MsLeft() const {
+  auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now());
+  return static_cast<int>(std::max<std::int64_t>(0, left.count()));
 }
 
 bool Answer::Output(std::string_view first, std::string_view second) {
@@ -78,9 +85,9 @@ std::optional<SessionEnd> Session::TakeRecords() {
   return std::nullopt;
 }
 
-bool Session::Write(const std::string& record) {
+bool Session::Write(const std::string& record, int timeout_ms) {
   std::string_view piece(record);
-  return stream_.Write(&piece, 1, limits_.wait_write_ms) == IoResult::kDone;
+  return timeout_ms > 0 && stream_.Write(&piece, 1, timeout_ms) == IoResult::kDone;
 }
 
 // A record, handled; a value when the connection ends with it.
@@ -92,7 +99,7 @@ std::optional<SessionEnd> Session::Handle(const Record& record) {
     case kAbortRequest:
       if (state_ == State::kIdle || record.request_id != id_) return std::nullopt;
       state_ = State::kIdle;
-      return Ended(EndRequest(id_, 0, kRequestComplete));
+      return Ended(EndRequest(id_, 0, kRequestComplete), limits_.wait_write_ms);
     case kParams:
       if (state_ != State::kParams || record.request_id != id_) return std::nullopt;
       return Parameters(record.content);
@@ -109,7 +116,9 @@ std::optional<SessionEnd> Session::Handle(const Record& record) {
 
 std::optional<SessionEnd> Session::Management(const Record& record) {
   if (record.type != kGetValues) {
-    return Write(UnknownType(record.type)) ? std::nullopt : std::optional(SessionEnd::kBroken);
+    return Write(UnknownType(record.type), limits_.wait_write_ms)
+               ? std::nullopt
+               : std::optional(SessionEnd::kBroken);
   }
   Pairs asked;
   if (!ParsePairs(record.content, asked)) return SessionEnd::kMalformed;
@@ -120,7 +129,8 @@ std::optional<SessionEnd> Session::Management(const Record& record) {
     if (name == "FCGI_MPXS_CONNS") AppendPair(values, name, "0");
   }
   if (values.size() > kMaxContent) return SessionEnd::kMalformed;
-  if (!Write(Header(kGetValuesResult, 0, values.size()) + values)) return SessionEnd::kBroken;
+  if (!Write(Header(kGetValuesResult, 0, values.size()) + values, limits_.wait_write_ms))
+    return SessionEnd::kBroken;
   return std::nullopt;
 }
 
@@ -130,14 +140,14 @@ std::optional<SessionEnd> Session::Begin(const Record& record) {
   if (state_ != State::kIdle) {
     // The one under way goes on; the same number again is no request.
     if (record.request_id == id_) return SessionEnd::kMalformed;
-    if (!Write(EndRequest(record.request_id, 0, kCantMultiplexConnection))) {
+    if (!Write(EndRequest(record.request_id, 0, kCantMultiplexConnection), limits_.wait_write_ms)) {
       return SessionEnd::kBroken;
     }
     return std::nullopt;
   }
   if (begin.role != kResponderRole) {
     keep_ = begin.keep_connection;
-    return Ended(EndRequest(record.request_id, 0, kUnknownRole));
+    return Ended(EndRequest(record.request_id, 0, kUnknownRole), limits_.wait_write_ms);
   }
   id_ = record.request_id;
   keep_ = begin.keep_connection;
@@ -160,7 +170,7 @@ std::optional<SessionEnd> Session::Parameters(std::string_view content) {
     // More than any request of this program carries: refused, and the
     // rest of it is not waited for.
     state_ = State::kIdle;
-    if (!Write(EndRequest(id_, 0, kOverloaded))) return SessionEnd::kBroken;
+    if (!Write(EndRequest(id_, 0, kOverloaded), limits_.wait_write_ms)) return SessionEnd::kBroken;
     return SessionEnd::kMalformed;
   }
   params_.append(content);
@@ -190,7 +200,7 @@ std::optional<SessionEnd> Session::AnswerWhole(const Serve& serve) {
   std::string end = Header(kStdout, id_, 0);
   if (answer.WroteErrors()) end += Header(kStderr, id_, 0);
   end += EndRequest(id_, 0, kRequestComplete);
-  if (std::optional<SessionEnd> ended = Ended(end)) return ended;
+  if (std::optional<SessionEnd> ended = Ended(end, answer.MsLeft())) return ended;
   // Records that came after the request (the next one, on a kept
   // connection) are taken now; their bound runs from now.
   request_start_ = Clock::now();
@@ -199,8 +209,8 @@ std::optional<SessionEnd> Session::AnswerWhole(const Serve& serve) {
 
 // Writes the records that end a request; the connection ends with it
 // unless the server asked to keep it.
-std::optional<SessionEnd> Session::Ended(const std::string& records) {
-  if (!Write(records)) return SessionEnd::kBroken;
+std::optional<SessionEnd> Session::Ended(const std::string& records, int timeout_ms) {
+  if (!Write(records, timeout_ms)) return SessionEnd::kBroken;
   if (!keep_) return SessionEnd::kDone;
   return std::nullopt;
 }

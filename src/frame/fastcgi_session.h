@@ -40,24 +40,29 @@ class Stream {
                                    int timeout_ms) = 0;
 };
 
-// A request's way back to the server. After a write fails, nothing more is
-// written and Broken() is true.
+// A request's way back to the server, all of it to be taken within
+// `timeout_ms` from the answer's start. After a write fails or runs out of
+// that time, nothing more is written and Broken() is true.
 class Answer {
  public:
   Answer(Stream& stream, std::uint16_t request_id, int timeout_ms)
-      : stream_(stream), id_(request_id), timeout_ms_(timeout_ms) {}
+      : stream_(stream),
+        id_(request_id),
+        deadline_(std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms)) {}
   // Standard output: `first` and `second`, in records of their own size.
   bool Output(std::string_view first, std::string_view second = {});
   // Standard error: `text`, the server's error log's to keep.
   bool Error(std::string_view text);
   bool Broken() const { return broken_; }
   bool WroteErrors() const { return wrote_errors_; }
+  // What is left of the answer's time, in milliseconds; 0 once it is over.
+  int MsLeft() const;
 
  private:
   bool Send(RecordType type, std::string_view first, std::string_view second);
   Stream& stream_;
   std::uint16_t id_;
-  int timeout_ms_;
+  std::chrono::steady_clock::time_point deadline_;
   bool broken_ = false;
   bool wrote_errors_ = false;
 };
@@ -104,8 +109,8 @@ class Session {
   std::optional<SessionEnd> Begin(const Record& record);
   std::optional<SessionEnd> Parameters(std::string_view content);
   std::optional<SessionEnd> Body(std::string_view content);
-  std::optional<SessionEnd> Ended(const std::string& records);
-  bool Write(const std::string& record);
+  std::optional<SessionEnd> Ended(const std::string& records, int timeout_ms);
+  bool Write(const std::string& record, int timeout_ms);
 
   Stream& stream_;
   const Limits& limits_;

@@ -53,7 +53,8 @@ class Connection {
   // `timeout_ms` for the first of them; while `idle` (no request under way)
   // a request to end the process ends the wait too.
   IoResult Read(char* buffer, std::size_t size, std::size_t& got, bool idle, int timeout_ms);
-  // All of `count` pieces, in their order, within `timeout_ms` of each step.
+  // All of `count` pieces, in their order, within `timeout_ms` for all of
+  // them.
   IoResult Write(const std::string_view* pieces, std::size_t count, int timeout_ms);
   // Hands what was written to the web server and ends the connection.
   void Close();
@@ -64,7 +65,7 @@ class Connection {
   friend IoResult TakeConnection(Connection& connection, std::string& error);
   friend IoResult WaitForAny(const std::vector<const Connection*>& connections,
                              std::vector<bool>& ready, bool& listener_ready, int timeout_ms,
-                             bool ending);
+                             bool take_new, bool ending);
   std::intptr_t handle_ = -1;
   // A write failed or ran out of time: nothing is handed over at the end
   // (Windows; a socket has nothing to hand over).
@@ -84,13 +85,13 @@ bool AcceptConnection(Connection& connection, std::string& error);
 IoResult TakeConnection(Connection& connection, std::string& error);
 
 // Where many connections are open at once: waits at most `timeout_ms`
-// (below 0: as long as it takes) until the listener has a connection
-// waiting (`listener_ready`) or one of `connections` has bytes or has ended
-// (`ready[i]`); those not given a wait (null) are passed over. kDone,
-// kTimedOut, or kShutdown when the process is asked to end meanwhile. Once
-// it has been asked (`ending`), the listener is no longer waited on and the
-// wait is for the requests under way alone.
+// (below 0: as long as it takes) until one of `connections` has bytes or
+// has ended (`ready[i]`) or, when `take_new`, the listener has a connection
+// waiting (`listener_ready`); those not given a wait (null) are passed
+// over. kDone, kTimedOut, or kShutdown when the process is asked to end
+// meanwhile. Once it has been asked (`ending`), the listener is no longer
+// waited on and the wait is for the requests under way alone.
 IoResult WaitForAny(const std::vector<const Connection*>& connections, std::vector<bool>& ready,
-                    bool& listener_ready, int timeout_ms, bool ending = false);
+                    bool& listener_ready, int timeout_ms, bool take_new, bool ending);
 
 }  // namespace platform

@@ -47,6 +47,14 @@ IoResult WaitOn(pollfd* targets, std::size_t count, int timeout_ms, bool interru
   }
 }
 
+// What is left of the time until `deadline`, in whole milliseconds (0 once
+// it has passed: a wait then only looks).
+int MsLeft(std::chrono::steady_clock::time_point deadline) {
+  auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  return static_cast<int>(std::max<std::int64_t>(0, left.count()));
+}
+
 IoResult WaitFor(int fd, short events, int timeout_ms, bool interruptible) {
   pollfd target{fd, events, 0};
   return WaitOn(&target, fd < 0 ? 0 : 1, timeout_ms, interruptible);
@@ -168,10 +176,10 @@ bool AcceptConnection(Connection& connection, std::string& error) {
 }
 
 IoResult WaitForAny(const std::vector<const Connection*>& connections, std::vector<bool>& ready,
-                    bool& listener_ready, int timeout_ms, bool ending) {
+                    bool& listener_ready, int timeout_ms, bool take_new, bool ending) {
   std::vector<pollfd> targets;
   targets.reserve(connections.size() + 1);
-  targets.push_back(pollfd{ending ? -1 : STDIN_FILENO, POLLIN, 0});
+  targets.push_back(pollfd{ending || !take_new ? -1 : STDIN_FILENO, POLLIN, 0});
   for (const Connection* c : connections) {
     targets.push_back(pollfd{c != nullptr ? static_cast<int>(c->handle_) : -1, POLLIN, 0});
   }
@@ -211,6 +219,7 @@ IoResult Connection::Write(const std::string_view* pieces, std::size_t count, in
       parts.push_back(iovec{const_cast<char*>(pieces[i].data()), pieces[i].size()});
     }
   }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   std::size_t next = 0;
   while (next < parts.size()) {
     msghdr message{};
@@ -220,7 +229,11 @@ IoResult Connection::Write(const std::string_view* pieces, std::size_t count, in
     if (n < 0) {
       if (errno == EINTR) continue;
       if (errno != EAGAIN && errno != EWOULDBLOCK) return IoResult::kBroken;
-      IoResult waited = WaitFor(fd, POLLOUT, timeout_ms, false);
+      // The bound is the whole answer's: a peer that takes a little now
+      // and then cannot stretch it.
+      int left = MsLeft(deadline);
+      if (left == 0) return IoResult::kTimedOut;
+      IoResult waited = WaitFor(fd, POLLOUT, left, false);
       if (waited != IoResult::kDone) return waited;
       continue;
     }

@@ -216,7 +216,7 @@ IoResult TakeConnection(Connection& /*connection*/, std::string& error) {
 
 IoResult WaitForAny(const std::vector<const Connection*>& /*connections*/,
                     std::vector<bool>& /*ready*/, bool& /*listener_ready*/, int /*timeout_ms*/,
-                    bool /*ending*/) {
+                    bool /*take_new*/, bool /*ending*/) {
   return IoResult::kBroken;
 }
 
@@ -292,8 +292,17 @@ IoResult Connection::Read(char* buffer, std::size_t size, std::size_t& got, bool
 IoResult Connection::Write(const std::string_view* pieces, std::size_t count, int timeout_ms) {
   std::string whole;
   for (std::size_t i = 0; i < count; ++i) whole.append(pieces[i]);
+  // The bound is the whole answer's, however many steps it takes.
+  const bool bounded = timeout_ms >= 0;
+  const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(bounded ? timeout_ms : 0);
   std::size_t done = 0;
   while (done < whole.size()) {
+    const ULONGLONG now = GetTickCount64();
+    if (bounded && now >= deadline) {
+      failed_ = true;
+      return IoResult::kTimedOut;
+    }
+    if (bounded) timeout_ms = static_cast<int>(deadline - now);
     DWORD moved = 0;
     DWORD want =
         whole.size() - done > 0x40000000u ? 0x40000000u : static_cast<DWORD>(whole.size() - done);
