@@ -5,8 +5,11 @@
 // process goes on; and its end on SIGTERM once the request under way is
 // answered.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <string.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,9 +17,11 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <random>
+#include <set>
 #include <thread>
 
 #include "platform/files.h"
@@ -73,6 +78,15 @@ class Persistent : public ::testing::Test {
         fast_.root.path() + "/socket");
   }
 
+  // The operator's lines name the twin's own folders: its root stands as ROOT.
+  static std::string WithoutRoot(std::string lines, const Twin& twin) {
+    const std::string& root = twin.root.path();
+    for (std::size_t at = lines.find(root); at != std::string::npos; at = lines.find(root, at)) {
+      lines.replace(at, root.size(), "ROOT");
+    }
+    return lines;
+  }
+
   void Change(const std::function<void(Twin&)>& change) {
     change(fast_);
     change(cgi_);
@@ -87,7 +101,7 @@ class Persistent : public ::testing::Test {
     testkit::RunResult cgi = testkit::RunProgram(cgi_.program, env);
     EXPECT_TRUE(answer.ended) << what;
     EXPECT_TRUE(answer.out == cgi.out) << what << ": " << FirstDifference(answer.out, cgi.out);
-    EXPECT_EQ(answer.err, cgi.err) << what;
+    EXPECT_EQ(WithoutRoot(answer.err, fast_), WithoutRoot(cgi.err, cgi_)) << what;
     for (const char* file : {"Hdrs1020.TXT", "Hdrs1020.bak"}) {
       EXPECT_EQ(testkit::Exists(fast_.site->program_folder + file),
                 testkit::Exists(cgi_.site->program_folder + file))
@@ -440,6 +454,169 @@ TEST_F(Persistent, AThousandRandomChangesAnswerAsTheCgiProgramDoes) {
   EXPECT_TRUE(std::any_of(logged.begin(), logged.end(), [](const std::string& line) {
     return line.find("aO=0") == std::string::npos;
   })) << "some visit ended while another program's session ran";
+}
+
+// What no notice of a watched folder reports, each after the process has
+// kept its page: every answer is still the CGI program's.
+class KeptPageTwin : public Persistent {
+ protected:
+  // A book's time, one second past its twin's headers file: the next
+  // request rebuilds the headers file.
+  static void NewerThanHeaders(Twin& twin, const std::string& book) {
+    platform::FileTime headers = 0;
+    platform::GetModifiedTime(twin.Headers(), headers);
+    platform::SetModifiedTime(book, headers + 1'000'000'000);
+  }
+  void KeptFirst() {
+    ExpectTheSame("the first request");
+    ExpectTheSame("the page kept");
+    ExpectTheSame("and kept again");
+  }
+};
+
+// A file system mounted over the book folder, with other books, and then
+// taken away again: a mount raises no notice in the folders themselves.
+TEST_F(KeptPageTwin, AMountOverTheBookFolder) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a file system needs root (CI runs as root)";
+  KeptFirst();
+  Change([](Twin& twin) {
+    ASSERT_EQ(mount("books", twin.site->txt.c_str(), "tmpfs", 0, "size=16m"), 0) << strerror(errno);
+    // Books of the slots that have index files already: nothing else changes.
+    for (int slot : {2, 5, 9}) {
+      testkit::WriteFile(twin.site->TextPath(slot),
+                         testkit::BookText("Mounted " + std::to_string(slot), "A"));
+    }
+  });
+  ExpectTheSame("a tmpfs mounted over the book folder");
+  ExpectTheSame("its page kept");
+  Change([](Twin& twin) { ASSERT_EQ(umount2(twin.site->txt.c_str(), MNT_DETACH), 0); });
+  ExpectTheSame("the tmpfs taken away");
+  ExpectTheSame("and again");
+}
+
+// The index folder is a link whose target is not there yet; then it comes,
+// with the index files.
+TEST_F(KeptPageTwin, ABookFolderLinkedToAFolderThatComesLater) {
+  Change([](Twin& twin) {
+    std::string folder = twin.site->idx.substr(0, twin.site->idx.size() - 1);
+    ASSERT_EQ(std::rename(folder.c_str(), (twin.root.path() + "/books-away").c_str()), 0);
+    ASSERT_EQ(symlink((twin.root.path() + "/later/fullindexes").c_str(), folder.c_str()), 0);
+  });
+  KeptFirst();
+  Change([](Twin& twin) {
+    testkit::MakeDirs(twin.root.path() + "/later");
+    ASSERT_EQ(std::rename((twin.root.path() + "/books-away").c_str(),
+                          (twin.root.path() + "/later/fullindexes").c_str()),
+              0);
+  });
+  ExpectTheSame("the link's target came, with the index files");
+  ExpectTheSame("its page kept");
+}
+
+// A book that is a link to a file elsewhere, written again there: in
+// place, and then as a new file renamed over it.
+TEST_F(KeptPageTwin, ABookLinkedToAFileElsewhereRewrittenThere) {
+  Change([](Twin& twin) {
+    testkit::MakeDirs(twin.root.path() + "/shelf");
+    std::string shelved = twin.root.path() + "/shelf/book7";
+    ASSERT_EQ(std::rename(twin.site->TextPath(7).c_str(), shelved.c_str()), 0);
+    ASSERT_EQ(symlink(shelved.c_str(), twin.site->TextPath(7).c_str()), 0);
+  });
+  KeptFirst();
+  Change([](Twin& twin) {
+    // Written through the link: the file on the shelf changes in place.
+    testkit::WriteFile(twin.site->TextPath(7), testkit::BookText("Book 7 in place", "Author 7"));
+    NewerThanHeaders(twin, twin.site->TextPath(7));
+  });
+  ExpectTheSame("the linked book written again in place");
+  ExpectTheSame("its page kept");
+  Change([](Twin& twin) {
+    std::string shelf = twin.root.path() + "/shelf/";
+    testkit::WriteFile(shelf + "new", testkit::BookText("Book 7 renamed", "Author 7"));
+    ASSERT_EQ(std::rename((shelf + "new").c_str(), (shelf + "book7").c_str()), 0);
+    NewerThanHeaders(twin, shelf + "book7");
+  });
+  ExpectTheSame("the linked book replaced by a new file under its name");
+}
+
+// A book with another name elsewhere, written through that name.
+TEST_F(KeptPageTwin, ABookWithAnotherNameWrittenThroughIt) {
+  Change([](Twin& twin) {
+    ASSERT_EQ(link(twin.site->TextPath(8).c_str(), (twin.root.path() + "/book8").c_str()), 0);
+  });
+  KeptFirst();
+  Change([](Twin& twin) {
+    std::string other = twin.root.path() + "/book8";
+    std::ofstream(other, std::ios::binary | std::ios::trunc)
+        << testkit::BookText("Book 8 through its other name", "Author 8");
+    NewerThanHeaders(twin, other);
+  });
+  ExpectTheSame("the book written through its other name");
+}
+
+// A build that ran out of descriptors shows fewer books; it is not kept, so
+// once the limit is raised again the page is whole.
+TEST_F(KeptPageTwin, ABuildThatRanOutOfDescriptorsIsNotKept) {
+  KeptFirst();
+  // The lowest descriptor number the process has free: the connection's.
+  std::set<int> open_now;
+  for (const std::string& fd :
+       testkit::ListDir("/proc/" + std::to_string(process_->pid()) + "/fd")) {
+    open_now.insert(std::stoi(fd));
+  }
+  int lowest_free = 0;
+  while (open_now.count(lowest_free) != 0) ++lowest_free;
+  rlimit before{};
+  ASSERT_EQ(prlimit(process_->pid(), RLIMIT_NOFILE, nullptr, &before), 0);
+  Change([](Twin& twin) { NewerThanHeaders(twin, twin.site->TextPath(4)); });
+  // Room for the connection and nothing more.
+  rlimit starved = before;
+  starved.rlim_cur = static_cast<rlim_t>(lowest_free + 1);
+  ASSERT_EQ(prlimit(process_->pid(), RLIMIT_NOFILE, &starved, nullptr), 0);
+  auto answer = process_->Request(kRequest);
+  EXPECT_TRUE(answer.ended) << "answered, though short of descriptors";
+  ASSERT_EQ(prlimit(process_->pid(), RLIMIT_NOFILE, &before, nullptr), 0);
+  // The starved request's own work on the twins: its visit, its headers file.
+  std::map<std::string, std::string> env(kRequest.begin(), kRequest.end());
+  env["ENPANEL_DRIVE_ROOT"] = cgi_.root.path();
+  testkit::RunProgram(cgi_.program, env);
+  ExpectTheSame("the limit raised again");
+  ExpectTheSame("and the page kept");
+}
+
+// Stopped while forty requests each came on a connection of its own, then
+// let go: each is answered with the page, and each visit counted.
+TEST_F(Persistent, ABurstQueuedWhileTheProcessWasStoppedIsAnsweredWhole) {
+  std::string page = process_->Request(kRequest).out;
+  ASSERT_NE(page.find("</HTML>"), std::string::npos);
+  std::string stats = fast_.site->program_folder + "Statistics";
+  long counted = testkit::Counted(stats);
+  ASSERT_EQ(kill(process_->pid(), SIGSTOP), 0);
+  std::string request = testkit::FastCgiRequest(1, kRequest);
+  std::vector<int> queued;
+  for (int i = 0; i < 40; ++i) {
+    queued.push_back(process_->Connect());
+    ASSERT_EQ(send(queued.back(), request.data(), request.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(request.size()));
+  }
+  ASSERT_EQ(kill(process_->pid(), SIGCONT), 0);
+  for (std::size_t i = 0; i < queued.size(); ++i) {
+    std::string bytes;
+    testkit::FastCgiAnswer answer;
+    char chunk[65536];
+    pollfd p{queued[i], POLLIN, 0};
+    while (!answer.ended && poll(&p, 1, 30000) == 1) {
+      ssize_t n = recv(queued[i], chunk, sizeof chunk, 0);
+      if (n <= 0) break;
+      bytes.append(chunk, static_cast<std::size_t>(n));
+      testkit::ReadFastCgiAnswer(bytes, answer);
+    }
+    EXPECT_TRUE(answer.ended) << "connection " << i;
+    EXPECT_TRUE(answer.out == page)
+        << "connection " << i << ": " << FirstDifference(answer.out, page);
+    close(queued[i]);
+  }
+  EXPECT_EQ(testkit::Counted(stats), counted + 40);
 }
 
 TEST_F(Persistent, WhatAServerSendsWrongEndsAtMostItsConnection) {

@@ -1,17 +1,20 @@
 // The options page kept by a persistent process from one request to the
 // next, while nothing it was built from may have changed.
 //
-// The page depends on the files in the program's folder (the headers file),
-// the site's book folders and the default ones. Before a build, every one of
-// those folders is watched (platform/folder_watch.h); a build that went
-// through without a word to the operator is kept; a later request takes it
-// only when no notice has come since. Where notices cannot be trusted (a
-// shared or user-space file system, a watch refused) nothing is kept, and
-// every request builds the page as a CGI process does. Only a persistent
-// process keeps pages (KeepPagesFromNowOn, when it turns out to be one).
+// What a build reads is recorded by the file service as the folders it lay
+// in (platform/files.h); before the next build every one of those folders is
+// watched (platform/folder_watch.h). A build is kept only when all it read
+// was watched before it read it, no call of the file service failed (but
+// for names that are not there), and it had nothing to tell the operator; a
+// later request takes it only when no notice has come since. So the first
+// build after a start is not kept (nothing was watched yet), and a build
+// that reads somewhere new is kept from the next build on. Where notices
+// cannot be trusted (a file system not known to be local, a watch refused)
+// nothing is kept, and every request builds the page as a CGI process does.
+// Only a persistent process keeps pages (KeepPagesFromNowOn, when it turns
+// out to be one).
 #pragma once
 #include <string>
-#include <vector>
 
 namespace page {
 
@@ -23,12 +26,13 @@ void KeepPagesFromNowOn();
 const std::string* KeptPage();
 
 // A build begins: what was kept is dropped and, when pages are kept, the
-// folders are watched from now on. False when the page to come cannot be
-// kept.
-bool WatchBeforeBuilding(const std::vector<std::string>& folders);
+// folders the last build read are watched and what this one reads is
+// recorded.
+void BeginBuild();
 
-// The page the build wrote, to keep (after WatchBeforeBuilding said true).
-void KeepPage(std::string page);
+// The build ended with `page`: kept when it may be (above), `told_operator`
+// saying whether it had anything to tell the operator.
+void EndBuild(const std::string& page, bool told_operator);
 
 // Nothing kept, nothing watched, pages not kept (tests).
 void ForgetKeptPage();

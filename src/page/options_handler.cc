@@ -9,6 +9,7 @@
 #include "page/book_grid.h"
 #include "page/kept_page.h"
 #include "page/page_head.h"
+#include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/priority.h"
 #include "server/file_scan.h"
@@ -58,6 +59,7 @@ std::string FindBooks() {
     server::CGIFindAvailFiles(diagnostic);
   } catch (...) {
     // What the scan found before it failed stands in TotFilesOnWeb.
+    platform::CountFailure();
   }
   return diagnostic;
 }
@@ -68,6 +70,7 @@ void BuildRowListsGuarded() {
   try {
     BuildRowLists();
   } catch (...) {
+    platform::CountFailure();
     InitFailed = true;
     AddToPage("<br>>>> EnPanel1: Error 0 exception in arpanel1-<br>");
     ClearRowLists();
@@ -181,10 +184,10 @@ void WriteOptionsPage() {
     common::SetPageText(*kept);
     return;
   }
-  const bool keep = WatchBeforeBuilding(server::FoldersThePageReads());
+  BeginBuild();
   const unsigned long messages = platform::OperatorMessagesWritten();
   BuildOptionsPage();
-  if (keep && platform::OperatorMessagesWritten() == messages) KeepPage(common::PageText);
+  EndBuild(common::PageText, platform::OperatorMessagesWritten() != messages);
 }
 
 // The session's start, then the notice for a mirror's visitors or the

@@ -11,6 +11,7 @@ using posix::Fail;
 using posix::OnName;
 
 FolderTimes::FolderTimes(const std::string& folder) : folder_(folder) {
+  RecordFolderOf(JoinName(folder, "*"));  // the times of its files
   handle_ = OnName(folder, [](const char* p) { return sys::Open(p, O_RDONLY | O_DIRECTORY); });
 }
 

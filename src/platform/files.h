@@ -119,8 +119,31 @@ bool ReplaceWithBackup(const std::string& replacement, const std::string& target
                        const std::string& backup);
 
 int LastErrorCode();
+// Notes the error of a call that failed; every failing call of the service
+// goes through here.
 void SetLastErrorCode(int code);
 std::string SystemErrorText(int code);  // the system's own text, no trailing dot
+// Whether `code` says only that a name is not there (nothing went wrong).
+bool IsMissingNameError(int code);
+
+// Calls that failed for another reason than a missing name, counted since
+// the process began, with those its callers met themselves (CountFailure:
+// memory that ran out midway). Whatever was made while the count moved may
+// show less than there is.
+unsigned long FailuresSoFar();
+void CountFailure();
+
+// The folders whose changes may change what was read. While recording,
+// every path the service is handed is noted by the folder it lies in (the
+// pattern of a listing lies in the folder listed), each once: by its key
+// (FolderKey), with the folder as first written.
+void StartRecordingFolders();
+std::vector<std::pair<std::string, std::string>> StopRecordingFolders();
+// One key for every way of writing a folder: "/" separators, none doubled
+// or at the end, letters in upper case.
+std::string FolderKey(std::string_view folder);
+// Notes the folder `path` lies in, while recording.
+void RecordFolderOf(std::string_view path);
 
 // Modification times of files in one folder, the folder opened once.
 class FolderTimes {

@@ -1,13 +1,60 @@
 // The parts of the file service that are the same on every system.
+#include <memory>
+#include <unordered_map>
+
 #include "platform/files.h"
 
 namespace platform {
 namespace {
 thread_local int g_last_error = 0;
+unsigned long g_failures = 0;
+// While recording: each folder's key, and the folder as first written.
+std::unique_ptr<std::unordered_map<std::string, std::string>> g_recorded;
 }  // namespace
 
 int LastErrorCode() { return g_last_error; }
-void SetLastErrorCode(int code) { g_last_error = code; }
+
+void SetLastErrorCode(int code) {
+  g_last_error = code;
+  if (!IsMissingNameError(code)) ++g_failures;
+}
+
+unsigned long FailuresSoFar() { return g_failures; }
+
+void CountFailure() { ++g_failures; }
+
+std::string FolderKey(std::string_view folder) {
+  std::string key;
+  key.reserve(folder.size());
+  for (char c : folder) {
+    if (c == '\\') c = '/';
+    if (c == '/' && !key.empty() && key.back() == '/') continue;
+    key += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  }
+  while (key.size() > 1 && key.back() == '/') key.pop_back();
+  return key.empty() ? std::string(".") : key;
+}
+
+void StartRecordingFolders() {
+  g_recorded = std::make_unique<std::unordered_map<std::string, std::string>>();
+}
+
+std::vector<std::pair<std::string, std::string>> StopRecordingFolders() {
+  std::vector<std::pair<std::string, std::string>> folders;
+  if (g_recorded) folders.assign(g_recorded->begin(), g_recorded->end());
+  g_recorded.reset();
+  return folders;
+}
+
+void RecordFolderOf(std::string_view path) {
+  if (!g_recorded) return;
+  std::size_t cut = path.find_last_of("/\\");
+  std::string folder(cut == std::string_view::npos ? std::string_view(".")
+                     : cut == 0                    ? path.substr(0, 1)
+                                                   : path.substr(0, cut));
+  std::string key = FolderKey(folder);
+  g_recorded->try_emplace(std::move(key), std::move(folder));
+}
 
 bool ReadWholeFile(const std::string& path, std::string& contents) {
   contents.clear();

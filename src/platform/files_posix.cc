@@ -40,6 +40,7 @@ void BeginRequest() { folder_cache::BeginRequest(); }
 
 void VisitFiles(const std::string& folder_and_pattern,
                 const std::function<bool(const DirEntry&)>& visit) {
+  RecordFolderOf(folder_and_pattern);
   std::size_t cut = folder_and_pattern.find_last_of("/\\");
   std::string folder = cut == std::string::npos ? "." : folder_and_pattern.substr(0, cut + 1);
   std::string_view pattern(folder_and_pattern);
@@ -59,6 +60,7 @@ void VisitFiles(const std::string& folder_and_pattern,
 
 void VisitNamesOnce(const std::string& folder_and_pattern,
                     const std::function<void(std::string_view)>& visit) {
+  RecordFolderOf(folder_and_pattern);
   std::size_t cut = folder_and_pattern.find_last_of("/\\");
   std::string folder = cut == std::string::npos ? "." : folder_and_pattern.substr(0, cut + 1);
   std::string_view pattern(folder_and_pattern);

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 #ifndef _WIN32
 #include <signal.h>
 #include <sys/resource.h>
@@ -168,6 +169,40 @@ TEST_F(FilesTest, AnAppendCutShortStaysAsItWasWritten) {
   EXPECT_EQ(testkit::ReadFile(log), "line1\n0123");
 }
 #endif
+
+// What a build reads is noted by the folder each path lies in, once per
+// folder however it is written; a missing name is no failure, other
+// failures are counted.
+TEST_F(FilesTest, RecordedFoldersAndCountedFailures) {
+  testkit::WriteFile(dir / "Books/a.txt", "a");
+  StartRecordingFolders();
+  FileTime time = 0;
+  EXPECT_TRUE(GetModifiedTime(dir / "Books/a.txt", time));
+  EXPECT_FALSE(FileExists(dir / "BOOKS\\missing.txt"));
+  FindFiles(dir / "Other/*.TXT");
+  std::string contents;
+  ReadWholeFile(dir / "top.txt", contents);
+  auto folders = StopRecordingFolders();
+  std::set<std::string> keys;
+  for (const auto& [key, folder] : folders) {
+    keys.insert(key);
+    EXPECT_EQ(FolderKey(folder), key);
+  }
+  EXPECT_EQ(keys, (std::set<std::string>{FolderKey(dir / "books"), FolderKey(dir / "other"),
+                                         FolderKey(dir.path())}));
+  EXPECT_EQ(FolderKey("\\cgi-bin\\fulltxt\\"), "/CGI-BIN/FULLTXT");
+  EXPECT_TRUE(StopRecordingFolders().empty()) << "nothing noted once recording stopped";
+
+  unsigned long before = FailuresSoFar();
+  EXPECT_FALSE(FileExists(dir / "nowhere/at/all.txt"));
+  EXPECT_EQ(FailuresSoFar(), before) << "a name not there is no failure";
+#ifndef _WIN32
+  faults::FailNth(1, EMFILE);
+  EXPECT_FALSE(ReadWholeFile(dir / "Books/a.txt", contents));
+  faults::Reset();
+  EXPECT_EQ(FailuresSoFar(), before + 1) << "descriptors that ran out are a failure";
+#endif
+}
 
 TEST(TemporaryNames, OnlyTheProgramsOwnForm) {
   EXPECT_EQ(TemporaryName("hdr", 0x1A2B3C4D5E6F7081ULL), "~enPanel-hdr-1A2B3C4D5E6F7081.tmp");

@@ -54,7 +54,13 @@ void SetDriveRoot(const std::string& folder) {
 
 const std::string& DriveRoot() { return g_drive_root; }
 
+bool IsMissingNameError(int code) {
+  return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ||
+         code == ERROR_NO_MORE_FILES;
+}
+
 std::string NativePath(const std::string& path) {
+  RecordFolderOf(path);
   std::string s;
   bool rooted = !path.empty() && (path[0] == '/' || path[0] == '\\') &&
                 !(path.size() > 1 && (path[1] == '/' || path[1] == '\\'));

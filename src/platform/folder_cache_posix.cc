@@ -58,7 +58,9 @@ bool IsFolder(int dfd, const dirent* e) {
   if (e->d_type != DT_UNKNOWN && e->d_type != DT_LNK) return false;
 #endif
   struct stat st {};
-  return sys::Fstatat(dfd, e->d_name, &st) == 0 && S_ISDIR(st.st_mode);
+  if (sys::Fstatat(dfd, e->d_name, &st) == 0) return S_ISDIR(st.st_mode);
+  SetLastErrorCode(errno);  // counted as a failure, unless the entry just went
+  return false;
 }
 
 void Read(const std::string& native, Kept& kept) {
@@ -77,7 +79,7 @@ void Read(const std::string& native, Kept& kept) {
     kept.stamp = StampOf(folder_stat);
     kept.checkable = Nanoseconds(folder_stat.st_mtim) < read_at - kTimeStepNanoseconds &&
                      Nanoseconds(folder_stat.st_ctim) < read_at - kTimeStepNanoseconds &&
-                     !posix::OnSharedFileSystem(dfd);
+                     !posix::NotKnownLocal(dfd);
     // A folder's size bounds its number of entries; reserving touches no memory.
     if (folder_stat.st_size > 0) {
       listing.entries.reserve(static_cast<std::size_t>(folder_stat.st_size) / 16 + 16);

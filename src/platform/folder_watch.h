@@ -5,17 +5,25 @@
 // file's content, times or rights changed) and the way to it: each folder
 // above it, for a change of the next name on the way (made, removed,
 // renamed, its rights changed; letter case ignored, as the file service
-// finds names), so that a folder that goes, moves, or comes into being is
-// seen too. A folder that is missing is watched through the nearest one
-// above it; where the way passes a link, the way to its target is watched as
-// well. The system reports a change before the call that made it returns
-// (Linux: inotify; Windows: ReadDirectoryChangesW), so Unchanged() asked
-// after such a call always sees it.
+// finds names, and looked up only once the folder holding it is watched),
+// so that a folder that goes, moves, or comes into being is seen too. A
+// folder that is missing is watched through the nearest one above it;
+// where the way passes a link, the way to its target is watched (a target
+// not there yet, through the nearest folder above it that is). Of a folder
+// watched whole, an entry that is a link has its target and the target's
+// folder watched, and a file with other names (hard links) is watched
+// itself. On Linux any mount or unmount counts as a change (a mount raises
+// no notice in the folders it covers). The system reports a change before
+// the call that made it returns (Linux: inotify; Windows:
+// ReadDirectoryChangesW), so Unchanged() asked after such a call always
+// sees it.
 //
-// Where notices cannot be trusted, Watch() says so: a file system that
-// other hosts or a user-space program change (NFS, SMB, FUSE; on Windows a
-// remote drive or a UNC path), a watch the system refused, a system without
-// notices. A lost notice (a full queue) counts as a change.
+// Where notices cannot be trusted, Watch() says so: a file system not
+// known to be local (Linux: other than ext2/3/4, xfs, btrfs, tmpfs and
+// their like, the operator told once of each such folder; Windows: other
+// than NTFS or ReFS on a fixed drive, where links lead), a watch the system
+// refused, a system without notices. A lost notice (a full queue) counts as
+// a change.
 //
 // KeptNames keeps the names of one folder that match a pattern, listed once
 // and then brought up to date from the notices of names made, removed and

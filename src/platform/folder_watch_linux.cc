@@ -1,15 +1,20 @@
-// Change notices on Linux: one inotify instance per set of watches. Each
-// watched folder (an inode; the same folder reached twice is one watch)
-// either counts every notice about it, or only those about the names on the
-// way that it was asked to watch.
+// Change notices on Linux: one inotify instance per set of watches, and the
+// mount table's notice (a mount raises no inotify notice, so any mount or
+// unmount counts as a change). Each watched folder (an inode; the same
+// folder reached twice is one watch) either counts every notice about it,
+// or only those about the names on the way that it was asked to watch.
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <poll.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <deque>
+#include <set>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -17,6 +22,7 @@
 #include "platform/files.h"
 #include "platform/folder_cache.h"
 #include "platform/folder_watch.h"
+#include "platform/messages.h"
 #include "platform/names.h"
 #include "platform/posix_names.h"
 
@@ -32,15 +38,82 @@ constexpr std::uint32_t kFolderMask = kWayMask | IN_MODIFY | IN_CLOSE_WRITE;
 // What changes a folder's names only.
 constexpr std::uint32_t kNamesMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
                                      IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_MASK_ADD;
+// What changes one file, whatever name it is changed through.
+constexpr std::uint32_t kFileMask =
+    IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_MASK_ADD;
 // Notices about the folder itself: it went, moved, or its file system did.
 constexpr std::uint32_t kSelfGone = IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT | IN_IGNORED;
+// Links followed on one way at most, as the system itself follows them.
+constexpr int kMaxLinks = 40;
 
-enum class Kind { kWay, kFolder, kNames };
+enum class Kind { kWay, kFolder, kNames, kFile };
 
 struct Watched {
-  bool every_name = false;         // a folder watched whole
+  bool every_name = false;         // a folder (or a file) watched whole
   bool names_kept = false;         // the folder whose names are kept
   std::vector<std::string> names;  // on the way: the next names, upper case
+};
+
+std::string Join(const std::string& folder, const std::string& name) {
+  return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
+std::string ParentOf(const std::string& folder) {
+  std::size_t cut = folder.find_last_of('/');
+  return cut == 0 || cut == std::string::npos ? "/" : folder.substr(0, cut);
+}
+
+// The name in `folder` that `name` finds as the file service finds it: the
+// name as written when it is there, else the one that differs only in
+// letter case, read from the folder now (never from a listing kept from
+// before its watch was set); `name` itself when there is none.
+std::string NameFound(const std::string& folder, const std::string& name) {
+  struct stat st {};
+  if (lstat(Join(folder, name).c_str(), &st) == 0) return name;
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return name;
+  std::string upper = UpperAscii(name), found = name;
+  for (dirent* e = readdir(dir); e != nullptr; e = readdir(dir)) {
+    if (UpperAscii(std::string(e->d_name)) == upper) {
+      found = e->d_name;
+      break;
+    }
+  }
+  closedir(dir);
+  return found;
+}
+
+// The components of a path in "/" form, in order.
+std::deque<std::string> Components(const std::string& path) {
+  std::deque<std::string> parts;
+  for (std::size_t at = 0; at <= path.size();) {
+    std::size_t end = path.find('/', at);
+    if (end == std::string::npos) end = path.size();
+    if (end > at) parts.push_back(path.substr(at, end - at));
+    at = end + 1;
+  }
+  return parts;
+}
+
+// The process's mount table, whose notice tells of any mount or unmount.
+class MountTable {
+ public:
+  MountTable() : fd_(open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC)) {}
+  ~MountTable() {
+    if (fd_ >= 0) close(fd_);
+  }
+  MountTable(const MountTable&) = delete;
+  MountTable& operator=(const MountTable&) = delete;
+  bool Known() const { return fd_ >= 0; }
+  // Whether the table changed since the last look (each look takes the notice).
+  bool Changed() {
+    if (fd_ < 0) return true;
+    pollfd p{fd_, POLLPRI, 0};
+    return poll(&p, 1, 0) > 0 && (p.revents & (POLLPRI | POLLERR)) != 0;
+  }
+
+ private:
+  int fd_;
 };
 
 // One inotify instance and what each of its watches stands for.
@@ -55,9 +128,10 @@ class WatchSet {
 
   // Every watch removed and what was queued for them dropped: the instance
   // is kept (a process has a limited number of them, and the kernel frees
-  // one only a while after it is closed).
+  // one only a while after it is closed). Mounts are watched from now on.
   void Clear() {
     if (fd_ < 0) fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    mounts_.Changed();
     if (fd_ < 0) return;
     for (const auto& [wd, w] : watched_) inotify_rm_watch(fd_, wd);
     watched_.clear();
@@ -72,24 +146,22 @@ class WatchSet {
   // The way to `path` (the program's form) and the folder itself, watched as
   // `kind`; false where notices cannot be trusted.
   bool Watch(const std::string& path, Kind kind) {
-    std::string native = folder_cache::ResolveCase(posix::PlainPath(path));
+    if (!mounts_.Known()) return false;
+    std::string native = posix::PlainPath(path);
     if (native.empty() || native[0] != '/') {
       char here[PATH_MAX];
       if (getcwd(here, sizeof here) == nullptr) return false;
       native = std::string(here) + "/" + native;
     }
-    if (!AddWay(native, kind)) return false;
-    // A link on the way: its target's way too, which the names above do not show.
-    char real[PATH_MAX];
-    if (realpath(native.c_str(), real) != nullptr && native != real) return AddWay(real, kind);
-    return true;
+    return AddWay(native, kind);
   }
 
   // Reads what has come, handing each notice to `take` (which returns false
-  // to stop reading); false when notices were lost or cannot be read.
+  // to stop reading); false when notices were lost or cannot be read, or a
+  // mount or unmount happened.
   template <typename Take>
   bool Read(Take take) {
-    if (fd_ < 0) return false;
+    if (fd_ < 0 || mounts_.Changed()) return false;
     alignas(inotify_event) char buffer[16384];
     for (;;) {
       ssize_t n = read(fd_, buffer, sizeof buffer);
@@ -108,48 +180,115 @@ class WatchSet {
   }
 
  private:
-  bool Add(const std::string& folder, const std::string& name, Kind kind) {
+  // A watch on `target` (a folder, or a file for kFile) as `kind`; on the
+  // way, for the next name `name`.
+  bool Add(const std::string& target, const std::string& name, Kind kind) {
     if (fd_ < 0) return false;
-    int dfd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd < 0) return false;
-    bool shared = posix::OnSharedFileSystem(dfd);
-    close(dfd);
-    if (shared) return false;
+    if (posix::NotKnownLocal(target)) {
+      TellOnce(target);
+      return false;
+    }
     std::uint32_t mask = kind == Kind::kWay      ? kWayMask
                          : kind == Kind::kFolder ? kFolderMask
-                                                 : kNamesMask;
-    int wd = inotify_add_watch(fd_, folder.c_str(), mask);
+                         : kind == Kind::kNames  ? kNamesMask
+                                                 : kFileMask;
+    int wd = inotify_add_watch(fd_, target.c_str(), mask | IN_DONT_FOLLOW);
     if (wd < 0) return false;
     Watched& w = watched_[wd];
-    if (kind == Kind::kFolder) w.every_name = true;
+    if (kind == Kind::kFolder || kind == Kind::kFile) w.every_name = true;
     if (kind == Kind::kNames) w.names_kept = true;
     if (kind == Kind::kWay) w.names.push_back(UpperAscii(name));
     return true;
   }
 
-  // The way to `native` (an absolute path in "/" form), folder by folder,
-  // and the folder itself when it is one.
+  // The way to `native` (an absolute path in "/" form), folder by folder
+  // from the root, each watched for its next name before that name is
+  // looked up, so that a name made or renamed meanwhile is seen; then the
+  // folder itself as `kind`. A link on the way is followed as the system
+  // follows it, and the way to its target watched too, up to the nearest
+  // folder that is there (a target that is not there yet is seen when it
+  // comes). A way that ends at a file (a link's target) has its folder
+  // watched whole, and the file itself.
   bool AddWay(const std::string& native, Kind kind) {
+    std::deque<std::string> parts = Components(native);
     std::string folder = "/";
-    std::size_t at = 1;
-    while (at <= native.size()) {
-      std::size_t end = native.find('/', at);
-      if (end == std::string::npos) end = native.size();
-      std::string name = native.substr(at, end - at);
-      at = end + 1;
-      if (name.empty() || name == ".") continue;
+    int links = 0;
+    while (!parts.empty()) {
+      std::string name = parts.front();
+      parts.pop_front();
+      if (name == ".") continue;
+      if (name == "..") {
+        folder = ParentOf(folder);
+        continue;
+      }
       if (!Add(folder, name, Kind::kWay)) return false;
-      std::string next = folder == "/" ? "/" + name : folder + "/" + name;
+      name = NameFound(folder, name);
+      std::string next = Join(folder, name);
       struct stat st {};
-      if (stat(next.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        return kind != Kind::kNames;  // seen from above; names are kept only of a folder there
+      if (lstat(next.c_str(), &st) != 0) return kind != Kind::kNames;  // seen from above
+      if (S_ISLNK(st.st_mode)) {
+        char target[PATH_MAX];
+        ssize_t n = readlink(next.c_str(), target, sizeof target);
+        if (n <= 0 || n == static_cast<ssize_t>(sizeof target) || ++links > kMaxLinks) {
+          return false;
+        }
+        std::deque<std::string> through = Components(std::string(target, n));
+        parts.insert(parts.begin(), through.begin(), through.end());
+        if (target[0] == '/') folder.assign(1, '/');
+        continue;
+      }
+      if (!S_ISDIR(st.st_mode)) {
+        // A file: where a link led to one, its folder and the file itself.
+        if (kind != Kind::kFile) return kind != Kind::kNames;
+        return Add(folder, "", Kind::kFolder) && Add(next, "", Kind::kFile);
       }
       folder = next;
     }
-    return Add(folder, "", kind);
+    if (kind == Kind::kFile) return Add(folder, "", Kind::kFolder);
+    return Add(folder, "", kind) && (kind != Kind::kFolder || AddEntries(folder));
+  }
+
+  // What a folder's own notices do not show of its entries: a link's
+  // target, changed where it lies, and a file with other names, changed
+  // through one of them. Each gets a watch of its own.
+  bool AddEntries(const std::string& folder) {
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) return false;
+    bool all = true;
+    int dfd = dirfd(dir);
+    errno = 0;
+    for (dirent* e = readdir(dir); e != nullptr && all; e = readdir(dir)) {
+      std::string_view name(e->d_name);
+      if (name == "." || name == ".." || e->d_type == DT_DIR) continue;
+      struct stat st {};
+      if (fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        all = errno == ENOENT;  // gone meanwhile: its folder's notice tells
+        continue;
+      }
+      std::string path = Join(folder, e->d_name);
+      if (S_ISLNK(st.st_mode)) {
+        all = AddWay(path, Kind::kFile);
+      } else if (S_ISREG(st.st_mode) && st.st_nlink > 1) {
+        all = Add(path, "", Kind::kFile);
+      }
+      errno = 0;
+    }
+    if (errno != 0) all = false;
+    closedir(dir);
+    return all;
+  }
+
+  // The operator hears once of each folder whose file system keeps a
+  // persistent process from keeping what it built.
+  static void TellOnce(const std::string& folder) {
+    static std::set<std::string> told;
+    if (!told.insert(folder).second) return;
+    OperatorMessage("Pages are built anew for every request: " + folder +
+                    " is on a file system whose changes may come with no notice here");
   }
 
   int fd_;
+  MountTable mounts_;
   std::unordered_map<int, Watched> watched_;
 };
 

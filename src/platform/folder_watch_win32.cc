@@ -24,6 +24,35 @@ constexpr DWORD kNamesFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
+std::string Join(const std::string& folder, const std::string& name) {
+  return IsSeparator(folder.back()) ? folder + name : folder + "\\" + name;
+}
+
+// The root ("C:\\") of the volume that `native`, or the nearest folder
+// above it that is there, lies on once links and junctions are followed;
+// `root` where that cannot be told, or the way ends on a share (then "").
+std::string FinalRoot(std::string native, const std::string& root) {
+  for (;;) {
+    HANDLE h =
+        CreateFileA(native.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      char final_path[MAX_PATH * 2];
+      DWORD n = GetFinalPathNameByHandleA(h, final_path, sizeof final_path, FILE_NAME_NORMALIZED);
+      CloseHandle(h);
+      if (n == 0 || n >= sizeof final_path) return root;
+      std::string path(final_path, n);
+      if (path.rfind("\\\\?\\UNC\\", 0) == 0) return {};
+      if (path.rfind("\\\\?\\", 0) == 0) path = path.substr(4);
+      if (path.size() < 3 || path[1] != ':') return root;
+      return path.substr(0, 2) + "\\";
+    }
+    std::size_t cut = native.find_last_of("\\/");
+    if (cut == std::string::npos || cut <= 2) return root;
+    native.resize(cut);
+  }
+}
+
 // The name a notice is about, in the code page the file service uses.
 std::string NoticeName(const FILE_NOTIFY_INFORMATION& n) {
   int chars = static_cast<int>(n.FileNameLength / sizeof(WCHAR));
@@ -53,7 +82,8 @@ struct Watched {
   DWORD filter = kWayFilter;
   bool every_name = false;
   bool names_kept = false;
-  std::vector<std::string> names;  // on the way: the next names, upper case
+  std::vector<std::string> names;  // on the way: the next names (long and short), upper case
+  bool pending = false;            // a read is under way, to be ended before the handle closes
   alignas(DWORD) char buffer[16384];
 
   Watched() = default;
@@ -61,23 +91,35 @@ struct Watched {
   Watched& operator=(const Watched&) = delete;
   ~Watched() {
     if (handle != INVALID_HANDLE_VALUE) {
-      CancelIoEx(handle, &overlapped);
-      DWORD ignored = 0;
-      GetOverlappedResult(handle, &overlapped, &ignored, TRUE);
+      Disarm();
       CloseHandle(handle);
     }
     if (overlapped.hEvent != nullptr) CloseHandle(overlapped.hEvent);
   }
 
+  // A read started; one that fails at once leaves nothing under way.
   bool Arm() {
-    return ReadDirectoryChangesW(handle, buffer, sizeof buffer, FALSE, filter, nullptr, &overlapped,
-                                 nullptr) != FALSE;
+    pending = ReadDirectoryChangesW(handle, buffer, sizeof buffer, FALSE, filter, nullptr,
+                                    &overlapped, nullptr) != FALSE;
+    return pending;
+  }
+
+  // The read under way, if any, cancelled and waited out.
+  void Disarm() {
+    if (!pending) return;
+    CancelIoEx(handle, &overlapped);
+    DWORD ignored = 0;
+    GetOverlappedResult(handle, &overlapped, &ignored, TRUE);
+    pending = false;
   }
 
   // Whether the notices in the buffer (`size` bytes) touch what is watched.
   bool Touched(DWORD size) const {
     if (size == 0) return true;  // more came than the buffer held: some were lost
-    if (every_name) return true;
+    if (every_name) {
+      return !EachNotice(buffer, size,
+                         [this](const FILE_NOTIFY_INFORMATION& n) { return IsFolderTimeOnly(n); });
+    }
     return !EachNotice(buffer, size, [this](const FILE_NOTIFY_INFORMATION& n) {
       std::string name = UpperAscii(NoticeName(n));
       for (const std::string& watched : names) {
@@ -86,7 +128,47 @@ struct Watched {
       return true;
     });
   }
+
+  // Whether a notice says only that a folder in the watched one had its
+  // last-write time moved, as every change of that folder's own entries
+  // moves it (Statistics\ at every visit): what matters of a folder within
+  // is its name, which comes as a notice of its own, and its entries are
+  // watched where they matter. The name may come in its short (8.3) form;
+  // the system finds the folder by either.
+  bool IsFolderTimeOnly(const FILE_NOTIFY_INFORMATION& n) const {
+    if (n.Action != FILE_ACTION_MODIFIED) return false;
+    std::string path =
+        IsSeparator(folder.back()) ? folder + NoticeName(n) : folder + "\\" + NoticeName(n);
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+  }
 };
+
+// The short (8.3) form of the last name of `path`, upper case; empty when
+// it has none of its own.
+std::string ShortName(const std::string& path, const std::string& name) {
+  char buffer[MAX_PATH * 2];
+  DWORD length = GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
+  if (length == 0 || length >= sizeof buffer) return {};
+  std::string shortened(buffer, length);
+  std::size_t cut = shortened.find_last_of("\\/");
+  std::string last = UpperAscii(cut == std::string::npos ? shortened : shortened.substr(cut + 1));
+  return last == UpperAscii(name) ? std::string() : last;
+}
+
+// Whether the volume of `root` ("C:\\") is one whose notices are whole:
+// local NTFS or ReFS.
+bool LocalNoticesWhole(const std::string& root) {
+  if (GetDriveTypeA(root.c_str()) != DRIVE_FIXED) return false;
+  char file_system[MAX_PATH + 1] = {};
+  if (!GetVolumeInformationA(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, file_system,
+                             sizeof file_system)) {
+    return false;
+  }
+  std::string name = UpperAscii(file_system);
+  return name == "NTFS" || name == "REFS";
+}
 
 // Folders watched together.
 struct WatchSet {
@@ -100,14 +182,14 @@ struct WatchSet {
       if (names_kept || w->names_kept || UpperAscii(w->folder) != UpperAscii(folder)) continue;
       if (!name.empty()) {
         w->names.push_back(UpperAscii(name));
+        std::string short_name = ShortName(Join(folder, name), name);
+        if (!short_name.empty()) w->names.push_back(short_name);
         return true;
       }
       w->every_name = true;
       if (w->filter == kFolderFilter) return true;
       // A wider filter takes a new read.
-      CancelIoEx(w->handle, &w->overlapped);
-      DWORD ignored = 0;
-      GetOverlappedResult(w->handle, &w->overlapped, &ignored, TRUE);
+      w->Disarm();
       w->filter = kFolderFilter;
       ResetEvent(w->overlapped.hEvent);
       return w->Arm() != FALSE;
@@ -124,6 +206,10 @@ struct WatchSet {
     w->every_name = !names_kept && name.empty();
     w->filter = names_kept ? kNamesFilter : name.empty() ? kFolderFilter : kWayFilter;
     if (!name.empty()) w->names.push_back(UpperAscii(name));
+    if (!name.empty()) {
+      std::string short_name = ShortName(Join(folder, name), name);
+      if (!short_name.empty()) w->names.push_back(short_name);
+    }
     if (!w->Arm()) return false;
     watched.push_back(std::move(w));
     return true;
@@ -137,10 +223,14 @@ struct WatchSet {
     if (length == 0 || length >= sizeof full) return false;
     std::string native(full, length);
     while (native.size() > 3 && IsSeparator(native.back())) native.pop_back();
-    // Shares and remote drives report what this host did, not what others did.
+    // Shares and remote drives report what this host did, not what others
+    // did; other file systems may not report at all. Where links or
+    // junctions lead elsewhere, the volume they lead to is the one judged.
     if (native.size() < 3 || native[1] != ':' || !IsSeparator(native[2])) return false;
     std::string root = native.substr(0, 3);
-    if (GetDriveTypeA(root.c_str()) == DRIVE_REMOTE) return false;
+    if (!LocalNoticesWhole(root)) return false;
+    std::string final_root = FinalRoot(native, root);
+    if (final_root.empty() || !LocalNoticesWhole(final_root)) return false;
 
     std::string folder = root;
     std::size_t at = 3;
@@ -169,6 +259,10 @@ struct WatchSet {
     for (auto& w : watched) {
       while (!changed) {
         DWORD size = 0;
+        if (!w->pending) {
+          changed = true;  // no read under way: nothing would be told
+          break;
+        }
         if (!GetOverlappedResult(w->handle, &w->overlapped, &size, FALSE)) {
           if (GetLastError() != ERROR_IO_INCOMPLETE) changed = true;  // the folder went
           break;

@@ -51,20 +51,42 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
   return true;
 }
 
-bool OnSharedFileSystem(int dfd) {
-  constexpr long kShared[] = {
-      0x6969,      // NFS
-      0x517B,      // SMB
-      0xFF534D42,  // CIFS
-      0xFE534D42,  // SMB2
-      0x65735546,  // FUSE
+namespace {
+
+bool KnownLocal(const struct statfs& fs) {
+  constexpr unsigned long kLocal[] = {
+      0xEF53,      // ext2, ext3, ext4
+      0x58465342,  // xfs
+      0x9123683E,  // btrfs
+      0x01021994,  // tmpfs
+      0x858458F6,  // ramfs
+      0xF2F52010,  // f2fs
+      0x3153464A,  // jfs
+      0x52654973,  // reiserfs
+      0x2FC12FC1,  // zfs
+      0xCA451A4E,  // bcachefs
+      0x3434,      // nilfs2
+      // overlayfs, as containers use it: its lower layers are images no
+      // one changes, and what is changed through it raises notices.
+      0x794C7630,
   };
-  struct statfs fs {};
-  if (sys::Fstatfs(dfd, &fs) != 0) return true;  // not known: not trusted either
-  for (long magic : kShared) {
-    if (static_cast<unsigned long>(fs.f_type) == static_cast<unsigned long>(magic)) return true;
+  for (unsigned long magic : kLocal) {
+    if (static_cast<unsigned long>(fs.f_type) == magic) return true;
   }
   return false;
+}
+
+}  // namespace
+
+bool NotKnownLocal(int dfd) {
+  struct statfs fs {};
+  // Not known: not trusted either.
+  return sys::Fstatfs(dfd, &fs) != 0 || !KnownLocal(fs);
+}
+
+bool NotKnownLocal(const std::string& native) {
+  struct statfs fs {};
+  return statfs(native.c_str(), &fs) != 0 || !KnownLocal(fs);
 }
 
 bool RenamedAway(const std::string& native_source) {
@@ -85,7 +107,10 @@ const std::string& DriveRoot() { return g_drive_root; }
 
 std::string OperatorPath(const std::string& path) { return posix::PlainPath(path); }
 
+bool IsMissingNameError(int code) { return code == ENOENT || code == ENOTDIR; }
+
 std::string NativePath(const std::string& path) {
+  RecordFolderOf(path);
   std::string plain = posix::PlainPath(path);
   return folder_cache::Lexists(plain) ? plain : folder_cache::ResolveCase(plain);
 }

@@ -33,6 +33,7 @@ inline bool WorthResolving(int error) { return error == ENOENT || error == ENOTD
 // first). Returns what the last call returned.
 template <typename Call>
 auto OnName(const std::string& path, Call call, std::string* used = nullptr) {
+  RecordFolderOf(path);
   std::string plain = folder_cache::WithKnownFolder(PlainPath(path));
   if (used != nullptr) *used = plain;
   auto result = call(plain.c_str());
@@ -53,12 +54,15 @@ auto OnName(const std::string& path, Call call, std::string* used = nullptr) {
   return result;
 }
 
-// Whether the folder open as `dfd` lies on a file system that other hosts
-// change too (NFS, SMB/CIFS) or that a program in user space serves (FUSE):
-// there a change moves no clock of this host and raises no change notice
-// here, and the client may answer from an attribute cache. True also when
-// the file system cannot be told.
-bool OnSharedFileSystem(int dfd);
+// Whether the folder open as `dfd` lies on a file system that is not known
+// to be local to this host (ext2/3/4, xfs, btrfs, tmpfs, f2fs and their
+// like): on any other, others may change it (other hosts, a program in user
+// space, a host sharing a folder with its guest) where no clock of this host
+// moves and no change notice is raised here, and a client may answer from
+// an attribute cache. True also when the file system cannot be told.
+bool NotKnownLocal(int dfd);
+// The same for the file system that `native` lies on (no descriptor taken).
+bool NotKnownLocal(const std::string& native);
 
 // A number for a temporary name that no other running process uses: the
 // process id in the high half, this process's own count (started from the

@@ -142,6 +142,7 @@ void CallCGIFindAvailFiles() noexcept {
   } catch (...) {
     // Out of memory in the middle of a listing: the scan ends there, and the
     // flags and count set so far stay as they are.
+    platform::CountFailure();
   }
 }
 

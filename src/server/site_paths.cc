@@ -40,11 +40,6 @@ void SetSitePaths(const std::string& program_file) {
   IDXPath = _WebPath + kSiteIdxFolder;
 }
 
-std::vector<std::string> FoldersThePageReads() {
-  return {_WebPath, _WebPath + kSiteTxtFolder, _WebPath + kSiteIdxFolder, kFallbackTxtPath,
-          kFallbackIdxPath};
-}
-
 void InitSitePaths(const std::string& program_file) {
   SetSitePaths(program_file);
   if (!platform::DirectoryExists(StatPath)) {

@@ -22,11 +22,6 @@ std::string fnCorrectPath(const std::string& path);
 // The folders from `program_file`, and nothing made on disk.
 void SetSitePaths(const std::string& program_file);
 
-// Every folder the options page is built from: the program's folder (the
-// headers file), the site's book folders and the default ones, whether they
-// are there or not.
-std::vector<std::string> FoldersThePageReads();
-
 // Start-up: the folders from `program_file` and the statistics folder
 // (created when missing; a failure is told to the operator). The subject
 // areas are built next, by the caller.
