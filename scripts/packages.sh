@@ -12,6 +12,8 @@ make                  core      make
 g++                   core      g++
 clang                 core      clang clang++
 libclang-rt-14-dev    core      libclang_rt.fuzzer-x86_64.a libclang_rt.asan-x86_64.a
+libbrotli-dev         core      /usr/include/brotli/encode.h
+zlib1g-dev            core      /usr/include/zlib.h
 googletest            core      /usr/src/googletest
 libgtest-dev          core      /usr/include/gtest/gtest.h
 binutils              core      readelf objdump
@@ -28,6 +30,7 @@ nginx-light           web       nginx
 fcgiwrap              web       fcgiwrap
 spawn-fcgi            web       spawn-fcgi
 curl                  web       curl
+brotli                web       brotli
 iproute2              web       ss
 init-system-helpers   web       service
 systemd               web       systemd-analyze
@@ -37,6 +40,7 @@ chromium              browser   /usr/bin/chromium
 nodejs                browser   node
 npm                   browser   npm
 g++-mingw-w64-x86-64  windows   x86_64-w64-mingw32-g++
+libz-mingw-w64-dev    windows   /usr/x86_64-w64-mingw32/include/zlib.h
 wine                  windows   wine winepath
 wine64                windows   /usr/lib/wine/wine64
 wixl                  windows   wixl

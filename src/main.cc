@@ -5,6 +5,7 @@
 // the page between them while nothing it was built from changes).
 #include "frame/application.h"
 #include "frame/web_module.h"
+#include "page/kept_page.h"
 #include "page/options_handler.h"
 #include "program/process_state.h"
 #include "version.h"
@@ -36,5 +37,6 @@ int main() {
   frame::RegisterModuleClass(&NewEngineModule);
   frame::SetRequestStart(&program::StartRequest);
   frame::SetPersistentStart(&program::StartPersistent);
+  frame::SetKeptForms(&page::KeptForms);
   return frame::RunApplication();
 }

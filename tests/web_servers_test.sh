@@ -30,7 +30,7 @@ if [ "$(id -u)" -ne 0 ]; then
   echo "SKIPPED: needs root (the system's servers, links in /etc, owners set by install-site)"
   exit 77
 fi
-need lighttpd /usr/lib/lighttpd/mod_deflate.so gzip apache2 a2enmod /usr/lib/apache2/modules/mod_fcgid.so nginx fcgiwrap spawn-fcgi \
+need lighttpd /usr/lib/lighttpd/mod_deflate.so gzip brotli apache2 a2enmod /usr/lib/apache2/modules/mod_fcgid.so nginx fcgiwrap spawn-fcgi \
   curl ss setpriv service pkill
 [ -x "$(dirname "$enpanel")/enPanel-check" ] || { echo "missing enPanel-check beside $enpanel" >&2; exit 1; }
 
@@ -201,6 +201,7 @@ run_kind() {  # KIND SERVER MODE
     sh -c "cmp -s '$site/enPanel' '$dir/program-before' && [ ! -e '$site/moved' ] && [ \"\$(readlink '$web/cgi-bin/enPanel')\" = '$site/enPanel' ]"
   check "$kind: the site check finds the site sound" "$site/enPanel-check" "$site" --user www-data
   check "$kind: listens on 127.0.0.1 only" sh -c "ss -ltnH | grep -q ' 127.0.0.1:$port ' && ! ss -ltnH | grep ':$port ' | grep -vq ' 127.0.0.1:$port '"
+  [ "$mode" = fastcgi ] && kept_forms "$kind" "$url" "$dir/direct"
   [ "$mode" = fastcgi ] && held_peers "$kind" "$url"
   [ "$kind" = nginx-fastcgi ] && restarts "$kind" "$site" "$web" "$port" "$url"
   [ "$kind" = apache-fastcgi ] && upgraded_at_once "$kind" "$site" "$url"
@@ -209,6 +210,33 @@ run_kind() {  # KIND SERVER MODE
 
 # Under mod_fcgid an upgrade needs no restart: the next request is served
 # by the new program, as install-site says.
+# A persistent process's kept forms of its page: browsers get it in brotli
+# and gzip clients in gzip at its best, once the process has made them (a
+# moment after the page is first asked for: until then the server's own
+# gzip or the page as it is); each decompresses to the program's page.
+kept_forms() {  # KIND URL DIRECT
+  local kind="$1" url="$2" direct="$3" dir="$work/$1" i
+  for i in $(seq 100); do
+    curl -s -H 'Accept-Encoding: gzip, deflate, br' -D "$dir/hb" -o "$dir/body.br" "$url"
+    grep -qi '^Content-Encoding: *br' "$dir/hb" && break
+    sleep 0.1
+  done
+  check "$kind: a browser gets the page in brotli ($(wc -c <"$dir/body.br") bytes, at most 18,500)" \
+    sh -c "grep -qi '^Content-Encoding: *br' '$dir/hb' && grep -qi '^Vary: *Accept-Encoding' '$dir/hb' &&
+           [ \$(wc -c <'$dir/body.br') -le 18500 ] && brotli -dc '$dir/body.br' | cmp -s - '$direct'"
+  for i in $(seq 100); do
+    curl -s -H 'Accept-Encoding: gzip' -D "$dir/hg" -o "$dir/body.gz9" "$url"
+    [ "$(wc -c <"$dir/body.gz9")" -le 31000 ] && break
+    sleep 0.1
+  done
+  check "$kind: a gzip client gets the page in gzip ($(wc -c <"$dir/body.gz9") bytes, at most 31,000)" \
+    sh -c "grep -qi '^Content-Encoding: *gzip' '$dir/hg' && [ \$(wc -c <'$dir/body.gz9') -le 31000 ] &&
+           gzip -dc '$dir/body.gz9' | cmp -s - '$direct'"
+  curl -s -D "$dir/hi" -o "$dir/body.identity" "$url"
+  check "$kind: a client that asks for nothing gets the page as it is" \
+    sh -c "! grep -qi '^Content-Encoding' '$dir/hi' && cmp -s '$dir/body.identity' '$direct'"
+}
+
 upgraded_at_once() {  # KIND SITE URL
   local kind="$1" site="$2" url="$3" dir="$work/$1"
   cp "$enpanel" "$dir/upgrade"

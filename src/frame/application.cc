@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "common/accept_encoding.h"
 #include "common/errors.h"
 #include "frame/fastcgi_connections.h"
 #include "frame/fastcgi_session.h"
@@ -16,14 +17,45 @@ namespace {
 ModuleFactory g_module_class = nullptr;
 RequestStart g_request_start = nullptr;
 PersistentStart g_persistent_start = nullptr;
+KeptFormsOf g_kept_forms = nullptr;
 
-void HandleRequest(TCGIRequest& request, TCGIResponse& response) {
+// The request's Accept-Encoding field, as the web server handed it.
+struct AcceptEncoding {
+  bool present = false;
+  std::string value;
+};
+
+// The answer in the coding the request prefers among its body's kept
+// forms, when there are any and the answer is a plain one.
+void AnswerInKeptForm(TCGIResponse& response, const AcceptEncoding& accept) {
+  using common::Coding;
+  if (g_kept_forms == nullptr || !accept.present || response.status_code != 200 ||
+      !response.content_encoding.empty()) {
+    return;
+  }
+  // Only a client that would take a coding asks for the forms to be made.
+  if (common::ChooseCoding(accept.value, true, true, common::CanCompress(Coding::kBrotli)) ==
+      Coding::kIdentity) {
+    return;
+  }
+  common::CompressedForms forms = g_kept_forms(response.Content());
+  Coding coding =
+      common::ChooseCoding(accept.value, true, forms.gzip != nullptr, forms.brotli != nullptr);
+  if (coding == Coding::kIdentity) return;
+  response.content_encoding = common::CodingName(coding);
+  response.custom_headers.emplace_back("Vary: Accept-Encoding\r\n");
+  response.SetContent(coding == Coding::kGzip ? *forms.gzip : *forms.brotli);
+}
+
+void HandleRequest(TCGIRequest& request, TCGIResponse& response,
+                   const AcceptEncoding* accept = nullptr) {
   if (g_module_class == nullptr) throw common::Exception("No data modules registered");
   std::unique_ptr<TWebModule> module = g_module_class();
   if (!module || !module->IsDispatcher()) {
     throw common::Exception("No dispatcher component found on data module");
   }
   bool handled = module->DispatchRequest(request, response);
+  if (handled && !response.Sent() && accept != nullptr) AnswerInKeptForm(response, *accept);
   if (handled && !response.Sent()) {
     if (!response.SendResponse()) throw common::InOutError(0, "Error writing to standard output");
   }
@@ -33,13 +65,14 @@ void HandleRequest(TCGIRequest& request, TCGIResponse& response) {
 // `make_request` makes it, its dispatch and response, or the status-500 page
 // for whatever escapes them. Returns the exit code of a CGI run.
 template <typename MakeRequest>
-int RunRequest(MakeRequest make_request, ResponseOutput& output) {
+int RunRequest(MakeRequest make_request, ResponseOutput& output,
+               const AcceptEncoding* accept = nullptr) {
   std::string failure_class, failure_message;
   try {
     if (g_request_start != nullptr) g_request_start();
     TCGIRequest request = make_request();
     TCGIResponse response(request, output);
-    HandleRequest(request, response);
+    HandleRequest(request, response, accept);
     return 0;
   } catch (const std::exception& e) {
     failure_class = common::ExceptionClassName(e);
@@ -90,7 +123,14 @@ void ServeFastCgiRequest(const fastcgi::Pairs& params, std::string_view input,
   OperatorLinesToAnswer lines(answer);
   AnswerOutput output(answer);
   ParameterVariables variables(params);
-  RunRequest([&] { return TCGIRequest(variables, input); }, output);
+  AcceptEncoding accept;
+  for (const auto& [name, value] : params) {
+    if (name == common::kAcceptEncodingVariable) {
+      accept = AcceptEncoding{true, value};
+      break;
+    }
+  }
+  RunRequest([&] { return TCGIRequest(variables, input); }, output, &accept);
 }
 
 int RunPersistent() {
@@ -121,6 +161,7 @@ int RunPersistent() {
 void RegisterModuleClass(ModuleFactory factory) { g_module_class = factory; }
 void SetRequestStart(RequestStart start) { g_request_start = start; }
 void SetPersistentStart(PersistentStart start) { g_persistent_start = start; }
+void SetKeptForms(KeptFormsOf forms) { g_kept_forms = forms; }
 
 int RunApplication() { return platform::StandardInputIsListener() ? RunPersistent() : RunCgi(); }
 

@@ -6,7 +6,9 @@
 // request, until the process is asked to end.
 #pragma once
 #include <memory>
+#include <string>
 
+#include "common/compression.h"
 #include "frame/web_module.h"
 
 namespace frame {
@@ -24,6 +26,13 @@ void SetRequestStart(RequestStart start);
 // FastCGI listener), before its first request.
 using PersistentStart = void (*)();
 void SetPersistentStart(PersistentStart start);
+
+// Where a persistent process keeps its answers' compressed forms: those
+// ready for a body. A FastCGI request whose Accept-Encoding prefers one of
+// them is answered in it (with Content-Encoding and Vary: Accept-Encoding);
+// any other answer, and every CGI answer, goes out as it is.
+using KeptFormsOf = common::CompressedForms (*)(const std::string& content);
+void SetKeptForms(KeptFormsOf forms);
 
 // Handles the process's requests. Returns the process exit code.
 int RunApplication();

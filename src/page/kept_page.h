@@ -16,6 +16,8 @@
 #pragma once
 #include <string>
 
+#include "common/compression.h"
+
 namespace page {
 
 // From now on the page may be kept: the process is a persistent one.
@@ -33,6 +35,17 @@ void BeginBuild();
 // The build ended with `page`: kept when it may be (above), `told_operator`
 // saying whether it had anything to tell the operator.
 void EndBuild(const std::string& page, bool told_operator);
+
+// The compressed forms of `content`, the whole body of an answer, when it is
+// made of the kept page: those ready now. The first call for a kept page
+// starts making them (gzip and brotli, at their best) on a thread of their
+// own, so that no visitor waits for them: until they are ready, none is
+// given and the answer goes out as it is. One page's forms are made at a
+// time; the forms of a page no longer kept are dropped.
+common::CompressedForms KeptForms(const std::string& content);
+
+// Waits until the forms under way, if any, are made (tests).
+void WaitForKeptForms();
 
 // Nothing kept, nothing watched, pages not kept (tests).
 void ForgetKeptPage();
