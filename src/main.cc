@@ -38,5 +38,6 @@ int main() {
   frame::SetRequestStart(&program::StartRequest);
   frame::SetPersistentStart(&program::StartPersistent);
   frame::SetKeptForms(&page::KeptForms);
+  program::ConfineProcess();
   return frame::RunApplication();
 }

@@ -121,6 +121,10 @@ class Persistent : public ::testing::Test {
 
 TEST_F(Persistent, EachAnswerIsTheCgiProgramsOnATwinSite) {
   ExpectTheSame("the first request builds the headers file");
+  // The process serves confined: no new privileges, a filter of its own.
+  std::string status = ReadFile("/proc/" + std::to_string(process_->pid()) + "/status");
+  EXPECT_NE(status.find("NoNewPrivs:\t1"), std::string::npos) << status;
+  EXPECT_NE(status.find("Seccomp:\t2"), std::string::npos) << status;
   ExpectTheSame("the next reads it");
   Change([](Twin& twin) {
     // Touched: a moment later than the headers file.

@@ -43,6 +43,18 @@ done
 run linux www.kutubix.net "$work/linux.mirror"
 run windows www.kutubix.net "$work/windows.mirror"
 if cmp -s "$work/linux.mirror" "$work/windows.mirror"; then echo "ok: mirror notice alike"; else echo "FAILED: mirror notice differs"; failed=1; fi
+# The program confines itself: the mitigation policies it sets, as far as
+# Wine shows them (it takes each and reports it; only Windows enforces them):
+# no child processes (13), no dynamic code (2), strict handle checks (3), no
+# remote images (10), each given as one DWORD; and no line says it could not.
+policies=$(cd "$work/windows/cgi-bin" && env SERVER_PROTOCOL=HTTP/1.1 REQUEST_METHOD=GET \
+  HTTP_HOST=localhost REMOTE_ADDR=127.0.0.1 WINEDEBUG=-all,fixme+process wine enPanel.exe 2>&1 >/dev/null |
+  sed -n 's/.*SetProcessMitigationPolicy (\([0-9]*\), [0-9A-Fa-f]*, \([0-9]*\)).*/\1:\2/p' | sort -n | tr '\n' ' ')
+if [ "$policies" = "2:4 3:4 10:4 13:4 " ] && ! grep -q unconfined "$work/wine.err"; then
+  echo "ok: mitigation policies set: $policies"
+else
+  echo "FAILED: mitigation policies: '$policies'"; cat "$work/wine.err"; failed=1
+fi
 cmp -s "$work/linux/cgi-bin/Hdrs1020.TXT" "$work/windows/cgi-bin/Hdrs1020.TXT" \
   && echo "ok: headers files alike" || { echo "FAILED: headers files differ"; failed=1; }
 exit $failed

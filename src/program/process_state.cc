@@ -7,9 +7,11 @@
 #include "common/process_priority.h"
 #include "page/kept_page.h"
 #include "page/options_handler.h"
+#include "platform/confinement.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/memory.h"
+#include "platform/messages.h"
 #include "platform/priority.h"
 #include "platform/program.h"
 #include "server/file_scan.h"
@@ -35,6 +37,13 @@ void StartProcess() {
   // the program's own name is then read relative to it.
   platform::SetDriveRoot(platform::GetEnvironment("ENPANEL_DRIVE_ROOT"));
   StartProcess(platform::ProgramFileName());
+}
+
+void ConfineProcess() {
+  std::string error;
+  if (!platform::ConfineProcess(error)) {
+    platform::OperatorMessage("The program runs unconfined: " + error);
+  }
 }
 
 void StartPersistent() {

@@ -63,6 +63,11 @@ void StartProcess();
 // The same with the program file name given (tests).
 void StartProcess(const std::string& program_file);
 
+// Once it has all it needs from the system (after StartProcess): the
+// process confines itself for good (platform/confinement.h); where the
+// system refuses, the operator is told and the program goes on.
+void ConfineProcess();
+
 // Every "request" value above as a new process has it.
 void ResetRequestState();
 
