@@ -23,7 +23,7 @@ site_units() {
 }
 
 spawn_line() {
-  echo "spawn-fcgi -s $(q "$socket") -M 0660 -U $(q "$user") -G $(q "$group") -u $(q "$user") -g $(q "$group") -F $processes -- $(q "$site/enPanel")"
+  echo "spawn-fcgi -s $(q "$socket") -M 0600 -U $(q "$user") -G $(q "$group") -u $(q "$user") -g $(q "$group") -F $processes -- $(q "$site/enPanel")"
 }
 
 # Starts the site's persistent processes whatever runs now (none, some or

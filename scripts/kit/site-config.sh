@@ -44,7 +44,11 @@ write_site_config() {
     lighttpd/fastcgi) template=lighttpd-fastcgi.conf ;;
   esac
   conf="$web/$(site_config_name "$server" "$mode")"
-  local values=(WEB="$web" SITE="$site" NAME="$name" NGINX_LISTEN="$nginx_listen"
+  # The units keep home folders out of a process's sight, or read-only
+  # where the site itself lies in one.
+  local protect_home=yes
+  case "$(realpath -m "$site")/" in /home/* | /root/* | /run/user/*) protect_home=read-only ;; esac
+  local values=(PROTECT_HOME="$protect_home" WEB="$web" SITE="$site" NAME="$name" NGINX_LISTEN="$nginx_listen"
                 APACHE_LISTEN="$apache_listen" APACHE_VHOST="$apache_vhost"
                 LIGHTTPD_LISTEN="$lighttpd_listen" FCGIWRAP_SOCKET="$fcgiwrap_socket"
                 SOCKET="$socket" PROCESSES="$processes" USER="$user" GROUP="$group")

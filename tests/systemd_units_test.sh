@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Inside a booted Debian 12 with systemd as PID 1 (run there by
+# systemd_container_test.sh): a site laid out by the kit for nginx in
+# FastCGI mode, enabled by the line it prints, serves and counts through
+# its units; systemd-analyze rates the service at most 2.0; its process has
+# no new privileges and a system-call filter of its own beyond the unit's;
+# only the web account may connect to the socket; browsers get the page in
+# brotli through nginx.
+#   tests/systemd_units_test.sh   (as root, from the checkout, with
+#                                  build/release/{enPanel,enPanel-check,make_site})
+set -uo pipefail
+cd "$(dirname "$0")/.."
+source scripts/test-checks.sh
+work=$(mktemp -d)
+site=/srv/kutubix
+build/release/make_site "$work/books" >/dev/null
+scripts/install-site --site "$site" --server nginx --mode fastcgi --books "$work/books" \
+  --port 8080 --address 127.0.0.1 >"$work/install.log" 2>&1 || { cat "$work/install.log"; exit 1; }
+line=$(sed -n '/^Enable it with:$/{n;s/^  //p}' "$work/install.log")
+# The system reaches no package registry: nginx is there already.
+line=${line#apt-get install -y nginx && }
+echo "enable: $line"
+check "the printed line enables the site" bash -c "$line"
+for i in $(seq 50); do curl -s -o /dev/null http://127.0.0.1:8080/ && break; sleep 0.2; done
+url=http://127.0.0.1:8080/cgi-bin/enPanel
+(cd "$site" && setpriv --reuid=www-data --regid=www-data --init-groups env -i \
+  SERVER_PROTOCOL=HTTP/1.1 REQUEST_METHOD=GET HTTP_HOST=127.0.0.1:8080 REMOTE_ADDR=127.0.0.1 \
+  ./enPanel) | tail -n +6 >"$work/direct"
+before=$(cat "$site"/Statistics/*.ctr 2>/dev/null | tr -d '\r\n' || echo 0)
+check "the page through nginx and the units" sh -c "curl -sf '$url' | cmp -s - '$work/direct'"
+ok=$(seq 50 | xargs -P 8 -I{} curl -s -o /dev/null -w '%{http_code}\n' "$url" | grep -c '^200$')
+check "50 requests 8 at a time answered ($ok)" test "$ok" = 50
+after=$(cat "$site"/Statistics/*.ctr | tr -d '\r\n')
+check "every visit counted ($before -> $after)" test "$after" = $((before + 52))
+score=$(systemd-analyze security enpanel-kutubix@1.service 2>/dev/null |
+  sed -n 's/.*Overall exposure level for .*: \([0-9.]*\) .*/\1/p')
+check "systemd-analyze security rates the service $score (at most 2.0)" \
+  awk -v s="$score" 'BEGIN { exit !(s != "" && s <= 2.0) }'
+pid=$(systemctl show -p MainPID --value enpanel-kutubix@1.service)
+status=$(cat "/proc/$pid/status")
+check "the process has no new privileges" grep -q '^NoNewPrivs:[[:space:]]*1$' <<<"$status"
+filters=$(sed -n 's/^Seccomp_filters:[[:space:]]*//p' <<<"$status")
+check "the process has a filter of its own beyond the unit's ($filters filters)" test "${filters:-0}" -ge 2
+check "it runs as the web account" test "$(stat -c %U "/proc/$pid")" = www-data
+socket=$(sed -n 's/^ListenStream=//p' /etc/systemd/system/enpanel-kutubix.socket)
+check "only the web account may connect to $socket ($(stat -c '%U %a' "$socket"))" \
+  test "$(stat -c '%U %a' "$socket")" = "www-data 600"
+for i in $(seq 100); do
+  curl -s -H 'Accept-Encoding: gzip, deflate, br' -D "$work/h" -o "$work/body.br" "$url"
+  grep -qi '^Content-Encoding: *br' "$work/h" && break
+  sleep 0.1
+done
+check "a browser gets the page in brotli ($(wc -c <"$work/body.br") bytes)" \
+  sh -c "grep -qi '^Content-Encoding: *br' '$work/h' && brotli -dc '$work/body.br' | cmp -s - '$work/direct'"
+check "nothing refused was told in the journal" \
+  sh -c "! journalctl -u 'enpanel-kutubix@*' --no-pager | grep -q 'refused\|unconfined'"
+journalctl -u 'enpanel-kutubix@*' --no-pager | tail -5
+checks_done
