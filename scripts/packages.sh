@@ -50,6 +50,8 @@ build-essential       package   /usr/share/build-essential/list
 lintian               package   lintian
 libfcgi-dev           bench     /usr/include/fcgiapp.h
 wrk                   bench     wrk
+libfcgi-bin           bench     cgi-fcgi
+strace                bench     strace
 valgrind              bench     valgrind callgrind_annotate
 '
 TEST_STAGES="core web pictures browser windows package"
