@@ -331,6 +331,13 @@ void CheckSiteFolder(Collector& out, const std::string& folder, const platform::
       RepairsOf(Repair::Kind::kGiveToAccount, paths));
 }
 
+// Whether a file of Statistics/ is this program's own ("$enPanel$...",
+// letter case aside): the others' files are their programs' business.
+bool IsOwnStatisticsFile(const std::string& name) {
+  const std::string own = platform::UpperAscii("$" + std::string(server::kProgramName) + "$");
+  return name.size() > own.size() && platform::UpperAscii(name.substr(0, own.size())) == own;
+}
+
 // The statistics folder and today's files in it.
 void CheckStatistics(Collector& out, const std::string& folder, const platform::Account& account) {
   using platform::AccountMay;
@@ -375,7 +382,7 @@ void CheckStatistics(Collector& out, const std::string& folder, const platform::
   std::vector<std::string> locked, paths;
   std::string effect;
   for (const auto& entry : platform::FindFiles(stats + "*")) {
-    if (writable(entry.name)) continue;
+    if (!IsOwnStatisticsFile(entry.name) || writable(entry.name)) continue;
     locked.push_back(entry.name);
     paths.push_back(Native(stats + entry.name));
     if (entry.name == counter) effect += "; today's visits are not counted";
@@ -401,15 +408,17 @@ void CheckStatistics(Collector& out, const std::string& folder, const platform::
 // Every CGI request lists Statistics/ to count the sessions running, so the
 // counters and logs of past days cost each request their share of that
 // listing. Timed here as a listing (the quickest of three); past the limit
-// (2 ms), the
-// years before this one are named with the command that moves each into a
-// folder of its own, where no program looks.
+// (2 ms), this program's own years before this one are named with the
+// command that moves each into a folder of its own, where no program looks;
+// the other programs' past years are named in a line of their own, without
+// a command: moving them is for their operator to decide.
 void CheckStatisticsAge(Collector& out, const std::string& folder, double limit_ms) {
   namespace fs = std::filesystem;
   const std::string stats = folder + "Statistics/";
   const int this_year = platform::LocalNow().year;
-  std::set<int> past_years;
-  std::size_t files = 0;
+  std::set<int> past_years, others_years;
+  std::set<std::string> others;
+  std::size_t files = 0, others_files = 0;
   auto fastest = std::chrono::steady_clock::duration::max();
   for (int round = 0; round < 3; ++round) {
     std::error_code error;
@@ -429,7 +438,14 @@ void CheckStatisticsAge(Collector& out, const std::string& folder, double limit_
         continue;
       }
       int year = std::atoi(name.substr(second + 1, 4).c_str());
-      if (year > 0 && year < this_year) past_years.insert(year);
+      if (year <= 0 || year >= this_year) continue;
+      if (IsOwnStatisticsFile(name)) {
+        past_years.insert(year);
+      } else {
+        others_years.insert(year);
+        others.insert(name.substr(1, second - 1));
+        ++others_files;
+      }
     }
     if (error) return;
     fastest = std::min(fastest, std::chrono::steady_clock::now() - start);
@@ -438,14 +454,26 @@ void CheckStatisticsAge(Collector& out, const std::string& folder, double limit_
   const double ms = std::chrono::duration<double, std::milli>(fastest).count();
   char shown[32];
   std::snprintf(shown, sizeof shown, "%.1f", ms);
-  if (ms <= limit_ms || past_years.empty()) return;
-  out.Info("Statistics/ holds " + std::to_string(files) + " files, back to " +
-               std::to_string(*past_years.begin()) +
-               ": listing them, as every CGI request does to "
-               "count the sessions running, takes " +
-               shown + " ms; the days before this year can go into a folder per year",
-           platform::ArchiveYearsCommand(Native(stats),
-                                         std::vector<int>(past_years.begin(), past_years.end())));
+  if (ms <= limit_ms) return;
+  if (!past_years.empty()) {
+    out.Info("Statistics/ holds " + std::to_string(files) + " files, back to " +
+                 std::to_string(*past_years.begin()) +
+                 ": listing them, as every CGI request does to "
+                 "count the sessions running, takes " +
+                 shown + " ms; this program's days before this year can go into a folder per year",
+             platform::ArchiveYearsCommand(Native(stats), server::kProgramName,
+                                           std::vector<int>(past_years.begin(), past_years.end())));
+  }
+  if (!others_years.empty()) {
+    std::string names;
+    for (const std::string& name : others) names += (names.empty() ? "" : ", ") + name;
+    out.Info("Statistics/ also holds " + std::to_string(others_files) +
+             " day files of other programs (" + names + ") from before this year, back to " +
+             std::to_string(*others_years.begin()) +
+             ": each request lists them too (" + shown +
+             " ms for the whole folder); they are their programs' own, and whether to move "
+             "them is for their operator to decide");
+  }
 }
 
 void CheckBookRights(Collector& out, const platform::Account& account, const HeadersFile& h) {

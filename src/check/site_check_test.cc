@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -178,6 +180,23 @@ TEST_F(SiteCheckTest, WhatTheAccountMayDo) {
     EXPECT_TRUE(MendSays("chmod a+r " + site->txt + "PIKTL.TXT"));
     EXPECT_TRUE(Says("Account nobody can write the site folder"));
     EXPECT_TRUE(Says("Account nobody can write Statistics/"));
+    // Another program's files in Statistics/ are its own: the account need
+    // not write them, and they are never named or mended; this program's are.
+    const std::string stats = site->program_folder + "Statistics/";
+    testkit::WriteFile(stats + "$arPanel$2026-01-01.log", "x");  // root's
+    testkit::WriteFile(stats + "$txtView$2026-01-01@10-00-00.000.Session", "");
+    testkit::ForgetKeptListings();
+    EXPECT_EQ(Problems(&other).size(), 2u);
+    EXPECT_TRUE(Says("Account nobody can write Statistics/"));
+    testkit::WriteFile(stats + "$enPanel$2026-01-01.log", "x");  // root's too
+    testkit::ForgetKeptListings();
+    problems = Problems(&other);
+    ASSERT_EQ(problems.size(), 3u);
+    EXPECT_TRUE(std::any_of(problems.begin(), problems.end(), [](const std::string& p) {
+      return p.find("cannot write these files in Statistics/: $enPanel$2026-01-01.log") !=
+                 std::string::npos &&
+             p.find("arPanel") == std::string::npos && p.find("txtView") == std::string::npos;
+    }));
   }
 }
 
@@ -224,14 +243,26 @@ TEST_F(SiteCheckTest, AnOldStatisticsFolderIsNamedWithTheCommandThatArchivesIt) 
   }
   std::string mend = archive_command();
   EXPECT_TRUE(Says("Statistics/ holds 29202 files, back to 2010: listing them"));
+  EXPECT_TRUE(Says("Statistics/ also holds 21900 day files of other programs (arPanel, qryGate, "
+                   "txtView) from before this year, back to 2010"));
   EXPECT_EQ(mend, platform::ArchiveYearsCommand(
-                      site->program_folder + "Statistics",
+                      site->program_folder + "Statistics", "enPanel",
                       {2010, 2011, 2012, 2013, 2014, 2015, 2016, 2017, 2018, 2019}));
   ASSERT_EQ(std::system(mend.c_str()), 0);
-  EXPECT_EQ(testkit::ListDir(stats).size(), 2u + 10u);  // today's, the marker, a folder a year
+  // Only this program's days moved: today's, the marker and the others'
+  // files stay, beside a folder a year.
+  EXPECT_EQ(testkit::ListDir(stats).size(), 2u + 21900u + 10u);
   EXPECT_TRUE(std::filesystem::exists(stats + today + ".ctr"));
-  EXPECT_TRUE(std::filesystem::exists(stats + "2015/$qryGate$2015-03-05.log"));
-  EXPECT_EQ(testkit::ListDir(stats + "2019").size(), 365u * 8u);
+  EXPECT_TRUE(std::filesystem::exists(stats + "$qryGate$2015-03-05.log"));
+  EXPECT_TRUE(std::filesystem::exists(stats + "2015/$enPanel$2015-03-05.log"));
+  EXPECT_EQ(testkit::ListDir(stats + "2019").size(), 365u * 2u);
+  // Their operator moves the others' past years away too.
+  for (const std::string& name : testkit::ListDir(stats)) {
+    if (name.rfind("$enPanel$", 0) != 0 && name.find('@') == std::string::npos &&
+        name.find('$') == 0) {
+      std::filesystem::remove(stats + name);
+    }
+  }
   EXPECT_EQ(archive_command(), "") << "nothing left to move";
   // A past day's file again: named past a limit of nothing, but a folder
   // that lists as quickly as this one is not named past the real limit.

@@ -31,10 +31,11 @@ inline std::string SpacedNumbers(const std::vector<int>& numbers) {
 std::string RemoveCommand(const std::vector<std::string>& paths);
 // A command that moves the files into a folder of strays (made when missing).
 std::string MoveAwayCommand(const std::vector<std::string>& paths);
-// A command that moves the day files (counters and logs, named
-// "$PROGRAM$YYYY-MM-DD.ctr" or ".log") of each of `years` in the statistics
-// folder `folder` into a folder of that year inside it; markers and every
-// other file stay.
-std::string ArchiveYearsCommand(const std::string& folder, const std::vector<int>& years);
+// A command that moves the day files of `program` (its counters and logs,
+// named "$PROGRAM$YYYY-MM-DD.ctr" or ".log") of each of `years` in the
+// statistics folder `folder` into a folder of that year inside it; markers,
+// other programs' files and every other file stay.
+std::string ArchiveYearsCommand(const std::string& folder, const std::string& program,
+                                const std::vector<int>& years);
 
 }  // namespace platform

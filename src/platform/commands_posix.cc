@@ -19,11 +19,13 @@ std::string RemoveCommand(const std::vector<std::string>& paths) {
   return "rm " + QuotedForCommand(paths);
 }
 
-std::string ArchiveYearsCommand(const std::string& folder, const std::vector<int>& years) {
+std::string ArchiveYearsCommand(const std::string& folder, const std::string& program,
+                                const std::vector<int>& years) {
   const std::string list = SpacedNumbers(years);
+  const std::string name = "\\$" + program + "\\$$y-[0-9][0-9]-[0-9][0-9]";
   return "cd " + QuotedForCommand(folder) + " && for y in " + list +
-         "; do mkdir -p \"$y\" && find . -maxdepth 1 -type f \\( -name \"*\\$$y-[0-9][0-9]-[0-9][0-9].ctr\" -o "
-         "-name \"*\\$$y-[0-9][0-9]-[0-9][0-9].log\" \\) -exec mv -t \"$y\" {} +; done";
+         "; do mkdir -p \"$y\" && find . -maxdepth 1 -type f \\( -name \"" + name +
+         ".ctr\" -o -name \"" + name + ".log\" \\) -exec mv -t \"$y\" {} +; done";
 }
 
 std::string MoveAwayCommand(const std::vector<std::string>& paths) {

@@ -10,11 +10,12 @@ std::string RemoveCommand(const std::vector<std::string>& paths) {
   return "del /q " + QuotedForCommand(paths);
 }
 
-std::string ArchiveYearsCommand(const std::string& folder, const std::vector<int>& years) {
+std::string ArchiveYearsCommand(const std::string& folder, const std::string& program,
+                                const std::vector<int>& years) {
   const std::string list = SpacedNumbers(years);
-  return "cd /d " + QuotedForCommand(folder) + " && for %y in (" + list +
-         ") do @((mkdir %y 2>nul) & move \"*$%y-*.ctr\" %y >nul & move \"*$%y-*.log\" "
-         "%y >nul)";
+  const std::string name = "$" + program + "$%y-*";
+  return "cd /d " + QuotedForCommand(folder) + " && for %y in (" + list + ") do @((mkdir %y 2>nul) & move \"" +
+         name + ".ctr\" %y >nul & move \"" + name + ".log\" %y >nul)";
 }
 
 std::string MoveAwayCommand(const std::vector<std::string>& paths) {
