@@ -20,7 +20,6 @@
 #include <vector>
 
 #include "platform/files.h"
-#include "platform/folder_cache.h"
 #include "platform/folder_watch.h"
 #include "platform/messages.h"
 #include "platform/names.h"
@@ -279,12 +278,13 @@ class WatchSet {
   }
 
   // The operator hears once of each folder whose file system keeps a
-  // persistent process from keeping what it built.
+  // persistent process from keeping what it read there.
   static void TellOnce(const std::string& folder) {
     static std::set<std::string> told;
     if (!told.insert(folder).second) return;
-    OperatorMessage("Pages are built anew for every request: " + folder +
-                    " is on a file system whose changes may come with no notice here");
+    OperatorMessage(folder +
+                    " is on a file system whose changes may come with no notice here: what is "
+                    "read from it is read anew for every request, nothing is kept");
   }
 
   int fd_;
