@@ -14,6 +14,12 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 77
 fi
 [ -f "$container" ] || { echo "SKIPPED: no ../shared/systemd-container beside the checkout"; exit 77; }
+if ! mountpoint -q /; then
+  # systemd-nspawn boots a system only from a root that is a mount point.
+  echo "SKIPPED: this system runs in a chroot (as ../shared/fresh-machine-ci runs it), where" \
+    "systemd-nspawn cannot boot another; a machine of its own runs it"
+  exit 77
+fi
 cd "$top"
 # The programs where the kit of a checkout takes them.
 stage="build/release"
