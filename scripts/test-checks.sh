@@ -19,3 +19,16 @@ checks_done() {
   echo "$passed passed, $failed failed"
   [ "$failed" -eq 0 ]
 }
+
+# fetch_as_browser URL HEADERS BODY: asks URL as a browser does (gzip,
+# deflate, br) until the answer comes in brotli, at most 10 s (a persistent
+# process makes its page's forms a moment after the page is first asked
+# for); the last answer's header lines go to HEADERS, its body to BODY.
+fetch_as_browser() {
+  local i
+  for i in $(seq 100); do
+    curl -s -H 'Accept-Encoding: gzip, deflate, br' -D "$2" -o "$3" "$1"
+    grep -qi '^Content-Encoding: *br' "$2" && return 0
+    sleep 0.1
+  done
+}

@@ -7,18 +7,8 @@
 # committed HEAD, whose debian/tests run.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-container="$top/../shared/systemd-container"
-if [ "$(id -u)" -ne 0 ]; then
-  echo "SKIPPED: needs root (the system is made with mmdebstrap and booted with systemd-nspawn)"
-  exit 77
-fi
-[ -f "$container" ] || { echo "SKIPPED: no ../shared/systemd-container beside the checkout"; exit 77; }
-if ! mountpoint -q /; then
-  # systemd-nspawn boots a system only from a root that is a mount point.
-  echo "SKIPPED: this system runs in a chroot (as ../shared/fresh-machine-ci runs it), where" \
-    "systemd-nspawn cannot boot another; a machine of its own runs it"
-  exit 77
-fi
+source "$top/scripts/test-booted-system.sh"
+booted_system_or_skip
 cd "$top"
 deb=$(bash scripts/package deb | tail -n 1)
 deb=$(realpath --relative-to="$top" "$deb")

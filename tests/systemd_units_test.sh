@@ -56,11 +56,7 @@ check "it runs as the web account" test "$(stat -c %U "/proc/$pid")" = www-data
 socket=$(sed -n 's/^ListenStream=//p' /etc/systemd/system/enpanel-kutubix.socket)
 check "only the web account may connect to $socket ($(stat -c '%U %a' "$socket"))" \
   test "$(stat -c '%U %a' "$socket")" = "www-data 600"
-for i in $(seq 100); do
-  curl -s -H 'Accept-Encoding: gzip, deflate, br' -D "$work/h" -o "$work/body.br" "$url"
-  grep -qi '^Content-Encoding: *br' "$work/h" && break
-  sleep 0.1
-done
+fetch_as_browser "$url" "$work/h" "$work/body.br"
 check "a browser gets the page in brotli ($(wc -c <"$work/body.br") bytes)" \
   sh -c "grep -qi '^Content-Encoding: *br' '$work/h' && brotli -dc '$work/body.br' | cmp -s - '$work/direct'"
 check "nothing refused was told in the journal" \

@@ -216,11 +216,7 @@ run_kind() {  # KIND SERVER MODE
 # gzip or the page as it is); each decompresses to the program's page.
 kept_forms() {  # KIND URL DIRECT
   local kind="$1" url="$2" direct="$3" dir="$work/$1" i
-  for i in $(seq 100); do
-    curl -s -H 'Accept-Encoding: gzip, deflate, br' -D "$dir/hb" -o "$dir/body.br" "$url"
-    grep -qi '^Content-Encoding: *br' "$dir/hb" && break
-    sleep 0.1
-  done
+  fetch_as_browser "$url" "$dir/hb" "$dir/body.br"
   check "$kind: a browser gets the page in brotli ($(wc -c <"$dir/body.br") bytes, at most 18,500)" \
     sh -c "grep -qi '^Content-Encoding: *br' '$dir/hb' && grep -qi '^Vary: *Accept-Encoding' '$dir/hb' &&
            [ \$(wc -c <'$dir/body.br') -le 18500 ] && brotli -dc '$dir/body.br' | cmp -s - '$direct'"

@@ -70,16 +70,13 @@ bool Readable(int fd, int ms) {
   return poll(&p, 1, ms) == 1;
 }
 
-// One request on a connection of its own; its answer's standard output, or
-// "(none)" when no whole answer came within 10 s.
-std::string Ask(testkit::FastCgiProcess& process) {
-  int fd = process.Connect();
-  std::string request = FastCgiRequest(1, {{"A", "1"}});
-  send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+// The answer that comes on `fd`, each read within `ms`, and the connection
+// closed: its standard output, or "(none)" when no whole answer came.
+std::string AnswerOn(int fd, int ms) {
   std::string bytes;
   testkit::FastCgiAnswer answer;
   char chunk[4096];
-  while (!answer.ended && Readable(fd, 10000)) {
+  while (!answer.ended && Readable(fd, ms)) {
     ssize_t n = recv(fd, chunk, sizeof chunk, 0);
     if (n <= 0) break;
     bytes.append(chunk, static_cast<std::size_t>(n));
@@ -87,6 +84,15 @@ std::string Ask(testkit::FastCgiProcess& process) {
   }
   close(fd);
   return answer.ended ? answer.out : "(none)";
+}
+
+// One request on a connection of its own; its answer's standard output, or
+// "(none)" when no whole answer came within 10 s.
+std::string Ask(testkit::FastCgiProcess& process) {
+  int fd = process.Connect();
+  std::string request = FastCgiRequest(1, {{"A", "1"}});
+  send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+  return AnswerOn(fd, 10000);
 }
 
 class Connections : public ::testing::Test {
@@ -135,18 +141,7 @@ TEST_F(Connections, ABurstQueuedWhileTheProcessCouldNotRunIsAnsweredWhole) {
   }
   ASSERT_EQ(kill(process.pid(), SIGCONT), 0);
   for (std::size_t i = 0; i < queued.size(); ++i) {
-    std::string bytes;
-    testkit::FastCgiAnswer answer;
-    char chunk[4096];
-    while (!answer.ended && Readable(queued[i], 10000)) {
-      ssize_t n = recv(queued[i], chunk, sizeof chunk, 0);
-      if (n <= 0) break;
-      bytes.append(chunk, static_cast<std::size_t>(n));
-      testkit::ReadFastCgiAnswer(bytes, answer);
-    }
-    EXPECT_TRUE(answer.ended) << "connection " << i;
-    EXPECT_EQ(answer.out, "ok") << "connection " << i;
-    close(queued[i]);
+    EXPECT_EQ(AnswerOn(queued[i], 10000), "ok") << "connection " << i;
   }
   EXPECT_EQ(process.Terminate(), 0);
 }
@@ -171,19 +166,8 @@ TEST_F(Connections, AnIdleConnectionGoesOnlyAfterItsSilenceAndNeverWithARequestW
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   std::string request = FastCgiRequest(1, {{"A", "1"}});
   send(late, request.data(), request.size(), MSG_NOSIGNAL);
-  for (int fd : {busy, late}) {
-    std::string bytes;
-    testkit::FastCgiAnswer answer;
-    char chunk[4096];
-    while (!answer.ended && Readable(fd, 5000)) {
-      ssize_t n = recv(fd, chunk, sizeof chunk, 0);
-      if (n <= 0) break;
-      bytes.append(chunk, static_cast<std::size_t>(n));
-      testkit::ReadFastCgiAnswer(bytes, answer);
-    }
-    EXPECT_EQ(answer.out, "ok") << (fd == busy ? "the slow request" : "the waiting request");
-    close(fd);
-  }
+  EXPECT_EQ(AnswerOn(busy, 5000), "ok") << "the slow request";
+  EXPECT_EQ(AnswerOn(late, 5000), "ok") << "the waiting request";
   char byte = 0;
   EXPECT_TRUE(Readable(silent, 2000));
   EXPECT_EQ(recv(silent, &byte, 1, 0), 0) << "the silent connection closed";

@@ -89,12 +89,14 @@ void EndBuild(const std::string& page, bool told_operator) {
 }
 
 common::CompressedForms KeptForms(const std::string& content) {
-  if (!g_kept || content.compare(0, g_page.size(), g_page) != 0) return {};
+  if (!g_kept) return {};
   if (g_forms && g_forms->page == g_page_number) {
+    // Made from an answer of the kept page: the same bytes are one again.
     if (!g_forms->done.load(std::memory_order_acquire) || g_forms->source != content) return {};
     return {g_forms->gzip_made ? &g_forms->gzip : nullptr,
             g_forms->brotli_made ? &g_forms->brotli : nullptr};
   }
+  if (content.compare(0, g_page.size(), g_page) != 0) return {};
   // One page's forms at a time: those of a page no longer kept end first.
   if (g_forms && !g_forms->done.load(std::memory_order_acquire)) return {};
   auto job = std::make_shared<FormsJob>();
