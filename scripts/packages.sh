@@ -23,6 +23,7 @@ git                   core      git
 gzip                  core      gzip
 util-linux            core      setpriv setsid
 procps                core      pkill pgrep
+acl                   core      setfacl getfacl
 lighttpd              web       lighttpd
 lighttpd-mod-deflate  web       /usr/lib/lighttpd/mod_deflate.so
 apache2               web       apache2 a2enmod a2dismod apache2ctl

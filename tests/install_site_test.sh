@@ -16,12 +16,18 @@ if [ "$(id -u)" -ne 0 ]; then
   echo "SKIPPED: needs root (install-site gives the program and the folders their owners)"
   exit 77
 fi
-need systemd-analyze setpriv
+need systemd-analyze setpriv setfacl getfacl
 work=$(mktemp -d)
 chmod 755 "$work"
 strays=/var/backups/enpanel-strays
 strays_before=$(ls -A "$strays" 2>/dev/null)
-trap 'rm -rf "$work"; [ -n "$strays_before" ] || rm -rf "$strays"' EXIT
+# The account a site from a Windows server belongs to: made for the test
+# when the system has none.
+made_kutub=0
+if ! getent passwd kutub >/dev/null; then
+  useradd --system --no-create-home --shell /usr/sbin/nologin kutub && made_kutub=1
+fi
+trap 'rm -rf "$work"; [ -n "$strays_before" ] || rm -rf "$strays"; [ "$made_kutub" = 0 ] || userdel kutub' EXIT
 install() { bash "$here/scripts/install-site" --program "$enpanel" --web "$work/web" --port 8099 "$@"; }
 # Every entry's name, owner, group, rights and size (and times, when asked),
 # with the folder's own path written as SITE.
@@ -86,14 +92,122 @@ refused "an unknown page" '--page: "new" is neither legacy' --site "$work/new" -
 refused "a page with a program given" "--page and --program" --site "$work/new" --server nginx --page todays
 refused "the checkout's kit asked for the recorded sites" "kit records the sites it lays out" --upgrade-recorded
 refused "spaces mod_fcgid cannot run" "mod_fcgid starts the program" --site "$work/new" --server apache --mode fastcgi --web "$work/w b"
-mkdir -p "$work/other"
-echo "mine" >"$work/other/index.html"
-before=$(snapshot "$work/other" times)
-install --site "$work/other" --server nginx --web "$work/web-other" >"$work/out" 2>&1
-check "a folder with other files is refused (exit $?)" grep -q 'holds "index.html"' "$work/out"
-check "and left as it was" test "$(snapshot "$work/other" times)" = "$before"
 help_tail=$(bash "$here/scripts/install-site" --help | tail -n 1)
 check "--help ends with its own text ($help_tail)" sh -c "! echo '$help_tail' | grep -q 'set -euo'"
+
+# --- A site as it comes from a Windows server --------------------------------
+# Book folders in Windows letter case, a stale headers file, two years of
+# the four programs' statistics, the sibling programs and an old program
+# beside them, all the site account's; the web account may write the site
+# folder and Statistics/ through their group.
+windows_site() {  # FOLDER STATISTICS_GROUP STATISTICS_MODE
+  local old="$1" program day
+  mkdir -p "$old/Statistics" "$old/arPanel" "$old/qryGate" "$old/txtView/help"
+  cp -R "$work/books/fulltxt" "$old/FullTXT"
+  cp -R "$work/books/fullindexes" "$old/FullIndexes"
+  printf 'stale\r\n' >"$old/Hdrs1020.TXT"
+  touch -d 2001-01-01 "$old/Hdrs1020.TXT"
+  for program in arPanel enPanel qryGate txtView; do
+    for day in 2024-03-01 2024-03-02 2025-03-01 2025-03-02; do
+      printf '7\r\n' >"$old/Statistics/\$$program\$$day.ctr"
+      printf '%s 09:00:00; Dur=00m:00.100s\r\n' "$day" >"$old/Statistics/\$$program\$$day.log"
+    done
+    [ "$program" = enPanel ] || printf 'MZ %s\n' "$program" >"$old/$program/$program.exe"
+  done
+  printf 'help\n' >"$old/txtView/help/index.html"
+  printf 'MZ enPanel\n' >"$old/enPanel.exe"
+  chown -R kutub:kutub "$old"
+  chmod -R u=rwX,go=rX "$old"
+  chown kutub:www-data "$old"
+  chmod 2775 "$old"
+  chown "kutub:$2" "$old/Statistics"
+  chmod "$3" "$old/Statistics"
+}
+# Every entry with its owner, group, mode, size, time, access-control list
+# and bytes: what "changed nothing" is measured by.
+whole_snapshot() {  # FOLDER
+  local kits='-path ./enPanel -o -path ./enPanel-check -o -path ./.install-site'
+  (cd "$1" && stat -c '. %u %g %a' . && getfacl -p . &&
+    find . -mindepth 1 \( $kits \) -prune -o -printf '%p %u %g %m %s %T@\n' | sort &&
+    find . -mindepth 1 \( $kits \) -prune -o -print0 | sort -z | xargs -0 getfacl -p &&
+    find . -mindepth 1 \( $kits \) -prune -o -type f -print0 | sort -z | xargs -0 sha256sum)
+}
+old="$work/kutubix"
+windows_site "$old" www-data 2775
+before=$(whole_snapshot "$old")
+install --site "$old" --server nginx --web "$work/web-old" >"$work/out" 2>&1
+check "a site from a Windows server takes the program (exit $?)" grep -q "$old laid out for www-data" "$work/out"
+check "the report names what it left" \
+  grep -qF "left as they are in $old: arPanel, enPanel.exe, qryGate, txtView" "$work/out"
+check "nothing that was there changed: owner, group, mode, time, list or byte" \
+  test "$(whole_snapshot "$old")" = "$before"
+check "the kit added its program, the site check and its state file only" \
+  test "$(cd "$old" && ls -A | grep -Ec '^(enPanel|enPanel-check|\.install-site)$')" = 3
+check "the book folders in Windows letter case were kept, no copy made" \
+  sh -c "[ ! -e '$old/fulltxt' ] && [ ! -e '$old/fullindexes' ]"
+counted_before=$(ls "$old"/Statistics/ | wc -l)
+request "$old" >"$work/page"
+check "the page names the books from FullTXT" grep -q 'CURSOR: hand' "$work/page"
+check "and the visit is counted" test "$(tr -d '\r\n' <"$old/Statistics/\$enPanel\$$(date +%Y-%m-%d).ctr")" = 1
+"$old/enPanel-check" "$old" --user www-data >"$work/report"
+check "the site check finds the site sound (exit $?)" grep -qx 'The site is sound.' "$work/report"
+check "and names none of the siblings' files" \
+  sh -c "! grep -E 'arPanel|qryGate|txtView' '$work/report' | grep -qv \"their programs' own\""
+siblings() { (cd "$old" && find . -path './enPanel*' -prune -o \( -name '*arPanel*' -o -name '*qryGate*' -o -name '*txtView*' \) -printf '%p %u %g %m %s %T@\n' | sort); }
+siblings_before=$(siblings)
+"$old/enPanel-check" "$old" --user www-data --fix >/dev/null 2>&1
+check "--fix changes none of the siblings' files" test "$(siblings)" = "$siblings_before"
+echo "# the operator's own line" >>"$work/web-old/enpanel-nginx.conf"
+bash "$here/scripts/install-site" --site "$old" --port 8098 >"$work/out" 2>&1
+check "a re-run keeps the operator's edit to the configuration" \
+  sh -c "tail -n 1 '$work/web-old/enpanel-nginx.conf' | grep -q \"operator's own line\" &&
+         grep -q 'listen 8098;' '$work/web-old/enpanel-nginx.conf.enpanel-new'"
+check "and says where the new version is" \
+  grep -q "enpanel-nginx.conf was changed since the kit wrote it: kept as it is; this version is in $work/web-old/enpanel-nginx.conf.enpanel-new" "$work/out"
+
+# Statistics/ the web account cannot write: nothing changes without --grant.
+old="$work/kutubix2"
+windows_site "$old" kutub 0755
+before=$(whole_snapshot "$old")
+install --site "$old" --server nginx --web "$work/web-old2" >"$work/out" 2>&1
+check "where the account cannot write Statistics/, exit 2 ($?)" \
+  sh -c "grep -q 'the account www-data cannot do what the program needs in $old:' '$work/out' &&
+         grep -q '^  write Statistics/ .*kutub:kutub drwxr-xr-x' '$work/out' && grep -q 'nothing changed' '$work/out'"
+check "with the line that grants it" grep -qx "  setfacl -m u:www-data:rwx $old/Statistics" "$work/out"
+check "and nothing changed" test "$(whole_snapshot "$old")" = "$before"
+entries() { getfacl -cp "$1" | grep -E '^(user|group|other)::'; }
+entries_before=$(entries "$old/Statistics")
+install --site "$old" --server nginx --web "$work/web-old2" --grant >"$work/out" 2>&1
+check "--grant grants it as an entry for the account (exit $?)" \
+  sh -c "grep -q 'granting: setfacl -m u:www-data:rwx $old/Statistics' '$work/out' &&
+         getfacl -cp '$old/Statistics' | grep -qx 'user:www-data:rwx'"
+check "no owner or group changed, nor the rights of owner, group and others" \
+  sh -c "[ \"\$(stat -c '%U %G' '$old' '$old/Statistics')\" = \"\$(printf 'kutub www-data\nkutub kutub')\" ] &&
+         [ \"\$(getfacl -cp '$old/Statistics' | grep -E '^(user|group|other)::')\" = '$entries_before' ]"
+request "$old" >/dev/null
+check "the site serves and counts" test "$(tr -d '\r\n' <"$old/Statistics/\$enPanel\$$(date +%Y-%m-%d).ctr")" = 1
+"$old/enPanel-check" "$old" --user www-data >"$work/report"
+check "and checks as sound: the check reads the entry as the kernel does (exit $?)" \
+  sh -c "grep -q 'Account www-data can write Statistics/' '$work/report' && ! grep -q PROBLEM '$work/report'"
+
+# A program given is kept on re-runs and upgrades, until a page is given.
+cp "$enpanel" "$work/custom"
+printf '\0' >>"$work/custom"
+bash "$here/scripts/install-site" --site "$old" --program "$work/custom" >/dev/null 2>&1
+bash "$here/scripts/install-site" --site "$old" >"$work/out" 2>&1
+check "a re-run keeps the program it was given" cmp -s "$old/enPanel" "$work/custom"
+bash "$here/scripts/install-site" --site "$old" --page todays >"$work/out" 2>&1
+check "a page given takes the page's own program" cmp -s "$old/enPanel" "$here/build/release/enPanel-todays"
+
+# Taking the site's setup away.
+ln -sf "$work/web-old2/enpanel-nginx.conf" "$work/enabled-link"
+bash "$here/scripts/install-site" --site "$old" --remove >"$work/out" 2>&1
+check "--remove takes away the configuration, the CGI link and the state (exit $?)" \
+  sh -c "[ ! -e '$work/web-old2/enpanel-nginx.conf' ] && [ ! -L '$work/web-old2/cgi-bin/enPanel' ] && [ ! -e '$old/.install-site' ]"
+check "and says what it left: the program and the data" \
+  sh -c "grep -q 'left in $old: the program' '$work/out' && [ -x '$old/enPanel' ] && [ -d '$old/FullTXT' ] && [ -s '$old/Statistics/\$enPanel\$$(date +%Y-%m-%d).ctr' ]"
+refused "--remove with other options" "--remove takes --site alone" --site "$work/site" --remove --port 1
+refused "--remove where no site is" "--remove: $work/nowhere holds no site" --site "$work/nowhere" --remove
 
 # --- The page for today's browsers, kept on upgrades ------------------------
 bash "$here/scripts/install-site" --site "$work/todays" --server nginx --page todays --web "$work/web-todays" \
@@ -147,6 +261,41 @@ cp "$work/web2/systemd/"* "$units/"
 ln -s "enpanel-site@.service" "$units/enpanel-site@1.service"
 verify=$(cd "$units" && systemd-analyze verify --man=no ./enpanel-site.socket ./enpanel-site@1.service 2>&1)
 check "systemd-analyze verify finds nothing to say of the units ($verify)" test -z "$verify"
+
+# --- Unit copies in systemd's folder follow the kit's, unless edited --------
+export KIT_SYSTEMD_UNITS="$work/etc-units"
+mkdir -p "$KIT_SYSTEMD_UNITS"
+cp "$work/web2/systemd/"* "$KIT_SYSTEMD_UNITS/"
+bash "$here/scripts/install-site" --site "$work/site" --socket /run/enpanel-site2.socket >"$work/out" 2>&1
+check "an installed unit the operator left alone is updated" \
+  sh -c "grep -qx 'ListenStream=/run/enpanel-site2.socket' '$KIT_SYSTEMD_UNITS/enpanel-site.socket' &&
+         grep -q 'updated $KIT_SYSTEMD_UNITS/enpanel-site.socket' '$work/out'"
+echo "# the operator's" >>"$KIT_SYSTEMD_UNITS/enpanel-site.socket"
+bash "$here/scripts/install-site" --site "$work/site" --socket /run/enpanel-site3.socket >"$work/out" 2>&1
+check "one the operator edited is kept, the new version beside it" \
+  sh -c "tail -n 1 '$KIT_SYSTEMD_UNITS/enpanel-site.socket' | grep -qx \"# the operator's\" &&
+         grep -qx 'ListenStream=/run/enpanel-site3.socket' '$KIT_SYSTEMD_UNITS/enpanel-site.socket.enpanel-new' &&
+         grep -q 'enpanel-site.socket was changed since it was installed: kept as it is' '$work/out'"
+line=$(bash "$here/scripts/install-site" --site "$work/site" --remove 2>&1)
+check "--remove takes the units away too" \
+  sh -c "[ ! -e '$KIT_SYSTEMD_UNITS/enpanel-site.socket' ] && [ ! -e '$KIT_SYSTEMD_UNITS/enpanel-site@.service' ] &&
+         [ ! -e '$work/web2/systemd/enpanel-site.socket' ] && [ ! -e '$work/site/.install-site' ]"
+unset KIT_SYSTEMD_UNITS
+
+# --- An upgrade never restarts another package's server ----------------------
+# Stand-ins for the commands that would restart one, which note each call.
+mkdir -p "$work/shims"
+for command in systemctl service invoke-rc.d deb-systemd-invoke; do
+  printf '#!/bin/sh\necho "%s $*" >>%q\n' "$command" "$work/restarts" >"$work/shims/$command"
+  chmod +x "$work/shims/$command"
+done
+bash "$here/scripts/install-site" --site "$work/lighttpd" --server lighttpd --mode fastcgi \
+  --web "$work/web-l" --port 8099 --books "$work/books" >/dev/null 2>&1
+PATH="$work/shims:$PATH" ENPANEL_KIT_RESTART=1 bash "$here/scripts/install-site" --site "$work/lighttpd" \
+  >"$work/out" 2>&1
+check "lighttpd's persistent processes after an upgrade: the line is printed, not run" \
+  sh -c "grep -A1 'keep the old program until they are started again' '$work/out' | grep -q 'lighttpd restart' &&
+         [ ! -s '$work/restarts' ]"
 
 # --- An install interrupted after each step, then run again -----------------
 # Each site its own web folder, the two names of one length (the state file is compared by size).

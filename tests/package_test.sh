@@ -155,5 +155,17 @@ check "apt-get purge removes the record of the sites" test ! -e /var/lib/enpanel
 check "and never a site" \
   sh -c "[ -x '$work/kept-nginx/enPanel' ] && [ -d '$work/kept-nginx/fulltxt' ] && [ -d '$work/kept-nginx/Statistics' ] &&
          [ -s '$work/kept-nginx/Hdrs1020.TXT' ] && [ -f '$work/kept-nginx/.install-site' ]"
+tr -d '\r' <"$work/purge.log" >"$work/purge.out"
+check "purge names each site that remains, with the line that takes its setup away" \
+  sh -c "grep -qx 'enpanel: the site $work/kept-nginx remains and serves; this line takes its server setup away (its programs and data stay):' '$work/purge.out' &&
+         grep -q 'the site $work/kept-cgi remains and serves' '$work/purge.out'"
+line=$(sed -n "\|the site $work/kept-cgi remains|{n;s/^  //p}" "$work/purge.out")
+bash -c "$line" >"$work/removal.log" 2>&1
+check "that line, run without the package, takes the site's setup away ($line)" \
+  sh -c "[ ! -e /etc/nginx/sites-enabled/enpanel-kept-cgi.conf ] && [ ! -e '$work/web-cgi/enpanel-nginx.conf' ] &&
+         [ ! -e '$work/kept-cgi/.install-site' ] &&
+         [ \"\$(curl -s -o /dev/null -w '%{http_code}' http://127.0.0.1:$cgi_port/cgi-bin/enPanel)\" != 200 ]"
+check "and leaves its programs and data" \
+  sh -c "[ -x '$work/kept-cgi/enPanel' ] && [ -s '$work/kept-cgi/Hdrs1020.TXT' ] && [ -d '$work/kept-cgi/Statistics' ]"
 
 checks_done

@@ -62,4 +62,30 @@ check "a browser gets the page in brotli ($(wc -c <"$work/body.br") bytes)" \
 check "nothing refused was told in the journal" \
   sh -c "! journalctl -u 'enpanel-kutubix@*' --no-pager | grep -q 'refused\|unconfined'"
 journalctl -u 'enpanel-kutubix@*' --no-pager | tail -5
+
+# An upgrade as the package makes one: the site's units are started again
+# through deb-systemd-invoke, so a policy-rc.d that forbids it is obeyed
+# (and the operator gets the line); allowed, they run the new program.
+runs_new() {
+  local unit pid
+  for unit in enpanel-kutubix@1.service enpanel-kutubix@2.service; do
+    pid=$(systemctl show -p MainPID --value "$unit")
+    [ "$pid" != 0 ] && cmp -s "/proc/$pid/exe" "$site/enPanel" || return 1
+  done
+}
+cp build/release/enPanel "$work/newer"
+printf '\0' >>"$work/newer"  # another program, the same behaviour
+printf '#!/bin/sh\nexit 101\n' >/usr/sbin/policy-rc.d
+chmod +x /usr/sbin/policy-rc.d
+ENPANEL_KIT_RESTART=1 scripts/install-site --site "$site" --program "$work/newer" >"$work/upgrade.log" 2>&1
+rm -f /usr/sbin/policy-rc.d
+cat "$work/upgrade.log"
+check "policy-rc.d forbidding it, the units keep the old program and the line is printed" \
+  sh -c "! { $(declare -f runs_new); site='$site'; runs_new; } &&
+         grep -q 'not every process runs the new program' '$work/upgrade.log' &&
+         grep -q '^  systemctl start enpanel-kutubix.socket && systemctl restart' '$work/upgrade.log'"
+ENPANEL_KIT_RESTART=1 scripts/install-site --site "$site" >"$work/upgrade.log" 2>&1
+cat "$work/upgrade.log"
+check "allowed, the units run the new program, kept from the last run" runs_new
+check "which answers" sh -c "curl -sf '$url' | cmp -s - '$work/direct'"
 checks_done

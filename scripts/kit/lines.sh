@@ -26,6 +26,13 @@ spawn_line() {
   echo "spawn-fcgi -s $(q "$socket") -M 0600 -U $(q "$user") -G $(q "$group") -u $(q "$user") -g $(q "$group") -F $processes -- $(q "$site/enPanel")"
 }
 
+# pkill and pgrep read the pattern as an extended regular expression that
+# the whole command line must match: the program's path, its own
+# characters taken literally.
+program_pattern() {
+  q "$(printf '%s' "$site/enPanel" | sed 's/[][\\.*^$|+?(){}]/\\&/g')"
+}
+
 # Starts the site's persistent processes whatever runs now (none, some or
 # all of them): without systemd, the old ones are asked to end, waited for
 # (a process ends once the request it is answering is answered, within the
@@ -41,12 +48,51 @@ restart_line() {
     echo "systemctl start enpanel-$name.socket && systemctl restart $(site_units)"
     return
   fi
-  # pkill and pgrep read the pattern as an extended regular expression that
-  # the whole command line must match: the program's path, its own
-  # characters taken literally.
   local pattern
-  pattern=$(q "$(printf '%s' "$site/enPanel" | sed 's/[][\\.*^$|+?(){}]/\\&/g')")
+  pattern=$(program_pattern)
   echo "{ pkill -TERM -xf $pattern; for i in \$(seq 300); do pgrep -xf $pattern >/dev/null || break; sleep 0.2; done; pkill -KILL -xf $pattern; for i in \$(seq 50); do $(spawn_line) && break; sleep 0.2; false; done; }"
+}
+
+# The link in the server's configuration folder that enables the site.
+site_link() {
+  case "$server" in
+    nginx) echo "/etc/nginx/sites-enabled/enpanel-$name.conf" ;;
+    apache) echo "/etc/apache2/conf-enabled/enpanel-$name.conf" ;;
+    lighttpd) echo "/etc/lighttpd/conf-enabled/90-enpanel-$name.conf" ;;
+  esac
+}
+
+# Where systemd keeps the units the operator installed (a test may move it).
+units_folder() { echo "${KIT_SYSTEMD_UNITS:-/etc/systemd/system}"; }
+
+# Takes away what the kit set up for the site (needs `conf`): its
+# persistent processes, the link that enables it, the configuration and
+# units the kit wrote, the link to the program in the CGI folder and the
+# site's state file; then the server reads its configuration again (if it
+# runs). The site's programs and data stay.
+removal_line() {
+  local files=("$(site_link)" "$conf" "$conf.enpanel-new" "$web/cgi-bin/enPanel" "$site/.install-site")
+  local stop="" reload_units="" server_unit="$server" units unit
+  [ "$server" = apache ] && server_unit=apache2
+  if [ "$server/$mode" = nginx/fastcgi ]; then
+    units=$(units_folder)
+    for unit in "enpanel-$name.socket" "enpanel-$name@.service"; do
+      files+=("$units/$unit" "$units/$unit.enpanel-new" "$web/systemd/$unit" "$web/systemd/$unit.enpanel-new")
+    done
+    if systemd_runs; then
+      stop="systemctl disable --now enpanel-$name.socket $(site_units); "
+      reload_units="systemctl daemon-reload && "
+    else
+      stop="pkill -TERM -xf $(program_pattern); "
+      files+=("$socket")
+    fi
+  fi
+  local quoted="" file
+  for file in "${files[@]}"; do quoted+=" $(q "$file")"; done
+  # The server reads its configuration again only if it runs.
+  local reload="{ ! service $server_unit status >/dev/null 2>&1 || service $server_unit reload; }"
+  systemd_runs && reload="systemctl try-reload-or-restart $server_unit"
+  echo "${stop}rm -f${quoted} && ${reload_units}${reload}"
 }
 
 # After the program is replaced: the line that starts the persistent
@@ -61,9 +107,9 @@ upgrade_line() {
 
 enable_line() {
   local link
+  link=$(site_link)
   case "$server/$mode" in
     nginx/cgi)
-      link="/etc/nginx/sites-enabled/enpanel-$name.conf"
       local fcgiwrap="service fcgiwrap restart"
       systemd_runs && fcgiwrap="systemctl restart fcgiwrap.socket fcgiwrap"
       if [ "$fcgiwrap_socket" != /run/fcgiwrap.socket ]; then
@@ -72,24 +118,20 @@ enable_line() {
       echo "apt-get install -y fcgiwrap nginx && ln -sf $(q "$conf") $link && $fcgiwrap && $(start_server nginx reload)"
       ;;
     nginx/fastcgi)
-      link="/etc/nginx/sites-enabled/enpanel-$name.conf"
       if systemd_runs; then
-        echo "apt-get install -y nginx && install -m 0644 $(q "$web/systemd/enpanel-$name.socket") $(q "$web/systemd/enpanel-$name@.service") /etc/systemd/system/ && systemctl daemon-reload && systemctl enable --now enpanel-$name.socket $(site_units) && ln -sf $(q "$conf") $link && $(start_server nginx reload)"
+        echo "apt-get install -y nginx && install -m 0644 $(q "$web/systemd/enpanel-$name.socket") $(q "$web/systemd/enpanel-$name@.service") $(q "$(units_folder)")/ && systemctl daemon-reload && systemctl enable --now enpanel-$name.socket $(site_units) && ln -sf $(q "$conf") $link && $(start_server nginx reload)"
       else
         echo "apt-get install -y nginx spawn-fcgi && $(restart_line) && ln -sf $(q "$conf") $link && $(start_server nginx reload)"
       fi
       ;;
     apache/cgi)
-      link="/etc/apache2/conf-enabled/enpanel-$name.conf"
       # Enabling a module takes a restart, not a reload.
       echo "apt-get install -y apache2 && a2enmod cgid deflate && ln -sf $(q "$conf") $link && $(start_server apache2 restart)"
       ;;
     apache/fastcgi)
-      link="/etc/apache2/conf-enabled/enpanel-$name.conf"
       echo "apt-get install -y apache2 libapache2-mod-fcgid && a2enmod fcgid deflate && ln -sf $(q "$conf") $link && $(start_server apache2 restart)"
       ;;
     lighttpd/*)
-      link="/etc/lighttpd/conf-enabled/90-enpanel-$name.conf"
       echo "apt-get install -y lighttpd lighttpd-mod-deflate && ln -sf $(q "$conf") $link && $(start_server lighttpd restart)"
       ;;
   esac

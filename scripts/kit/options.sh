@@ -22,11 +22,19 @@ read_options() {
         shift 2
         ;;
       --link-books) given[link-books]=1; shift ;;
+      --grant) given[grant]=1; shift ;;
+      --remove) given[remove]=1; shift ;;
       --upgrade-recorded) given[upgrade-recorded]=1; shift ;;
       -h|--help) given[help]=1; shift ;;
       *) die "unknown option: $1 (see --help)" ;;
     esac
   done
+}
+
+# entry_any_case DIR NAME: the name of DIR's entry that is NAME in any
+# letter case (a site from a Windows server has "FullTXT"); nothing if none.
+entry_any_case() {
+  find "$1" -mindepth 1 -maxdepth 1 -iname "$2" -printf '%f\n' 2>/dev/null | sort | head -n 1
 }
 
 absolute() { case "$1" in /*) echo "${1%/}" ;; *) echo "$PWD/${1%/}" ;; esac; }
@@ -126,27 +134,38 @@ settle_options() {
   if [ -n "$books" ]; then
     books=$(absolute "$books")
     check_path --books "$books"
-    [ -d "$books/fulltxt" ] && [ -d "$books/fullindexes" ] ||
-      die "--books $books holds no fulltxt/ and fullindexes/ folders"
+    books_texts=$(entry_any_case "$books" fulltxt)
+    books_indexes=$(entry_any_case "$books" fullindexes)
+    [ -n "$books_texts" ] && [ -d "$books/$books_texts" ] && [ -n "$books_indexes" ] && [ -d "$books/$books_indexes" ] ||
+      die "--books $books holds no fulltxt/ and fullindexes/ folders (in any letter case)"
     books="$(cd "$books" && pwd)"
   fi
   [ "$link_books" = 0 ] || [ -n "$books" ] || die "--link-books needs --books DIR"
+  # A program given is the site's from then on, until a page is given.
+  recorded_program=""
+  [ -z "${given[program]:-}" ] || recorded_program=$(absolute "${given[program]}")
+  [ -n "$recorded_program" ] || [ -n "${given[page]:-}" ] || recorded_program="${was[program]:-}"
   return 0
 }
 
-# check_site_folder: a site folder that already exists may hold only an
-# earlier installation and book folders.
-check_site_folder() {
+# survey_site_folder: a site folder that is missing or empty is the kit's
+# to make (`fresh_site`); one that already holds something may hold anything:
+# a site from a Windows server holds its sibling programs and other files
+# beside the book folders, the headers file and Statistics/. The kit adds
+# its own files and changes none of the others; `others` names them for the
+# report.
+survey_site_folder() {
+  others=()
+  fresh_site=1
   [ -e "$site" ] || return 0
   [ -d "$site" ] || die "--site: $site is not a folder"
-  local entry entry_name
-  while IFS= read -r -d '' entry; do
-    entry_name="${entry##*/}"
-    case "$entry_name" in
-      enPanel|enPanel-check|fulltxt|fullindexes|Statistics|Zafkar|.install-site) ;;
-      [Hh][Dd][Rr][Ss]*.[Tt][Xx][Tt]|[Hh][Dd][Rr][Ss]*.[Bb][Aa][Kk]) ;;
-      "~enPanel-"*.tmp|.install-*) ;;
-      *) die "--site: $site holds \"$entry_name\", which is neither an earlier installation nor a book folder; nothing changed" ;;
+  [ -z "$(ls -A "$site")" ] || fresh_site=0
+  local entry_name
+  while IFS= read -r -d '' entry_name; do
+    case "${entry_name,,}" in
+      enpanel|enpanel-check|fulltxt|fullindexes|statistics|.install-site|.install-*) ;;
+      hdrs*.txt|hdrs*.bak|"~enpanel-"*.tmp) ;;
+      *) others+=("$entry_name") ;;
     esac
-  done < <(find "$site" -mindepth 1 -maxdepth 1 -print0)
+  done < <(find "$site" -mindepth 1 -maxdepth 1 -printf '%f\0' | sort -z)
 }

@@ -15,6 +15,38 @@ fill_template() {
   done <"$template" >"$out"
 }
 
+# What the kit wrote before, by path (the checksum of what it wrote), and
+# what it writes now: kept in the site's state by install-site, so that a
+# file the operator edited since is never written over.
+declare -A written_before=()
+declare -a written_now=()
+
+checksum() { sha256sum <"$1" | cut -c 1-64; }
+
+# put_kit_file NEW DEST: NEW (a file the kit has just made) takes DEST's
+# place in one step, unless DEST was changed since the kit wrote it (or the
+# kit has no record of writing it and it differs): then DEST is kept, NEW is
+# left beside it as DEST.enpanel-new, and the operator is told.
+put_kit_file() {
+  local new="$1" dest="$2" sum now
+  sum=$(checksum "$new")
+  written_now+=("$sum $dest")
+  if [ -e "$dest" ]; then
+    now=$(checksum "$dest")
+    if [ "$now" = "$sum" ]; then
+      rm -f "$new" "$dest.enpanel-new"
+      return 0
+    fi
+    if [ "$now" != "${written_before[$dest]:-}" ]; then
+      mv -f "$new" "$dest.enpanel-new"
+      echo "install-site: $dest was changed since the kit wrote it: kept as it is; this version is in $dest.enpanel-new" >&2
+      return 0
+    fi
+  fi
+  mv -f "$new" "$dest"
+  rm -f "$dest.enpanel-new"
+}
+
 # site_config_name SERVER MODE: the configuration file's name in the web folder.
 site_config_name() {
   if [ "$2" = fastcgi ]; then echo "enpanel-$1-fastcgi.conf"; else echo "enpanel-$1.conf"; fi
@@ -23,11 +55,11 @@ site_config_name() {
 # write_site_config SERVER MODE WEB SITE NAME ADDRESS PORT FCGIWRAP_SOCKET
 #   SOCKET PROCESSES USER GROUP: writes the server's configuration for the
 # site into WEB (and, for nginx in FastCGI mode, the systemd units into
-# WEB/systemd) from the templates, and prints the configuration's path.
+# WEB/systemd) from the templates; sets `conf` to the configuration's path.
 write_site_config() {
   local server="$1" mode="$2" web="$3" site="$4" name="$5" address="$6" port="$7"
   local fcgiwrap_socket="$8" socket="$9" processes="${10}" user="${11}" group="${12}"
-  local deploy="$KIT_TEMPLATES" template conf
+  local deploy="$KIT_TEMPLATES" template unit
   local host="$address"
   case "$address" in *:*) host="[$address]" ;; esac
   local nginx_listen="$port" apache_listen="$port" apache_vhost="*:$port" lighttpd_listen=":$port"
@@ -52,14 +84,17 @@ write_site_config() {
                 APACHE_LISTEN="$apache_listen" APACHE_VHOST="$apache_vhost"
                 LIGHTTPD_LISTEN="$lighttpd_listen" FCGIWRAP_SOCKET="$fcgiwrap_socket"
                 SOCKET="$socket" PROCESSES="$processes" USER="$user" GROUP="$group")
-  fill_template "$deploy/$template" "$conf" "${values[@]}"
-  chmod 0644 "$conf"
+  fill_template "$deploy/$template" "$conf.enpanel-making" "${values[@]}"
+  chmod 0644 "$conf.enpanel-making"
+  put_kit_file "$conf.enpanel-making" "$conf"
   if [ "$server/$mode" = nginx/fastcgi ]; then
     mkdir -p "$web/systemd"
-    fill_template "$deploy/systemd/enpanel.socket" "$web/systemd/enpanel-$name.socket" "${values[@]}"
-    fill_template "$deploy/systemd/enpanel@.service" "$web/systemd/enpanel-$name@.service" "${values[@]}"
     chmod 0755 "$web/systemd"
-    chmod 0644 "$web/systemd/enpanel-$name.socket" "$web/systemd/enpanel-$name@.service"
+    fill_template "$deploy/systemd/enpanel.socket" "$web/systemd/enpanel-$name.socket.enpanel-making" "${values[@]}"
+    fill_template "$deploy/systemd/enpanel@.service" "$web/systemd/enpanel-$name@.service.enpanel-making" "${values[@]}"
+    for unit in "enpanel-$name.socket" "enpanel-$name@.service"; do
+      chmod 0644 "$web/systemd/$unit.enpanel-making"
+      put_kit_file "$web/systemd/$unit.enpanel-making" "$web/systemd/$unit"
+    done
   fi
-  echo "$conf"
 }

@@ -1,7 +1,10 @@
 # What the install kit keeps: each site's settings, in SITE/.install-site
-# (KEY=VALUE lines, written only by a run that completed), and, for the
+# (KEY=VALUE lines, written only by a run that completed; a "written" line
+# per file the kit wrote for the site, with its checksum), and, for the
 # package's kit, the list of the sites it laid out (RECORDS/sites, a folder
-# per line), which an upgrade of the package walks.
+# per line), which an upgrade of the package walks, and the line that takes
+# each site's server setup away (RECORDS/removals, the folder, a tab, the
+# line), which purging the package prints for the sites that remain.
 
 declare -A was=()
 
@@ -11,7 +14,12 @@ read_state() {
   was=()
   [ -f "$state" ] || return 0
   local key value
-  while IFS='=' read -r key value; do [ -n "$key" ] && was[$key]="$value"; done <"$state"
+  while IFS='=' read -r key value; do
+    case "$key" in
+      written) written_before[${value#* }]="${value%% *}" ;;
+      ?*) was[$key]="$value" ;;
+    esac
+  done <"$state"
 }
 
 # write_state: this run's settings, replaced in one step.
@@ -27,20 +35,39 @@ write_state() {
     echo "socket=$socket_given"
     echo "fcgiwrap-socket=$fcgiwrap_socket"
     echo "processes=$processes"
+    echo "program=$recorded_program"
+    local line
+    for line in "${written_now[@]}"; do echo "written=$line"; done
   } >"$state.new"
   chmod 0644 "$state.new"
   if cmp -s "$state.new" "$state"; then rm -f "$state.new"; else mv -f "$state.new" "$state"; fi
 }
 
-# record_site RECORDS: adds the site to the list (once), replaced in one step.
+# replace_list FILE: standard input in FILE's place, in one step.
+replace_list() {
+  cat >"$1.new"
+  chmod 0644 "$1.new"
+  mv -f "$1.new" "$1"
+}
+
+# record_site RECORDS REMOVAL: adds the site to the list (once) and keeps
+# the line that takes its setup away.
 record_site() {
-  local records="$1" list="$1/sites"
+  local records="$1" list="$1/sites" tab=$'\t'
   mkdir -p "$records"
   chmod 0755 "$records"
-  if [ -f "$list" ] && grep -qxF -- "$site" "$list"; then return 0; fi
-  { [ ! -f "$list" ] || cat "$list"; echo "$site"; } >"$list.new"
-  chmod 0644 "$list.new"
-  mv -f "$list.new" "$list"
+  if [ ! -f "$list" ] || ! grep -qxF -- "$site" "$list"; then
+    { [ ! -f "$list" ] || cat "$list"; echo "$site"; } | replace_list "$list"
+  fi
+  { [ ! -f "$records/removals" ] || awk -F '\t' -v s="$site" '$1 != s' "$records/removals"
+    echo "$site$tab$2"; } | replace_list "$records/removals"
+}
+
+# forget_site RECORDS: the site off both lists.
+forget_site() {
+  local records="$1"
+  [ ! -f "$records/sites" ] || awk -v s="$site" '$0 != s' "$records/sites" | replace_list "$records/sites"
+  [ ! -f "$records/removals" ] || awk -F '\t' -v s="$site" '$1 != s' "$records/removals" | replace_list "$records/removals"
 }
 
 # recorded_sites RECORDS: the sites on the list, one per line.

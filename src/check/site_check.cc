@@ -399,7 +399,13 @@ void CheckStatistics(Collector& out, const std::string& folder, const platform::
     return;
   }
   SortTogether(locked, paths);
-  if (effect.empty()) effect = "; they are no longer written, so nothing suffers from them now";
+  if (effect.empty()) {
+    // Past days' files (as in a site brought from another server, its
+    // files its old account's): nothing writes them again.
+    out.Info(who + " can write Statistics/; of this program's files there it cannot write " +
+             NameList(locked) + " only: past days', no longer written, so nothing suffers from them");
+    return;
+  }
   out.Problem(
       who + " cannot write these files in Statistics/: " + NameList(locked) + effect.substr(1),
       give + platform::QuotedForCommand(paths), RepairsOf(Repair::Kind::kGiveToAccount, paths));

@@ -22,8 +22,9 @@ bool LookUpAccount(const std::string& name, Account& account);
 enum Access : unsigned { kRead = 4, kWrite = 2, kSearch = 1 };
 
 // Whether `account` may have `access` (a sum of Access bits) to `path`, from
-// the file's owner, group and permission bits (POSIX; access-control lists
-// are not looked at). Windows: true (the check cannot tell there).
+// the file's owner, group and permission bits, or its access-control list
+// where it has one, read as the kernel reads it (POSIX). Windows: true (the
+// check cannot tell there).
 bool AccountMay(const Account& account, const std::string& path, unsigned access);
 
 // Whether `account` may replace or remove the entry `path` in its folder: it

@@ -1,9 +1,12 @@
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 
 #include "platform/accounts.h"
 #include "platform/files.h"
@@ -14,6 +17,76 @@ namespace {
 
 bool InGroup(const Account& account, unsigned group) {
   return std::find(account.groups.begin(), account.groups.end(), group) != account.groups.end();
+}
+
+// An access-control list as the kernel stores it in the extended attribute
+// "system.posix_acl_access": a little-endian version (2), then entries of a
+// tag, the rights (rwx as in a mode) and, for named users and groups, an id.
+struct AclEntry {
+  std::uint16_t tag;
+  std::uint16_t rights;
+  std::uint32_t id;
+};
+enum AclTag : std::uint16_t {
+  kOwner = 0x01,
+  kNamedUser = 0x02,
+  kOwningGroup = 0x04,
+  kNamedGroup = 0x08,
+  kMask = 0x10,
+  kOthers = 0x20
+};
+
+// The list's entries; empty when the file has none (or it cannot be read:
+// the mode bits then decide, as they do for the kernel on a file system
+// without lists).
+std::vector<AclEntry> AccessListOf(const std::string& native) {
+  std::array<unsigned char, 4096> raw{};
+  ssize_t size = getxattr(native.c_str(), "system.posix_acl_access", raw.data(), raw.size());
+  std::vector<AclEntry> entries;
+  if (size < 4 || (size - 4) % 8 != 0) return entries;
+  auto at16 = [&](std::size_t i) { return static_cast<std::uint16_t>(raw[i] | raw[i + 1] << 8); };
+  auto at32 = [&](std::size_t i) {
+    return static_cast<std::uint32_t>(at16(i)) | static_cast<std::uint32_t>(at16(i + 2)) << 16;
+  };
+  if (at32(0) != 2) return entries;
+  for (std::size_t i = 4; i + 8 <= static_cast<std::size_t>(size); i += 8)
+    entries.push_back({at16(i), at16(i + 2), at32(i + 4)});
+  return entries;
+}
+
+// The kernel's reading of a list: the owner's entry for the owner, else a
+// named user's entry (within the mask), else every group entry that
+// applies: access if one of them grants it (within the mask), none if some
+// apply and none grants it; else the others' entry.
+bool ListGrants(const std::vector<AclEntry>& entries, const Account& account, const struct stat& st,
+                unsigned access) {
+  unsigned mask = 7;
+  for (const AclEntry& e : entries)
+    if (e.tag == kMask) mask = e.rights;
+  bool group_applies = false;
+  for (const AclEntry& e : entries) {
+    switch (e.tag) {
+      case kOwner:
+        if (st.st_uid == account.id) return (e.rights & access) == access;
+        break;
+      case kNamedUser:
+        if (e.id == account.id) return (e.rights & mask & access) == access;
+        break;
+      default:
+        break;
+    }
+  }
+  for (const AclEntry& e : entries) {
+    bool applies = (e.tag == kOwningGroup && InGroup(account, st.st_gid)) ||
+                   (e.tag == kNamedGroup && InGroup(account, e.id));
+    if (!applies) continue;
+    group_applies = true;
+    if ((e.rights & mask & access) == access) return true;
+  }
+  if (group_applies) return false;
+  for (const AclEntry& e : entries)
+    if (e.tag == kOthers) return (e.rights & access) == access;
+  return false;
 }
 
 }  // namespace
@@ -42,6 +115,8 @@ bool AccountMay(const Account& account, const std::string& path, unsigned access
   if (stat(NativePath(path).c_str(), &st) != 0) return false;
   if (account.id == 0)
     return (access & kSearch) == 0 || (st.st_mode & 0111) != 0 || S_ISDIR(st.st_mode);
+  std::vector<AclEntry> entries = AccessListOf(NativePath(path));
+  if (!entries.empty()) return ListGrants(entries, account, st, access);
   unsigned bits;
   if (st.st_uid == account.id) {
     bits = (st.st_mode >> 6) & 7;

@@ -1,0 +1,99 @@
+# What the web account must be able to do in a site that is already there,
+# judged by the kernel itself (test(1) run as the account, so that
+# access-control lists count as they do for the program), and the
+# access-control entries that grant what it lacks. The kit never changes an
+# owner, a group or a mode of what it did not make.
+
+as_account() { setpriv --reuid="$user" --regid="$group" --init-groups "$@"; }
+account_can() { as_account test "$1" "$2" 2>/dev/null; }  # TEST PATH
+described() { stat -c '%U:%G %A' "$1"; }
+
+# lacking WHAT PATH RIGHTS [-R]: one right the account lacks, and the line
+# that grants it.
+lacking() {
+  lacks+=("$1 ($2: $(described "$2"))")
+  local recursive=""
+  [ "${4:-}" = -R ] && recursive="-R "
+  grants+=("setfacl ${recursive}-m $(q "u:$user:$3") $(q "$2")")
+}
+
+# check_rights: fills `lacks` and `grants` (what can be granted) and
+# `ungrantable` (what no entry can grant).
+check_rights() {
+  lacks=() grants=() ungrantable=()
+  [ "$fresh_site" = 0 ] || return 0  # the kit makes the folder, with the rights it needs
+  local up="$site" way=()
+  while [ "$up" != / ]; do
+    up=$(dirname "$up")
+    way=("$up" "${way[@]}")
+  done
+  for up in "${way[@]}"; do
+    account_can -x "$up" || lacking "reach the site folder through $up" "$up" x
+  done
+  { account_can -w "$site" && account_can -x "$site"; } ||
+    lacking "make and replace the headers file and its backup in the site folder" "$site" rwx
+  local entry sticky
+  sticky=$(stat -c %a "$site")
+  while IFS= read -r -d '' entry; do
+    account_can -r "$entry" || lacking "read the headers file ${entry##*/}" "$entry" r
+    if [ "${#sticky}" = 4 ] && [ $((${sticky:0:1} & 1)) = 1 ] &&
+       [ "$(stat -c %u "$entry")" != "$(id -u "$user")" ] && [ "$(stat -c %u "$site")" != "$(id -u "$user")" ]; then
+      ungrantable+=("replace ${entry##*/} ($entry: $(described "$entry")): the site folder has the sticky bit, so only the file's owner may; no access-control entry can grant that")
+    fi
+  done < <(find "$site" -mindepth 1 -maxdepth 1 \( -iname 'hdrs*.txt' -o -iname 'hdrs*.bak' \) -print0)
+  local stats
+  stats=$(entry_any_case "$site" Statistics)
+  if [ -n "$stats" ]; then
+    { account_can -w "$site/$stats" && account_can -x "$site/$stats"; } ||
+      lacking "write Statistics/ (session markers, the counter and the log)" "$site/$stats" rwx
+    local today
+    today=$(date +%Y-%m-%d)
+    for entry in "$site/$stats/\$enPanel\$$today.ctr" "$site/$stats/\$enPanel\$$today.log"; do
+      [ -f "$entry" ] || continue
+      { account_can -w "$entry" && account_can -r "$entry"; } || lacking "read and write today's ${entry##*.} file" "$entry" rw
+    done
+  fi
+  local part actual unreadable
+  for part in fulltxt fullindexes; do
+    actual=$(entry_any_case "$site" "$part")
+    [ -n "$actual" ] || continue
+    unreadable=$(as_account find -L "$site/$actual" \( -type d \( ! -readable -o ! -executable \) \) -print -quit \
+      -o \( ! -type d ! -readable \) -print -quit 2>/dev/null)
+    [ -z "$unreadable" ] || lacking "read the book folder $actual/ and its files (${unreadable#"$site/"} is one it cannot)" "$site/$actual" rX -R
+  done
+}
+
+# settle_rights: what the account lacks is granted with --grant; without
+# it, a first layout changes nothing, names what is lacking with the lines
+# that grant it and exits 2, and a later run (an upgrade) says it and goes
+# on.
+settle_rights() {
+  check_rights
+  [ ${#lacks[@]} -gt 0 ] || [ ${#ungrantable[@]} -gt 0 ] || return 0
+  local line
+  if [ -n "${given[grant]:-}" ] && [ ${#ungrantable[@]} -eq 0 ]; then
+    command -v setfacl >/dev/null ||
+      die "--grant: setfacl is needed to grant rights as access-control entries (apt-get install acl); nothing changed"
+    for line in "${grants[@]}"; do
+      say "granting: $line"
+      bash -c "$line" || die "--grant: this did not grant it (does the file system keep access-control lists?): $line"
+    done
+    check_rights
+    [ ${#lacks[@]} -eq 0 ] || die "--grant: the account still cannot ${lacks[0]}"
+    return 0
+  fi
+  {
+    echo "install-site: the account $user cannot do what the program needs in $site:"
+    for line in "${lacks[@]}" "${ungrantable[@]}"; do echo "  $line"; done
+    if [ ${#grants[@]} -gt 0 ]; then
+      echo "These lines grant it as access-control entries for $user (owners and groups, and the rights of owners, groups and others, stay as they are); or run again with --grant:"
+      for line in "${grants[@]}"; do echo "  $line"; done
+    fi
+  } >&2
+  if [ -n "${was[server]:-}" ] && [ -z "${given[grant]:-}" ]; then
+    say "the site's files are left as they are; its check names the same: $site/enPanel-check $site --user $user" >&2
+    return 0
+  fi
+  echo "install-site: nothing changed" >&2
+  exit 2
+}
