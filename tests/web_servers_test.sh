@@ -313,7 +313,47 @@ restarts() {  # KIND SITE WEB PORT URL
     cmp -s "/proc/$(pgrep -n -f "$pattern")/exe" "$dir/upgrade"
 }
 
+# A site folder as it comes from the Windows server, taken as it is by the
+# kit for nginx as a CGI program: the printed line serves it and the visit
+# is counted; --remove takes its setup away and the server no longer serves
+# it, the site's programs and data left.
+adopted_site() {
+  local dir="$work/adopted" site="$work/adopted/kutubix" web="$work/adopted/web" port line
+  mkdir -p "$site/Statistics" "$site/arPanel"
+  cp -R "$work/books/fulltxt" "$site/FullTXT"
+  cp -R "$work/books/fullindexes" "$site/FullIndexes"
+  printf '5\r\n' >"$site/Statistics/\$arPanel\$2025-03-01.ctr"
+  printf 'MZ arPanel\n' >"$site/arPanel/arPanel.exe"
+  chown -R nobody:www-data "$site"
+  chmod -R u=rwX,g=rwX,o=rX "$site"
+  port=$(free_port)
+  local -a program=(--program "$enpanel")
+  [ -z "$kit" ] || program=()
+  install_site --site "$site" --server nginx --web "$web" --port "$port" --address 127.0.0.1 \
+    "${program[@]}" >"$dir/install.log" 2>&1
+  check "adopted: the kit takes a site from the Windows server ($?)" \
+    grep -q "left as they are in $site: arPanel" "$dir/install.log"
+  line=$(sed -n '/^\(Enable it with:\|systemd is not running here; enable and start it by hand with:\)$/{n;s/^  //p}' "$dir/install.log")
+  links+=($(grep -o '/etc/[a-z0-9/._-]*enpanel-kutubix\.conf' <<<"$line"))
+  local url="http://127.0.0.1:$port/cgi-bin/enPanel"
+  bash -c "$line" >"$dir/enable.log" 2>&1 && wait_for_port "$port"
+  curl -s -o "$dir/body" "$url"
+  (cd "$site" && as_www env -i SERVER_PROTOCOL=HTTP/1.1 REQUEST_METHOD=GET HTTP_HOST="127.0.0.1:$port" \
+    REMOTE_ADDR=127.0.0.1 ./enPanel) | cgi_body >"$dir/direct"
+  check "adopted: the printed line serves the page, the program's own" \
+    sh -c "[ -s '$dir/body' ] && cmp -s '$dir/body' '$dir/direct' && grep -q 'CURSOR: hand' '$dir/body'"
+  check "adopted: and the visit is counted ($(counter "$site"))" test "$(counter "$site")" = 2
+  check "adopted: the sibling's files are as they were" \
+    test "$(stat -c '%U %G %a' "$site/arPanel/arPanel.exe" "$site/Statistics/\$arPanel\$2025-03-01.ctr" | sort -u)" = "nobody www-data 664"
+  install_site --site "$site" --remove >"$dir/remove.log" 2>&1
+  check "adopted: --remove takes the site's setup away ($?)" \
+    sh -c "[ ! -e /etc/nginx/sites-enabled/enpanel-kutubix.conf ] && ! curl -sf -o /dev/null '$url' &&
+           [ -x '$site/enPanel' ] && [ -d '$site/FullTXT' ]" || cat "$dir/remove.log"
+  undo
+}
+
 run_kind nginx nginx cgi
+adopted_site
 run_kind apache-event apache cgi
 run_kind apache-prefork apache cgi
 restore_mpm

@@ -1,94 +1,168 @@
 #!/usr/bin/env bash
 # The Windows installer as an operator uses it, under Wine: scripts/package
-# builds it; msiexec installs it silently into a site folder that holds
-# books, given as INSTALLDIR; the installed enPanel.exe writes the Linux
-# program's bytes as a CGI program and through a named pipe as IIS drives
-# it; the event source is in the registry, and an operator line reaches
-# ReportEventW; PAGE=todays installs the page for today's browsers; and
-# msiexec /x removes what was installed and leaves the books, the headers
-# file and the statistics.
+# builds it; one msiexec installs the programs into Program Files (no file
+# there from two components); enpanel-install-site.exe lays out two IIS
+# sites from them, one with the page for today's browsers, records both and
+# changes nothing else in their folders (the sibling programs and their
+# statistics stay as they were); --page switches a site's page; the legacy
+# page's enPanel.exe writes the Linux program's bytes as a CGI program and
+# through a named pipe as IIS drives it; the event source is in the
+# registry as an expandable value naming the installed program, and an
+# operator line reaches ReportEventW. A newer installer (scripts/package
+# msi --version) upgrades both sites, each keeping its page, and lays out
+# the site an earlier installer had been installed into; msiexec /x removes
+# the programs and the records, and both sites still serve.
 #   windows_msi.sh LINUX_BUILD_DIR DRIVER_EXE
 set -uo pipefail
 linux_build="$1" driver="$2"
 here="$(cd "$(dirname "$0")/.." && pwd)"
 source "$here/scripts/lib.sh"
-need wine winepath wixl msibuild
+need wine winepath wixl msibuild msiinfo
 work=$(mktemp -d)
 trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
 
+# What an earlier run of this test may have left in the registry.
+wine reg delete 'HKLM\SOFTWARE\enPanel' /f /reg:64 >/dev/null 2>&1
 msi=$("$here/scripts/package" msi | tail -n 1)
 check "scripts/package built the installer ($(basename "$msi"))" test -s "$msi"
 windows_build="$here/build/windows"
 key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\enPanel'
+sites_key='HKLM\SOFTWARE\enPanel\Sites'
+version=$(sed -n 's/^project(enPanel VERSION \([0-9.]*\) .*/\1/p' "$here/CMakeLists.txt")
 
 msiexec() { wine msiexec "$@" >>"$work/msiexec.log" 2>&1; }
+install_site() { wine "$programs/enpanel-install-site.exe" "$@" >>"$work/install-site.log" 2>&1; }
 request() {  # FOLDER PROGRAM OUTPUT [HOST]
   (cd "$1" && env -i PATH="$PATH" HOME="$HOME" WINEPREFIX="$WINEPREFIX" WINEDEBUG="${WINEDEBUG:-}" \
     SERVER_PROTOCOL=HTTP/1.1 REQUEST_METHOD=GET HTTP_HOST="${4:-localhost}" REMOTE_ADDR=127.0.0.1 \
     $2 >"$3" 2>>"$work/request.err")
 }
+reg_value() {  # KEY NAME: the value's type and data, as reg prints them
+  wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v n="$2" '$1 == n { $1 = ""; sub(/^ +/, ""); print }'
+}
+# Each entry but the tool's two programs: names, and each file's size, time
+# and bytes (a folder's time changes as the two are added).
+snapshot() {
+  (cd "$1" && find . ! -name enPanel.exe ! -name enPanel-check.exe \( -type d -printf '%p/\n' -o -printf '%p %s %T@\n' \) | sort &&
+    find . -type f ! -name enPanel.exe ! -name enPanel-check.exe -exec sha256sum {} + | sort)
+}
 
-# A site folder with books, and its Linux twin.
-for side in site twin; do
+# Files by the folder they go to: none may come from two components.
+msiinfo export "$msi" File | tail -n +4 | awk -F '\t' '{ print $2 "\t" $3 }' | sort >"$work/files"
+msiinfo export "$msi" Component | tail -n +4 | awk -F '\t' '{ print $1 "\t" $3 }' | sort >"$work/components"
+twice=$(join -t $'\t' "$work/files" "$work/components" | awk -F '\t' '{ print $3 "\\" $2 }' | sort | uniq -d)
+check "no file is installed by two components ($twice)" test -z "$twice"
+
+# Two IIS sites as they are on a server: books, and the sibling programs
+# with their statistics; a Linux twin of the first.
+for side in site1 site2 twin; do
   mkdir -p "$work/$side"
   "$linux_build/make_site" "$work/$side" --books 40 >/dev/null
 done
+for side in site1 site2; do
+  mkdir -p "$work/$side/Statistics"
+  for program in arPanel qryGate txtView; do
+    printf 'MZ %s\n' "$program" >"$work/$side/$program.exe"
+    printf '3\r\n' >"$work/$side/Statistics/\$$program\$2025-03-01.ctr"
+  done
+done
 cp "$linux_build/enPanel" "$work/twin/enPanel"
+siblings() { (cd "$1" && find . \( -name '*arPanel*' -o -name '*qryGate*' -o -name '*txtView*' \) -printf '%p %s %T@\n' | sort); }
+siblings2=$(siblings "$work/site2")
+before1=$(snapshot "$work/site1")
+before2=$(snapshot "$work/site2")
 
-msiexec /i "$(winepath -w "$msi")" INSTALLDIR="$(winepath -w "$work/site")\\" /qn
-check "msiexec installed into the site folder" test -f "$work/site/enPanel.exe"
-check "enPanel.exe is the page as it always was" cmp -s "$work/site/enPanel.exe" "$windows_build/enPanel.exe"
-check "with enPanel-check.exe, the README and both IIS files" \
-  sh -c "cmp -s '$work/site/enPanel-check.exe' '$windows_build/enPanel-check.exe' &&
-         test -s '$work/site/README-IIS.txt' &&
-         cmp -s '$work/site/iis/web.config' '$here/deploy/iis/web.config' &&
-         cmp -s '$work/site/iis/web-fastcgi.config' '$here/deploy/iis/web-fastcgi.config'"
-source_file=$(wine reg query "$key" /v EventMessageFile 2>/dev/null | tr -d '\r' | awk '/EventMessageFile/ { $1 = ""; $2 = ""; sub(/^ +/, ""); print }')
-check "the event source is registered, with the installed program ($source_file)" \
-  test "$(winepath -u "$source_file" 2>/dev/null)" = "$work/site/enPanel.exe"
+msiexec /i "$(winepath -w "$msi")" /qn
+programs=$(winepath -u 'C:\Program Files\enPanel')
+check "msiexec installed the programs into Program Files" \
+  sh -c "cmp -s '$programs/enPanel.exe' '$windows_build/enPanel.exe' &&
+         cmp -s '$programs/todays/enPanel.exe' '$windows_build/enPanel-todays.exe' &&
+         cmp -s '$programs/enPanel-check.exe' '$windows_build/enPanel-check.exe' &&
+         cmp -s '$programs/enpanel-install-site.exe' '$windows_build/enpanel-install-site.exe'"
+check "with the README and both IIS files" \
+  sh -c "test -s '$programs/README-IIS.txt' &&
+         cmp -s '$programs/iis/web.config' '$here/deploy/iis/web.config' &&
+         cmp -s '$programs/iis/web-fastcgi.config' '$here/deploy/iis/web-fastcgi.config'"
+source_file=$(reg_value "$key" EventMessageFile)
+check "the event source is registered, expandable, with the installed program ($source_file)" \
+  sh -c "[ '${source_file%% *}' = REG_EXPAND_SZ ] &&
+         [ \"\$(winepath -u '${source_file#* }' 2>/dev/null)\" = '$programs/enPanel.exe' ]"
+
+install_site --site "$(winepath -w "$work/site1")"
+install_site --site "$(winepath -w "$work/site2")" --page todays
+check "enpanel-install-site.exe lays out a site with the page as it always was" \
+  sh -c "cmp -s '$work/site1/enPanel.exe' '$windows_build/enPanel.exe' &&
+         cmp -s '$work/site1/enPanel-check.exe' '$windows_build/enPanel-check.exe'"
+check "and one with the page for today's browsers" cmp -s "$work/site2/enPanel.exe" "$windows_build/enPanel-todays.exe"
+page2=$(wine reg query "$sites_key" 2>/dev/null | tr -d '\r' | grep -F "$(winepath -w "$work/site2") " | awk '{ print $(NF - 1), $NF }')
+check "both recorded with their pages ($page2)" \
+  sh -c "[ \"\$(wine reg query '$sites_key' 2>/dev/null | grep -c 'REG_SZ')\" = 2 ] && [ '$page2' = 'REG_SZ todays' ]"
+check "and nothing else in either folder changed: the siblings and their statistics" \
+  test "$(snapshot "$work/site1")" = "$before1" -a "$(snapshot "$work/site2")" = "$before2"
 
 for round in first second; do
-  request "$work/site" "wine enPanel.exe" "$work/windows.$round"
+  request "$work/site1" "wine enPanel.exe" "$work/windows.$round"
   request "$work/twin" ./enPanel "$work/linux.$round"
   check "as a CGI program, the $round request: the Linux program's bytes ($(wc -c <"$work/linux.$round"))" \
     cmp -s "$work/windows.$round" "$work/linux.$round"
 done
-check "the headers files alike" cmp -s "$work/site/Hdrs1020.TXT" "$work/twin/Hdrs1020.TXT"
+check "the headers files alike" cmp -s "$work/site1/Hdrs1020.TXT" "$work/twin/Hdrs1020.TXT"
+request "$work/site2" "wine enPanel.exe" "$work/todays.page"
+check "the second site's page is today's" grep -q 'CURSOR:pointer' "$work/todays.page"
 
 echo "SERVER_PROTOCOL=HTTP/1.1|REQUEST_METHOD=GET|HTTP_HOST=localhost|REMOTE_ADDR=127.0.0.1" >"$work/requests"
 request "$work/twin" ./enPanel "$work/linux.third"
-wine "$driver" "$(winepath -w "$work/site/enPanel.exe")" "$(winepath -w "$work/requests")" \
+wine "$driver" "$(winepath -w "$work/site1/enPanel.exe")" "$(winepath -w "$work/requests")" \
   "$(winepath -w "$work/pipe")" >/dev/null 2>"$work/driver.err"
 check "through IIS's named pipe: the Linux program's bytes" cmp -s "$work/pipe.1" "$work/linux.third"
 
 # A visit that cannot be counted: the line goes to the event log too.
-mv "$work/site/Statistics" "$work/Statistics.kept"
+mv "$work/site1/Statistics" "$work/Statistics.kept"
 : >"$work/request.err"
-echo "not a folder" >"$work/site/Statistics"
-WINEDEBUG=-all,+eventlog request "$work/site" "wine enPanel.exe" /dev/null
+echo "not a folder" >"$work/site1/Statistics"
+WINEDEBUG=-all,+eventlog request "$work/site1" "wine enPanel.exe" /dev/null
 tr -d '\r' <"$work/request.err" | sed -n 's/^enPanel: //p' >"$work/lines"
 # Wine writes the string as a wide-string literal, backslashes doubled.
 sed -n 's/^[0-9a-f]*:warn:eventlog:ReportEventW L"\(.*\)"$/\1/p' "$work/request.err" | sed 's/\\\\/\\/g' >"$work/reported"
 check "an operator line reached ReportEventW ($(head -n 1 "$work/lines"))" \
   sh -c "test -s '$work/lines' && cmp -s '$work/lines' '$work/reported'"
-rm "$work/site/Statistics"
-mv "$work/Statistics.kept" "$work/site/Statistics"
+rm "$work/site1/Statistics"
+mv "$work/Statistics.kept" "$work/site1/Statistics"
 
-msiexec /x "$(winepath -w "$msi")" /qn
-check "msiexec /x removed the programs, the README and the IIS files" \
-  sh -c "[ ! -e '$work/site/enPanel.exe' ] && [ ! -e '$work/site/enPanel-check.exe' ] &&
-         [ ! -e '$work/site/README-IIS.txt' ] && [ ! -e '$work/site/iis' ]"
-check "and left the books, the headers file and the statistics" \
-  sh -c "[ -d '$work/site/fulltxt' ] && [ -d '$work/site/fullindexes' ] && [ -s '$work/site/Hdrs1020.TXT' ] &&
-         ls '$work/site/Statistics/'*.ctr >/dev/null"
-check "and the event source" sh -c "! wine reg query '$key' >/dev/null 2>&1"
+install_site --site "$(winepath -w "$work/site1")" --page todays
+check "--page switches a site's page" cmp -s "$work/site1/enPanel.exe" "$windows_build/enPanel-todays.exe"
+install_site --site "$(winepath -w "$work/site1")" --page legacy
+check "and back" cmp -s "$work/site1/enPanel.exe" "$windows_build/enPanel.exe"
 
-mkdir -p "$work/todays"
-msiexec /i "$(winepath -w "$msi")" INSTALLDIR="$(winepath -w "$work/todays")\\" PAGE=todays /qn
-check "PAGE=todays installs the page for today's browsers" \
-  cmp -s "$work/todays/enPanel.exe" "$windows_build/enPanel-todays.exe"
-msiexec /x "$(winepath -w "$msi")" /qn
-check "which msiexec /x removes" test ! -e "$work/todays/enPanel.exe"
+# A newer installer; and a site an earlier installer was installed into,
+# as it left the registry.
+next=$(awk -F. -v OFS=. '{ $NF = $NF + 1; print }' <<<"$version")
+newer=$("$here/scripts/package" --version "$next" msi | tail -n 1)
+check "scripts/package msi --version $next built $(basename "$newer")" test -s "$newer"
+mkdir -p "$work/site3"
+"$linux_build/make_site" "$work/site3" --books 5 >/dev/null
+wine reg add 'HKLM\SOFTWARE\enPanel' /v InstallDir /t REG_SZ /d "$(winepath -w "$work/site3")\\" /f /reg:64 >/dev/null 2>&1
+msiexec /i "$(winepath -w "$newer")" /qn
+# The earlier installer's removal would have taken its value away.
+wine reg delete 'HKLM\SOFTWARE\enPanel' /v InstallDir /f /reg:64 >/dev/null 2>&1
+check "the newer installer upgrades both sites" \
+  sh -c "grep -qa '@(#)enPanel $next' '$programs/enPanel.exe' '$work/site1/enPanel.exe' &&
+         grep -qa '@(#)enPanel $next' '$work/site2/enPanel.exe'"
+check "each keeping its page" \
+  sh -c "cmp -s '$work/site1/enPanel.exe' '$programs/enPanel.exe' && cmp -s '$work/site2/enPanel.exe' '$programs/todays/enPanel.exe'"
+check "and lays out the site the earlier installer was installed into" \
+  sh -c "cmp -s '$work/site3/enPanel.exe' '$programs/enPanel.exe' &&
+         wine reg query '$sites_key' 2>/dev/null | grep -q site3"
+check "the siblings still untouched" test "$(siblings "$work/site2")" = "$siblings2"
 
-[ "$failed" -eq 0 ] || { echo "msiexec's output:"; cat "$work/msiexec.log"; }
+msiexec /x "$(winepath -w "$newer")" /qn
+check "msiexec /x removes the programs, the README and the IIS files" test ! -e "$programs/enPanel.exe" -a ! -e "$programs/iis"
+check "and the records and the event source" \
+  sh -c "! wine reg query '$sites_key' >/dev/null 2>&1 && ! wine reg query '$key' >/dev/null 2>&1"
+request "$work/site1" "wine enPanel.exe" "$work/after1"
+request "$work/site2" "wine enPanel.exe" "$work/after2"
+check "both sites still serve" \
+  sh -c "grep -q 'Status: 200' '$work/after1' && grep -q 'Status: 200' '$work/after2' && grep -q 'CURSOR:pointer' '$work/after2'"
+
+[ "$failed" -eq 0 ] || { echo "msiexec's output:"; cat "$work/msiexec.log" "$work/install-site.log"; }
 checks_done
