@@ -84,7 +84,8 @@ bool PutInPlace(const std::string& from, const std::string& to, std::string& err
     return false;
   }
   if (!platform::RemoveFile(aside)) {
-    Tell("the program that was " + to + " still runs; it is " + aside + " now, to remove once it ends");
+    Tell("the program that was " + to + " still runs; it is " + aside +
+         " now, to remove once it ends");
   }
   return true;
 }
@@ -108,12 +109,14 @@ bool LayOut(const std::string& own, const platform::SiteRecord& site) {
     return false;
   }
   if (!platform::RecordSite(site, error)) {
-    Tell(site.folder + ": installed, but not recorded (a newer installer will not upgrade it): " + error);
+    Tell(site.folder +
+         ": installed, but not recorded (a newer installer will not upgrade it): " + error);
     return false;
   }
-  std::printf("enpanel-install-site: %s: enPanel.exe (the page %s) and enPanel-check.exe " ENPANEL_VERSION
-              " installed; the site is recorded\n",
-              site.folder.c_str(), site.page.c_str());
+  std::printf(
+      "enpanel-install-site: %s: enPanel.exe (the page %s) and enPanel-check.exe " ENPANEL_VERSION
+      " installed; the site is recorded\n",
+      site.folder.c_str(), site.page.c_str());
   return true;
 }
 
@@ -146,7 +149,9 @@ int main(int argc, char** argv) {
     }
   }
   if (!page.empty() && page != "legacy" && page != "todays")
-    return Usage("--page: \"" + page + "\" is neither legacy (the page as it always was) nor todays (for today's browsers)");
+    return Usage(
+        "--page: \"" + page +
+        "\" is neither legacy (the page as it always was) nor todays (for today's browsers)");
   const int alone = int(upgrade) + int(forget) + int(keep);
   if (alone > 1 || (alone == 1 && (!site.empty() || !page.empty())))
     return Usage("--upgrade-recorded, --forget-recorded and --keep-recorded take no other option");
@@ -189,7 +194,8 @@ int main(int argc, char** argv) {
   if (wanted.page.empty()) {
     wanted.page = "legacy";
     for (const platform::SiteRecord& record : recorded) {
-      if (platform::FolderKey(record.folder) == platform::FolderKey(wanted.folder)) wanted.page = record.page;
+      if (platform::FolderKey(record.folder) == platform::FolderKey(wanted.folder))
+        wanted.page = record.page;
     }
   }
   return LayOut(own, wanted) ? 0 : 1;

@@ -403,7 +403,8 @@ void CheckStatistics(Collector& out, const std::string& folder, const platform::
     // Past days' files (as in a site brought from another server, its
     // files its old account's): nothing writes them again.
     out.Info(who + " can write Statistics/; of this program's files there it cannot write " +
-             NameList(locked) + " only: past days', no longer written, so nothing suffers from them");
+             NameList(locked) +
+             " only: past days', no longer written, so nothing suffers from them");
     return;
   }
   out.Problem(
@@ -475,8 +476,7 @@ void CheckStatisticsAge(Collector& out, const std::string& folder, double limit_
     for (const std::string& name : others) names += (names.empty() ? "" : ", ") + name;
     out.Info("Statistics/ also holds " + std::to_string(others_files) +
              " day files of other programs (" + names + ") from before this year, back to " +
-             std::to_string(*others_years.begin()) +
-             ": each request lists them too (" + shown +
+             std::to_string(*others_years.begin()) + ": each request lists them too (" + shown +
              " ms for the whole folder); they are their programs' own, and whether to move "
              "them is for their operator to decide");
   }

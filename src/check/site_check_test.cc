@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -200,8 +199,9 @@ TEST_F(SiteCheckTest, WhatTheAccountMayDo) {
     problems = Problems(&other);
     ASSERT_EQ(problems.size(), 3u);
     EXPECT_TRUE(std::any_of(problems.begin(), problems.end(), [](const std::string& p) {
-      return p.find("cannot write these files in Statistics/: $enPanel$2026-01-01.log, "
-                    "$enPanel$2026-01-02@10-00-00.000.Session") != std::string::npos &&
+      return p.find(
+                 "cannot write these files in Statistics/: $enPanel$2026-01-01.log, "
+                 "$enPanel$2026-01-02@10-00-00.000.Session") != std::string::npos &&
              p.find("arPanel") == std::string::npos && p.find("txtView") == std::string::npos;
     }));
   }
@@ -250,8 +250,9 @@ TEST_F(SiteCheckTest, AnOldStatisticsFolderIsNamedWithTheCommandThatArchivesIt) 
   }
   std::string mend = archive_command();
   EXPECT_TRUE(Says("Statistics/ holds 29202 files, back to 2010: listing them"));
-  EXPECT_TRUE(Says("Statistics/ also holds 21900 day files of other programs (arPanel, qryGate, "
-                   "txtView) from before this year, back to 2010"));
+  EXPECT_TRUE(
+      Says("Statistics/ also holds 21900 day files of other programs (arPanel, qryGate, "
+           "txtView) from before this year, back to 2010"));
   EXPECT_EQ(mend, platform::ArchiveYearsCommand(
                       site->program_folder + "Statistics", "enPanel",
                       {2010, 2011, 2012, 2013, 2014, 2015, 2016, 2017, 2018, 2019}));

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
-#include <grp.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -62,7 +62,8 @@ bool KernelGrants(const Account& account, const std::string& path, int mode) {
 // Each list on a folder that the mode bits alone keep from the account: the
 // site check's answer for every kind of access is the kernel's.
 TEST(AccountsTest, AnAccessListIsReadAsTheKernelReadsIt) {
-  if (geteuid() != 0) GTEST_SKIP() << "needs root: the folder's owner is set and other accounts ask";
+  if (geteuid() != 0)
+    GTEST_SKIP() << "needs root: the folder's owner is set and other accounts ask";
   Account web;
   ASSERT_TRUE(LookUpAccount("nobody", web));
   testkit::TempDir dir;
@@ -76,18 +77,40 @@ TEST(AccountsTest, AnAccessListIsReadAsTheKernelReadsIt) {
   const std::uint32_t gid = web.group_id;
   const std::vector<std::vector<Entry>> lists = {
       // A named entry for the account, whole; then cut by the mask.
-      {{kOwner, 7, kNoId}, {kUser, 7, uid}, {kOwningGroup, 5, kNoId}, {kMask, 7, kNoId}, {kOthers, 0, kNoId}},
-      {{kOwner, 7, kNoId}, {kUser, 7, uid}, {kOwningGroup, 5, kNoId}, {kMask, 5, kNoId}, {kOthers, 0, kNoId}},
+      {{kOwner, 7, kNoId},
+       {kUser, 7, uid},
+       {kOwningGroup, 5, kNoId},
+       {kMask, 7, kNoId},
+       {kOthers, 0, kNoId}},
+      {{kOwner, 7, kNoId},
+       {kUser, 7, uid},
+       {kOwningGroup, 5, kNoId},
+       {kMask, 5, kNoId},
+       {kOthers, 0, kNoId}},
       // A named group of the account's; one that grants less than the others' entry.
-      {{kOwner, 7, kNoId}, {kOwningGroup, 5, kNoId}, {kGroup, 3, gid}, {kMask, 7, kNoId}, {kOthers, 0, kNoId}},
-      {{kOwner, 7, kNoId}, {kOwningGroup, 5, kNoId}, {kGroup, 1, gid}, {kMask, 7, kNoId}, {kOthers, 7, kNoId}},
+      {{kOwner, 7, kNoId},
+       {kOwningGroup, 5, kNoId},
+       {kGroup, 3, gid},
+       {kMask, 7, kNoId},
+       {kOthers, 0, kNoId}},
+      {{kOwner, 7, kNoId},
+       {kOwningGroup, 5, kNoId},
+       {kGroup, 1, gid},
+       {kMask, 7, kNoId},
+       {kOthers, 7, kNoId}},
       // Another account named; the others' entry decides.
-      {{kOwner, 7, kNoId}, {kUser, 7, uid + 1}, {kOwningGroup, 5, kNoId}, {kMask, 7, kNoId}, {kOthers, 3, kNoId}},
+      {{kOwner, 7, kNoId},
+       {kUser, 7, uid + 1},
+       {kOwningGroup, 5, kNoId},
+       {kMask, 7, kNoId},
+       {kOthers, 3, kNoId}},
   };
   for (std::size_t i = 0; i < lists.size(); ++i) {
     ASSERT_TRUE(SetList(path, lists[i]));
-    for (unsigned access : {0u + kRead, 0u + kWrite, 0u + kSearch, kWrite | kSearch, kRead | kSearch}) {
-      int mode = ((access & kRead) ? R_OK : 0) | ((access & kWrite) ? W_OK : 0) | ((access & kSearch) ? X_OK : 0);
+    for (unsigned access :
+         {0u + kRead, 0u + kWrite, 0u + kSearch, kWrite | kSearch, kRead | kSearch}) {
+      int mode = ((access & kRead) ? R_OK : 0) | ((access & kWrite) ? W_OK : 0) |
+                 ((access & kSearch) ? X_OK : 0);
       EXPECT_EQ(AccountMay(web, path, access), KernelGrants(web, path, mode))
           << "list " << i << ", access " << access;
     }

@@ -76,7 +76,8 @@ bool RemoveRecords(const char* name, std::string& error) {
     RegCloseKey(product);
   }
   if (code == ERROR_FILE_NOT_FOUND) return true;
-  if (code != ERROR_SUCCESS) error = Why("cannot remove", code, (std::string(kProductKey) + "\\" + name).c_str());
+  if (code != ERROR_SUCCESS)
+    error = Why("cannot remove", code, (std::string(kProductKey) + "\\" + name).c_str());
   return code == ERROR_SUCCESS;
 }
 
