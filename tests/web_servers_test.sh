@@ -342,7 +342,10 @@ adopted_site() {
     REMOTE_ADDR=127.0.0.1 ./enPanel) | cgi_body >"$dir/direct"
   check "adopted: the printed line serves the page, the program's own" \
     sh -c "[ -s '$dir/body' ] && cmp -s '$dir/body' '$dir/direct' && grep -q 'CURSOR: hand' '$dir/body'"
-  check "adopted: and the visit is counted ($(counter "$site"))" test "$(counter "$site")" = 2
+  # Its own counter: the siblings' are in Statistics/ too.
+  local counted
+  counted=$(tr -d '\r\n' <"$site/Statistics/\$enPanel\$$(date +%Y-%m-%d).ctr")
+  check "adopted: and both visits are counted, the server's and the program's own ($counted)" test "$counted" = 2
   check "adopted: the sibling's files are as they were" \
     test "$(stat -c '%U %G %a' "$site/arPanel/arPanel.exe" "$site/Statistics/\$arPanel\$2025-03-01.ctr" | sort -u)" = "nobody www-data 664"
   install_site --site "$site" --remove >"$dir/remove.log" 2>&1
