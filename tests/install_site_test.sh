@@ -175,6 +175,9 @@ check "where the account cannot write Statistics/, exit 2 ($?)" \
          grep -q '^  write Statistics/ .*kutub:kutub drwxr-xr-x' '$work/out' && grep -q 'nothing changed' '$work/out'"
 check "with the line that grants it" grep -qx "  setfacl -m u:www-data:rwx $old/Statistics" "$work/out"
 check "and nothing changed" test "$(whole_snapshot "$old")" = "$before"
+"$(dirname "$enpanel")/enPanel-check" "$old" --user www-data >"$work/report"
+check "the site check says the same, its mend the same entry, not a chown" \
+  grep -qx "  mend: setfacl -m u:www-data:rwx $old/Statistics" "$work/report"
 entries() { getfacl -cp "$1" | grep -E '^(user|group|other)::'; }
 entries_before=$(entries "$old/Statistics")
 install --site "$old" --server nginx --web "$work/web-old2" --grant >"$work/out" 2>&1

@@ -281,6 +281,13 @@ std::string Owner(const std::string& path) {
   return owner.empty() ? "another account" : owner;
 }
 
+// A folder of the operator's own account (a site brought from another
+// server, shared with the sibling programs) keeps its owner, group and
+// mode: the mend grants the web account an entry of its own.
+std::string GrantLine(const platform::Account& account, const std::string& folder) {
+  return "setfacl -m u:" + account.name + ":rwx " + platform::QuotedForCommand(Native(folder));
+}
+
 // The site folder, and the headers file and its backup in it.
 void CheckSiteFolder(Collector& out, const std::string& folder, const platform::Account& account,
                      const HeadersFile& h) {
@@ -296,6 +303,12 @@ void CheckSiteFolder(Collector& out, const std::string& folder, const platform::
       effect =
           "the page is right now, but once a book changes the headers file cannot be "
           "rebuilt, and visitors see \"Headers File Not Found\" and no book names";
+    }
+    if (platform::OwnedByAnotherAccount(account, folder)) {
+      out.Problem(who + " cannot write the site folder " + folder + " (" + Owner(folder) +
+                      "'s): " + effect,
+                  GrantLine(account, folder), {Repair{Repair::Kind::kGrantToAccount, folder, 7}});
+      return;
     }
     out.Problem(who + " cannot write the site folder " + folder + ": " + effect,
                 "chgrp " + account.group_name + " " + platform::QuotedForCommand(Native(folder)) +
@@ -373,6 +386,11 @@ void CheckStatistics(Collector& out, const std::string& folder, const platform::
                 (counted ? "today's visits are counted" : "visits are not counted") + " and " +
                 (logged ? "logged" : "not logged") +
                 ", and from tomorrow no counter or log can be made";
+    }
+    if (platform::OwnedByAnotherAccount(account, stats)) {
+      out.Problem(who + " cannot write Statistics/ (" + Owner(stats) + "'s): " + effect,
+                  GrantLine(account, stats), {Repair{Repair::Kind::kGrantToAccount, stats, 7}});
+      return;
     }
     out.Problem(who + " cannot write Statistics/ (" + Owner(stats) + "'s): " + effect,
                 give + platform::QuotedForCommand(Native(stats)),
@@ -591,6 +609,9 @@ bool CarryOutRepairs(const platform::Account& account, const SiteReport& report,
           break;
         case Repair::Kind::kAddRights:
           done = platform::AddRights(r.path, r.mode);
+          break;
+        case Repair::Kind::kGrantToAccount:
+          done = platform::GrantToAccount(account, r.path, r.mode);
           break;
       }
       if (!done) {

@@ -16,7 +16,7 @@ namespace check {
 // its own group), a folder given to the account's group with the rights of
 // the safe layout, or rights added to a path.
 struct Repair {
-  enum class Kind { kGiveToAccount, kGiveToGroup, kAddRights };
+  enum class Kind { kGiveToAccount, kGiveToGroup, kAddRights, kGrantToAccount };
   Kind kind;
   std::string path;
   unsigned mode = 0;

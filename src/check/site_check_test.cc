@@ -207,6 +207,41 @@ TEST_F(SiteCheckTest, WhatTheAccountMayDo) {
   }
 }
 
+// A site of the operator's own account (brought from another server):
+// the mends grant the web account entries and never take the folders over;
+// --fix carries them out and the site is sound, its owners unchanged.
+TEST_F(SiteCheckTest, AFolderOfTheOperatorsOwnAccountIsGrantedAnEntry) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root: the folders are another account's";
+  platform::Account web;
+  ASSERT_TRUE(platform::LookUpAccount("nobody", web));
+  const std::string stats = site->program_folder + "Statistics";
+  testkit::MakeDirs(stats);
+  for (const std::string& folder : {site->program_folder, stats}) {
+    ASSERT_EQ(chown(folder.c_str(), 1, 1), 0);  // daemon's, as the site's own account
+    ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
+  }
+  std::vector<std::string> problems = Problems(&web);
+  ASSERT_EQ(problems.size(), 2u);
+  EXPECT_EQ(problems[0].rfind("Account nobody cannot write the site folder " +
+                                  site->program_folder + " (daemon's): ",
+                              0),
+            0u)
+      << problems[0];
+  EXPECT_TRUE(MendSays("setfacl -m u:nobody:rwx " + site->program_folder.substr(
+                                                         0, site->program_folder.size() - 1)));
+  EXPECT_TRUE(MendSays("setfacl -m u:nobody:rwx " + stats));
+  std::string log;
+  if (!CarryOutRepairs(web, report, log)) GTEST_SKIP() << "no access-control lists here: " << log;
+  testkit::ForgetKeptListings();
+  EXPECT_EQ(Problems(&web), std::vector<std::string>{});
+  struct stat st {};
+  for (const std::string& folder : {site->program_folder, stats}) {
+    ASSERT_EQ(stat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 1u);
+    EXPECT_EQ(st.st_gid, 1u);
+  }
+}
+
 TEST(QuotedForCommand, OnlyWhatTheShellWouldRead) {
   EXPECT_EQ(platform::QuotedForCommand("/srv/kutubix/Hdrs1020.TXT"), "/srv/kutubix/Hdrs1020.TXT");
   EXPECT_EQ(platform::QuotedForCommand("/srv/a b|c&d"), "'/srv/a b|c&d'");

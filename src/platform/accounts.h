@@ -42,4 +42,15 @@ bool GiveToAccount(const Account& account, const std::string& path);
 bool GiveToAccountsGroup(const Account& account, const std::string& path, unsigned mode);
 bool AddRights(const std::string& path, unsigned mode);
 
+// Whether `path` belongs to an account other than root and `account`: a
+// folder of the operator's own (as a site brought from another server
+// has), which a mend should not take over. Windows: false.
+bool OwnedByAnotherAccount(const Account& account, const std::string& path);
+
+// Grants `account` the `access` (a sum of Access bits) to `path` as an entry
+// of its access-control list, as `setfacl -m u:ACCOUNT:rwx` does: the other
+// entries stay, the mask widens to let the entry through (POSIX; false
+// elsewhere and on failure).
+bool GrantToAccount(const Account& account, const std::string& path, unsigned access);
+
 }  // namespace platform

@@ -54,6 +54,21 @@ std::vector<AclEntry> AccessListOf(const std::string& native) {
   return entries;
 }
 
+// The list as the kernel stores it.
+std::string Encoded(const std::vector<AclEntry>& entries) {
+  std::string raw;
+  auto put = [&raw](std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) raw.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+  };
+  put(2, 4);
+  for (const AclEntry& e : entries) {
+    put(e.tag, 2);
+    put(e.rights, 2);
+    put(e.id, 4);
+  }
+  return raw;
+}
+
 // The kernel's reading of a list: the owner's entry for the owner, else a
 // named user's entry (within the mask), else every group entry that
 // applies: access if one of them grants it (within the mask), none if some
@@ -160,6 +175,37 @@ bool AddRights(const std::string& path, unsigned mode) {
   std::string native = NativePath(path);
   struct stat st {};
   return stat(native.c_str(), &st) == 0 && chmod(native.c_str(), (st.st_mode & 07777) | mode) == 0;
+}
+
+bool OwnedByAnotherAccount(const Account& account, const std::string& path) {
+  struct stat st {};
+  return stat(NativePath(path).c_str(), &st) == 0 && st.st_uid != 0 && st.st_uid != account.id;
+}
+
+bool GrantToAccount(const Account& account, const std::string& path, unsigned access) {
+  const std::string native = NativePath(path);
+  struct stat st {};
+  if (stat(native.c_str(), &st) != 0) return false;
+  constexpr std::uint32_t kNoId = 0xFFFFFFFF;
+  std::vector<AclEntry> entries = AccessListOf(native);
+  if (entries.empty()) {  // the list the mode bits stand for
+    const auto bits = [&st](int shift) { return static_cast<std::uint16_t>((st.st_mode >> shift) & 7); };
+    entries = {{kOwner, bits(6), kNoId}, {kOwningGroup, bits(3), kNoId}, {kOthers, bits(0), kNoId}};
+  }
+  std::erase_if(entries, [&](const AclEntry& e) {
+    return e.tag == kMask || (e.tag == kNamedUser && e.id == account.id);
+  });
+  entries.push_back({kNamedUser, static_cast<std::uint16_t>(access & 7), account.id});
+  std::uint16_t mask = 0;
+  for (const AclEntry& e : entries)
+    if (e.tag == kNamedUser || e.tag == kOwningGroup || e.tag == kNamedGroup) mask |= e.rights;
+  entries.push_back({kMask, mask, kNoId});
+  // The kernel takes the entries in order of tag, then of id.
+  std::sort(entries.begin(), entries.end(), [](const AclEntry& a, const AclEntry& b) {
+    return a.tag != b.tag ? a.tag < b.tag : a.id < b.id;
+  });
+  const std::string raw = Encoded(entries);
+  return setxattr(native.c_str(), "system.posix_acl_access", raw.data(), raw.size(), 0) == 0;
 }
 
 }  // namespace platform

@@ -122,6 +122,46 @@ TEST(AccountsTest, AnAccessListIsReadAsTheKernelReadsIt) {
   EXPECT_EQ(KernelGrants(web, path, W_OK | X_OK), true);
 }
 
+// An entry granted to the account: the kernel lets it write; the owner's,
+// the owning group's and the others' entries, the owner and the group stay.
+TEST(AccountsTest, AGrantedEntryLetsTheAccountInAndKeepsTheRest) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root: the folder's owner is set and another account asks";
+  Account web;
+  ASSERT_TRUE(LookUpAccount("nobody", web));
+  testkit::TempDir dir;
+  ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+  std::string path = dir.path() + "/Statistics";
+  ASSERT_EQ(mkdir(path.c_str(), 02755), 0);
+  ASSERT_EQ(chown(path.c_str(), 1, 1), 0);  // daemon's, as a site's own account
+  ASSERT_EQ(chmod(path.c_str(), 02755), 0);
+  EXPECT_TRUE(OwnedByAnotherAccount(web, path));
+  ASSERT_FALSE(KernelGrants(web, path, W_OK | X_OK));
+  if (!GrantToAccount(web, path, kRead | kWrite | kSearch))
+    GTEST_SKIP() << "this file system keeps no access-control lists";
+  EXPECT_TRUE(KernelGrants(web, path, W_OK | X_OK));
+  EXPECT_TRUE(AccountMay(web, path, kWrite | kSearch));
+  struct stat st {};
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 1u);
+  EXPECT_EQ(st.st_gid, 1u);
+  // The owner's, owning group's and others' entries as the mode had them
+  // (the group bits now show the mask, which lets the entry through).
+  char raw[256];
+  ssize_t size = getxattr(path.c_str(), "system.posix_acl_access", raw, sizeof raw);
+  ASSERT_GT(size, 4);
+  std::vector<std::pair<int, int>> kept;
+  for (ssize_t i = 4; i + 8 <= size; i += 8) {
+    int tag = static_cast<unsigned char>(raw[i]) | static_cast<unsigned char>(raw[i + 1]) << 8;
+    int rights = static_cast<unsigned char>(raw[i + 2]);
+    if (tag == kOwner || tag == kOwningGroup || tag == kOthers) kept.emplace_back(tag, rights);
+  }
+  EXPECT_EQ(kept, (std::vector<std::pair<int, int>>{{kOwner, 7}, {kOwningGroup, 5}, {kOthers, 5}}));
+  EXPECT_EQ(st.st_mode & 07707, 02705u);
+  // Granted again, the list holds one entry for the account.
+  ASSERT_TRUE(GrantToAccount(web, path, kRead | kSearch));
+  EXPECT_FALSE(KernelGrants(web, path, W_OK));
+}
+
 }  // namespace
 }  // namespace platform
 #endif

@@ -25,4 +25,12 @@ bool GiveToAccountsGroup(const Account& /*account*/, const std::string& /*path*/
 
 bool AddRights(const std::string& /*path*/, unsigned /*mode*/) { return false; }
 
+bool OwnedByAnotherAccount(const Account& /*account*/, const std::string& /*path*/) {
+  return false;
+}
+
+bool GrantToAccount(const Account& /*account*/, const std::string& /*path*/, unsigned /*access*/) {
+  return false;
+}
+
 }  // namespace platform
