@@ -23,28 +23,38 @@ declare -a written_now=()
 
 checksum() { sha256sum <"$1" | cut -c 1-64; }
 
-# put_kit_file NEW DEST: NEW (a file the kit has just made) takes DEST's
-# place in one step, unless DEST was changed since the kit wrote it (or the
-# kit has no record of writing it and it differs): then DEST is kept, NEW is
-# left beside it as DEST.enpanel-new, and the operator is told.
-put_kit_file() {
-  local new="$1" dest="$2" sum now
-  sum=$(checksum "$new")
-  written_now+=("$sum $dest")
+# place_unless_edited FROM DEST RECORDED SINCE: FROM's bytes take DEST's
+# place in one step (mode 0644), unless DEST was changed SINCE the kit put
+# it there: its checksum neither FROM's nor RECORDED (a file the kit has no
+# record of that differs counts as changed). Then DEST is kept, FROM's
+# bytes go beside it as DEST.enpanel-new, and the operator is told.
+# Status: 0 placed, 1 kept, 2 DEST held FROM's bytes already.
+place_unless_edited() {
+  local from="$1" dest="$2" recorded="$3" since="$4" now
   if [ -e "$dest" ]; then
     now=$(checksum "$dest")
-    if [ "$now" = "$sum" ]; then
-      rm -f "$new" "$dest.enpanel-new"
-      return 0
+    if [ "$now" = "$(checksum "$from")" ]; then
+      rm -f "$dest.enpanel-new"
+      return 2
     fi
-    if [ "$now" != "${written_before[$dest]:-}" ]; then
-      mv -f "$new" "$dest.enpanel-new"
-      echo "install-site: $dest was changed since the kit wrote it: kept as it is; this version is in $dest.enpanel-new" >&2
-      return 0
+    if [ "$now" != "$recorded" ]; then
+      # (Called as a condition, where a failure would not end the run: it ends it here.)
+      install -m 0644 "$from" "$dest.enpanel-new" || exit 1
+      echo "install-site: $dest was changed since $since: kept as it is; this version is in $dest.enpanel-new" >&2
+      return 1
     fi
   fi
-  mv -f "$new" "$dest"
+  install -m 0644 "$from" "$dest.enpanel-placing" && mv -f "$dest.enpanel-placing" "$dest" || exit 1
   rm -f "$dest.enpanel-new"
+}
+
+# put_kit_file NEW DEST: NEW (a file the kit has just made, then removed)
+# in DEST's place unless the operator edited DEST since the kit wrote it;
+# what the kit wrote is recorded.
+put_kit_file() {
+  written_now+=("$(checksum "$1") $2")
+  place_unless_edited "$1" "$2" "${written_before[$2]:-}" "the kit wrote it" || true
+  rm -f "$1"
 }
 
 # site_config_name SERVER MODE: the configuration file's name in the web folder.
@@ -85,7 +95,6 @@ write_site_config() {
                 LIGHTTPD_LISTEN="$lighttpd_listen" FCGIWRAP_SOCKET="$fcgiwrap_socket"
                 SOCKET="$socket" PROCESSES="$processes" USER="$user" GROUP="$group")
   fill_template "$deploy/$template" "$conf.enpanel-making" "${values[@]}"
-  chmod 0644 "$conf.enpanel-making"
   put_kit_file "$conf.enpanel-making" "$conf"
   if [ "$server/$mode" = nginx/fastcgi ]; then
     mkdir -p "$web/systemd"
@@ -93,7 +102,6 @@ write_site_config() {
     fill_template "$deploy/systemd/enpanel.socket" "$web/systemd/enpanel-$name.socket.enpanel-making" "${values[@]}"
     fill_template "$deploy/systemd/enpanel@.service" "$web/systemd/enpanel-$name@.service.enpanel-making" "${values[@]}"
     for unit in "enpanel-$name.socket" "enpanel-$name@.service"; do
-      chmod 0644 "$web/systemd/$unit.enpanel-making"
       put_kit_file "$web/systemd/$unit.enpanel-making" "$web/systemd/$unit"
     done
   fi

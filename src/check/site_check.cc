@@ -281,11 +281,17 @@ std::string Owner(const std::string& path) {
   return owner.empty() ? "another account" : owner;
 }
 
-// A folder of the operator's own account (a site brought from another
-// server, shared with the sibling programs) keeps its owner, group and
-// mode: the mend grants the web account an entry of its own.
-std::string GrantLine(const platform::Account& account, const std::string& folder) {
-  return "setfacl -m u:" + account.name + ":rwx " + platform::QuotedForCommand(Native(folder));
+// A folder the account cannot write: the mend that takes it over (`mend`,
+// `repair`), unless it is a folder of the operator's own account (a site
+// brought from another server, shared with the sibling programs), which
+// keeps its owner, group and mode: then the account is granted an entry.
+void CannotWriteFolder(Collector& out, const platform::Account& account, const std::string& folder,
+                       const std::string& text, std::string mend, Repair repair) {
+  if (platform::OwnedByAnotherAccount(account, folder)) {
+    mend = "setfacl -m u:" + account.name + ":rwx " + platform::QuotedForCommand(Native(folder));
+    repair = Repair{Repair::Kind::kGrantToAccount, folder, 7};
+  }
+  out.Problem(text, mend, {repair});
 }
 
 // The site folder, and the headers file and its backup in it.
@@ -304,16 +310,16 @@ void CheckSiteFolder(Collector& out, const std::string& folder, const platform::
           "the page is right now, but once a book changes the headers file cannot be "
           "rebuilt, and visitors see \"Headers File Not Found\" and no book names";
     }
-    if (platform::OwnedByAnotherAccount(account, folder)) {
-      out.Problem(who + " cannot write the site folder " + folder + " (" + Owner(folder) +
-                      "'s): " + effect,
-                  GrantLine(account, folder), {Repair{Repair::Kind::kGrantToAccount, folder, 7}});
-      return;
-    }
-    out.Problem(who + " cannot write the site folder " + folder + ": " + effect,
-                "chgrp " + account.group_name + " " + platform::QuotedForCommand(Native(folder)) +
-                    " && chmod 1775 " + platform::QuotedForCommand(Native(folder)),
-                {Repair{Repair::Kind::kGiveToGroup, folder, 01775}});
+    // The folder's owner is named where it is an account of the operator's.
+    const std::string whose = platform::OwnedByAnotherAccount(account, folder)
+                                  ? " (" + Owner(folder) + "'s)"
+                                  : std::string();
+    CannotWriteFolder(out, account, folder,
+                      who + " cannot write the site folder " + folder + whose + ": " + effect,
+                      "chgrp " + account.group_name + " " +
+                          platform::QuotedForCommand(Native(folder)) + " && chmod 1775 " +
+                          platform::QuotedForCommand(Native(folder)),
+                      Repair{Repair::Kind::kGiveToGroup, folder, 01775});
     return;
   }
   out.Info(who + " can write the site folder");
@@ -387,14 +393,10 @@ void CheckStatistics(Collector& out, const std::string& folder, const platform::
                 (logged ? "logged" : "not logged") +
                 ", and from tomorrow no counter or log can be made";
     }
-    if (platform::OwnedByAnotherAccount(account, stats)) {
-      out.Problem(who + " cannot write Statistics/ (" + Owner(stats) + "'s): " + effect,
-                  GrantLine(account, stats), {Repair{Repair::Kind::kGrantToAccount, stats, 7}});
-      return;
-    }
-    out.Problem(who + " cannot write Statistics/ (" + Owner(stats) + "'s): " + effect,
-                give + platform::QuotedForCommand(Native(stats)),
-                {Repair{Repair::Kind::kGiveToAccount, stats}});
+    CannotWriteFolder(out, account, stats,
+                      who + " cannot write Statistics/ (" + Owner(stats) + "'s): " + effect,
+                      give + platform::QuotedForCommand(Native(stats)),
+                      Repair{Repair::Kind::kGiveToAccount, stats});
     return;
   }
   std::vector<std::string> locked, paths;
