@@ -21,7 +21,7 @@ binutils              core      readelf objdump
 dpkg-dev              core      dpkg-buildflags dpkg-buildpackage
 git                   core      git
 gzip                  core      gzip
-util-linux            core      setpriv setsid
+util-linux            core      setpriv setsid nsenter
 procps                core      pkill pgrep
 acl                   core      setfacl getfacl
 lighttpd              web       lighttpd
@@ -33,9 +33,11 @@ fcgiwrap              web       fcgiwrap
 spawn-fcgi            web       spawn-fcgi
 curl                  web       curl
 brotli                web       brotli
-iproute2              web       ss
+iproute2              web       ss ip
 init-system-helpers   web       service
 systemd               web       systemd-analyze
+glusterfs-server      web       glusterd gluster
+glusterfs-client      web       glusterfs
 imagemagick           pictures  /usr/bin/convert
 fonts-dejavu-core     pictures  /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf
 chromium              browser   /usr/bin/chromium

@@ -152,7 +152,7 @@ class FaultInjection : public ::testing::TestWithParam<Headers> {
     std::vector<std::string> strays;
     for (const auto& name : ListDir(folder)) {
       if (name != "fulltxt" && name != "fullindexes" && name != "Statistics" &&
-          name != "Hdrs1020.TXT" && name != "Hdrs1020.bak") {
+          name != "Hdrs1020.TXT" && name != "Hdrs1020.bak" && name != "Hdrs1020.lock") {
         strays.push_back(name);
       }
     }

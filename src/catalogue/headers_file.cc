@@ -1,5 +1,7 @@
 #include "catalogue/headers_file.h"
 
+#include <algorithm>
+
 #include "catalogue/book_headers.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/text_reader.h"
@@ -7,6 +9,7 @@
 #include "common/page_text.h"
 #include "common/paths.h"
 #include "common/text.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/names.h"
@@ -131,6 +134,38 @@ bool Rebuild(const std::string& folder, const std::string& headers_file,
   return true;
 }
 
+// Rebuilds take turns, on every host that shares the folder: each holds the
+// lock of a file of its own beside the headers file (which nothing renames)
+// while it looks again whether a rebuild is needed and makes it. A turn held
+// elsewhere is waited for, backing off from 1 ms to 100 ms, some 5 s in all;
+// false when it was not had (held that long, or no lock to be had here),
+// and the rebuild goes on without it, as safe on one host as it was.
+bool TakeRebuildTurn(const std::string& folder, platform::LockedFile& turn) {
+  const std::string lock_file = folder + "Hdrs" + VersionStamp() + ".lock";
+  int waited_ms = 0;
+  for (int attempt = 0; waited_ms < 5000; ++attempt) {
+    if (turn.TryOpenLocked(lock_file)) return true;
+    if (!turn.Busy()) return false;
+    int pause_ms = std::min(1 << std::min(attempt, 7), 100);
+    platform::SleepMicroseconds(pause_ms * 1000);
+    waited_ms += pause_ms;
+  }
+  return false;
+}
+
+// Opens the headers file. Where another host is putting a new one in its
+// place, its name may be missing for a moment, or found by a handle gone
+// stale: a few more tries, 1 ms apart and more, some 0.2 s in all.
+void OpenHeadersFile(platform::InputFile& file, const std::string& headers_file) {
+  constexpr int kTries = 20;
+  for (int attempt = 1; !file.Open(headers_file); ++attempt) {
+    if (attempt == kTries || !platform::IsReplacedNameError(platform::LastErrorCode())) {
+      ThrowLastError();
+    }
+    platform::SleepMicroseconds(attempt * 1000);
+  }
+}
+
 }  // namespace
 
 namespace {
@@ -191,7 +226,7 @@ bool ReadRecord(TextReader& reader, int n, bool verbose, const std::string& head
 
 bool ReadHeadersFile(bool verbose, const std::string& headers_file) {
   platform::InputFile file;
-  if (!file.Open(headers_file)) ThrowLastError();
+  OpenHeadersFile(file, headers_file);
   TextReader reader(file);
   bool result = CheckStamp(reader, verbose, headers_file);
   int good = 0;
@@ -236,7 +271,14 @@ bool CallGetHeaders(bool verbose, const std::string& path) {
                    "then written to CD");
       return result;
     }
-    if (!Rebuild(folder, headers_file, source_folder)) return false;
+    platform::LockedFile turn;
+    // Had the turn or not: another process, here or on another host, may
+    // have put a new file in place since the first look.
+    TakeRebuildTurn(folder, turn);
+    if ((!platform::FileExists(headers_file) || HeadersFileIsStale(headers_file)) &&
+        !Rebuild(folder, headers_file, source_folder)) {
+      return false;
+    }
   }
   return ReadHeadersFile(verbose, headers_file);
 }

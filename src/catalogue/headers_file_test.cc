@@ -171,6 +171,33 @@ TEST_F(HeadersFileTest, AStaleFileUnderAnotherLetterCaseIsReplacedUnderItsOwnNam
   EXPECT_NE(ReadFile(folder + "Hdrs1020.TXT").find("\r\nQuran\r\nOne\r\n"), std::string::npos);
 }
 
+// Hosts sharing the site rebuild in turn: a request that finds the turn
+// taken waits for it, looks again, and reads the file the other rebuild put
+// in place instead of rebuilding it once more.
+TEST_F(HeadersFileTest, ARebuildUnderWayElsewhereIsWaitedForAndItsFileRead) {
+  site->AddBook(1, "Quran", "One");
+  const std::string old_file = "1020\r\n1\r\nARQUR\r\nOld\r\nName\r\n\r\n";
+  WriteFile(headers, old_file);
+  testkit::SetMTime(headers, 1000000000);  // older than the book: stale
+  platform::LockedFile turn;
+  ASSERT_TRUE(turn.TryOpenLocked(site->program_folder + "Hdrs1020.lock"));
+  const std::string theirs = "1020\r\n1\r\nARQUR\r\nFrom elsewhere\r\nOther\r\n\r\n";
+  std::thread other_host([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    WriteFile(site->program_folder + "theirs.tmp", theirs);
+    ASSERT_TRUE(platform::RenameFile(site->program_folder + "theirs.tmp", headers));
+    turn.Close();
+  });
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(Call());
+  auto waited = std::chrono::steady_clock::now() - start;
+  other_host.join();
+  EXPECT_GE(waited, std::chrono::milliseconds(150)) << "the turn was not waited for";
+  EXPECT_EQ(BookHeaders[1].BookName, "From elsewhere");
+  EXPECT_EQ(ReadFile(headers), theirs);
+  EXPECT_FALSE(testkit::Exists(backup)) << "rebuilt once more";
+}
+
 TEST_F(HeadersFileTest, UnwritableFolderIsReportedAndNotRead) {
   WriteFile(dir.path() + "/plainfile", "x");
   std::string folder = dir.path() + "/plainfile/sub/";

@@ -20,6 +20,7 @@
 #include "platform/commands.h"
 #include "platform/files.h"
 #include "server/file_scan.h"
+#include "server/file_utils.h"
 #include "server/site_paths.h"
 #include "server/statistics.h"
 
@@ -432,6 +433,38 @@ void CheckStatistics(Collector& out, const std::string& folder, const platform::
       give + platform::QuotedForCommand(paths), RepairsOf(Repair::Kind::kGiveToAccount, paths));
 }
 
+// Statistics/ on a file system other hosts may share: each visit is counted
+// by reading the counter past this host's caches, under a lock that holds
+// across hosts, as the program does; the calls that pass the caches are
+// tried on one of this program's files there (locked a moment, nothing
+// written). Where they fail, counts from several hosts may be lost.
+void CheckSharedStatistics(Collector& out, const std::string& folder) {
+  const std::string stats = folder + "Statistics/";
+  if (!platform::DirectoryExists(stats) || !platform::OnSharedFileSystem(stats)) return;
+  const std::string siblings =
+      "; the sibling programs take no lock, and their own counts may still be short";
+  std::string probe;
+  for (const auto& entry : platform::FindFiles(stats + "*.ctr")) {
+    if (IsOwnStatisticsFile(entry.name)) probe = stats + entry.name;
+  }
+  platform::LockedFile file;
+  if (!probe.empty() && file.TryOpenLocked(probe) && !file.DropCached()) {
+    out.Problem(
+        "Statistics/ lies on a file system other hosts may share, and this host's cache "
+        "of the counter cannot be passed by (" +
+            server::IOErrorText(platform::LastErrorCode()) +
+            "): visits counted on several hosts at once may be lost" + siblings,
+        "mount the folder so that files are read past the cache (GlusterFS: "
+        "direct-io-mode=enable; NFS: noac; SMB: cache=none)");
+    return;
+  }
+  out.Info(
+      "Statistics/ lies on a file system other hosts may share: each visit is counted "
+      "from the counter as it stands there, past this host's caches, under a lock that "
+      "holds across hosts" +
+      siblings);
+}
+
 // Every CGI request lists Statistics/ to count the sessions running, so the
 // counters and logs of past days cost each request their share of that
 // listing. Timed here as a listing (the quickest of three); past the limit
@@ -576,6 +609,7 @@ SiteReport CheckSite(const std::string& site_folder, const platform::Account* ac
     CheckStatistics(out, folder, *account);
     CheckBookRights(out, *account, headers);
   }
+  CheckSharedStatistics(out, folder);
   CheckStatisticsAge(out, folder, statistics_listing_ms);
   common::PageText.clear();
   return report;

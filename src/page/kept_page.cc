@@ -11,6 +11,7 @@
 
 #include "platform/files.h"
 #include "platform/folder_watch.h"
+#include "platform/messages.h"
 
 namespace page {
 namespace {
@@ -19,12 +20,16 @@ bool g_keeping = false;
 bool g_kept = false;
 std::string g_page;
 std::unique_ptr<platform::FolderWatch> g_watch;
-// The folders the last build read (their keys, and as written): watched
-// before the next one.
-std::vector<std::pair<std::string, std::string>> g_read;
+// The folders and files the last build read (their keys, and as written):
+// the folders watched before the next one, or stamped where no notice of
+// theirs can be trusted, with the files read in them.
+platform::Recorded g_read;
+// What the build under way, and the page kept from it, are checked by at
+// every request where no notice comes: a stamp of each such folder and of
+// each file read in it.
+std::vector<platform::FileStamp> g_stamps;
 // The build under way: whether it is recorded, the keys of the folders
-// watched for it (all of them, or `g_watched_all` is false), and the
-// failures counted before it.
+// watched or stamped for it, and the failures counted before it.
 bool g_recording = false;
 // The forms of a kept page, made on a thread of their own: what it was
 // made from and for which kept page, and, once `done`, the forms.
@@ -37,9 +42,35 @@ struct FormsJob {
 };
 std::uint64_t g_page_number = 0;  // counts the pages kept
 std::shared_ptr<FormsJob> g_forms;
+// The keys of the folders watched (or stamped) for the build under way.
 std::unordered_set<std::string> g_watched;
-bool g_watched_all = false;
 unsigned long g_failures_before = 0;
+
+// The key of the folder `path` lies in, as the file service records it.
+std::string FolderKeyOf(const std::string& path) {
+  std::size_t cut = path.find_last_of("/\\");
+  return platform::FolderKey(cut == std::string::npos ? std::string_view(".")
+                             : cut == 0               ? std::string_view(path).substr(0, 1)
+                                                      : std::string_view(path).substr(0, cut));
+}
+
+// The operator hears once of each folder whose page is kept by stamps.
+void TellStamped(const std::string& folder) {
+  static std::unordered_set<std::string> told;
+  if (!told.insert(platform::FolderKey(folder)).second) return;
+  platform::OperatorMessage(
+      platform::OperatorPath(folder) +
+      " is on a file system whose changes may come with no notice here: the page built from it is "
+      "kept and checked at every request against what its build read there (the folder's and "
+      "each file's identity, size and times, one look each), and built again when one moved");
+}
+
+bool StampsStand() {
+  for (const platform::FileStamp& stamp : g_stamps) {
+    if (!platform::StillStands(stamp)) return false;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -47,7 +78,7 @@ void KeepPagesFromNowOn() { g_keeping = true; }
 
 const std::string* KeptPage() {
   if (!g_kept) return nullptr;
-  if (!g_watch->Unchanged()) {
+  if (!g_watch->Unchanged() || !StampsStand()) {
     g_kept = false;
     g_page.clear();
     return nullptr;
@@ -62,13 +93,19 @@ void BeginBuild() {
   if (!g_watch) g_watch = std::make_unique<platform::FolderWatch>();
   g_watch->Restart();
   g_watched.clear();
-  g_watched_all = true;
-  for (const auto& [key, folder] : g_read) {
+  g_stamps.clear();
+  std::unordered_set<std::string> stamped;
+  for (const auto& [key, folder] : g_read.folders) {
     if (!g_watch->Watch(folder)) {
-      g_watched_all = false;
-      break;
+      // No notice to wait for: the folder is looked at at every request.
+      TellStamped(folder);
+      g_stamps.push_back(platform::StampOf(folder));
+      stamped.insert(key);
     }
     g_watched.insert(key);
+  }
+  for (const auto& [key, file] : g_read.files) {
+    if (stamped.count(FolderKeyOf(file)) != 0) g_stamps.push_back(platform::StampOf(file));
   }
   g_failures_before = platform::FailuresSoFar();
   platform::StartRecordingFolders();
@@ -79,8 +116,8 @@ void EndBuild(const std::string& page, bool told_operator) {
   if (!g_recording) return;
   g_recording = false;
   g_read = platform::StopRecordingFolders();
-  bool watched = g_watched_all;
-  for (const auto& [key, folder] : g_read) watched = watched && g_watched.count(key) != 0;
+  bool watched = true;
+  for (const auto& [key, folder] : g_read.folders) watched = watched && g_watched.count(key) != 0;
   if (watched && !told_operator && platform::FailuresSoFar() == g_failures_before) {
     g_page = page;
     g_kept = true;
@@ -123,7 +160,8 @@ void ForgetKeptPage() {
   g_kept = false;
   g_page.clear();
   g_watch.reset();
-  g_read.clear();
+  g_read = {};
+  g_stamps.clear();
   WaitForKeptForms();
   g_forms.reset();
   if (g_recording) platform::StopRecordingFolders();

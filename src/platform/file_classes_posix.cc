@@ -20,6 +20,7 @@ FolderTimes::~FolderTimes() {
 }
 
 bool FolderTimes::Get(const std::string& name, FileTime& time) {
+  RecordFile(JoinName(folder_, name));
   if (handle_ < 0) return GetModifiedTime(JoinName(folder_, name), time);
   struct stat st {};
   if (sys::Fstatat(static_cast<int>(handle_), name.c_str(), &st) != 0) return Fail();
@@ -31,6 +32,7 @@ InputFile::~InputFile() { Close(); }
 
 bool InputFile::Open(const std::string& path) {
   Close();
+  RecordFile(path);
   // A folder opens too; reading it then fails (EISDIR).
   int fd = OnName(path, [](const char* p) { return sys::Open(p, O_RDONLY); });
   if (fd < 0) return Fail();
@@ -56,6 +58,18 @@ void InputFile::Close() {
 LockedFile::~LockedFile() { Close(); }
 
 bool LockedFile::TryOpenLocked(const std::string& path) {
+  // Busy the last time, on the same file: the lock is asked for again on
+  // the descriptor already open (on a shared file system, each open and
+  // close crosses the network).
+  if (handle_ >= 0 && busy_ && path == path_) {
+    if (sys::LockExclusiveNow(static_cast<int>(handle_)) == 0) {
+      busy_ = false;
+      return true;
+    }
+    busy_ = errno == EWOULDBLOCK;
+    SetLastErrorCode(errno);
+    if (busy_) return false;
+  }
   Close();
   busy_ = false;
   std::string used;
@@ -69,16 +83,23 @@ bool LockedFile::TryOpenLocked(const std::string& path) {
   if (sys::LockExclusiveNow(fd) != 0) {
     busy_ = errno == EWOULDBLOCK;
     SetLastErrorCode(errno);
-    sys::Close(fd);
+    // Kept open while busy, to ask again.
+    if (busy_) {
+      handle_ = fd;
+      path_ = path;
+    } else {
+      sys::Close(fd);
+    }
     return false;
   }
   handle_ = fd;
+  path_ = path;
   return true;
 }
 
 bool LockedFile::ReadAll(std::string& contents) {
   contents.clear();
-  if (handle_ < 0) return false;
+  if (handle_ < 0 || busy_) return false;
   char chunk[4096];
   off_t offset = 0;
   for (;;) {
@@ -91,8 +112,25 @@ bool LockedFile::ReadAll(std::string& contents) {
   }
 }
 
+bool LockedFile::DropCached() {
+  if (handle_ < 0 || busy_) return false;
+  int fd = static_cast<int>(handle_);
+#if defined(__linux__)
+  // A user-space file system's client may keep small files' contents
+  // itself, apart from the kernel's cache (GlusterFS does, fetched with the
+  // name's look-up, which may come before the lock was had); an allocation
+  // that changes nothing makes it let them go. Where it is refused, the
+  // kernel's cache is the only one.
+  sys::Fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, 1);
+#endif
+  int error = sys::Fadvise(fd, POSIX_FADV_DONTNEED);
+  if (error == 0) return true;
+  SetLastErrorCode(error);
+  return false;
+}
+
 bool LockedFile::Rewrite(std::string_view contents) {
-  if (handle_ < 0) return false;
+  if (handle_ < 0 || busy_) return false;
   int fd = static_cast<int>(handle_);
   struct stat st {};
   if (sys::Fstat(fd, &st) != 0) return Fail();
@@ -119,6 +157,7 @@ void LockedFile::Close() {
   // next reader sees, whatever a failing close reports.
   if (handle_ >= 0) sys::Close(static_cast<int>(handle_));
   handle_ = -1;
+  busy_ = false;
 }
 
 }  // namespace platform

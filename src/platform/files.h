@@ -125,6 +125,36 @@ void SetLastErrorCode(int code);
 std::string SystemErrorText(int code);  // the system's own text, no trailing dot
 // Whether `code` says only that a name is not there (nothing went wrong).
 bool IsMissingNameError(int code);
+// Whether `code` may come of another host's replacing the file at that name
+// meanwhile (a missing name, or on a shared file system a handle gone
+// stale): trying again finds the new file.
+bool IsReplacedNameError(int code);
+
+// Whether `path` lies on a file system that other hosts may share (any not
+// known to be local): there, what this host keeps of a file in its caches
+// may be older than what another host has written since, and a change comes
+// with no notice here.
+bool OnSharedFileSystem(const std::string& path);
+
+// What a file or folder is as it stands: which one it is, its size and its
+// times. Two stamps of one path are equal until it is changed, replaced or
+// removed, or something is made, removed or renamed in it (a folder); on a
+// shared file system as soon as its client sees the change (a close-to-open
+// file system: at the latest when its attributes are looked up anew).
+struct FileStamp {
+  std::string native;  // the name as the system knows it, resolved once
+  bool exists = false;
+  std::uint64_t device = 0, file = 0, size = 0;
+  std::int64_t modified = 0, changed = 0;
+  bool operator==(const FileStamp& other) const;
+};
+// The stamp of `path` (written as the program writes paths) now; a name that
+// is not there gives a stamp that says so.
+FileStamp StampOf(const std::string& path);
+// `stamp` read anew from its name.
+void Restamp(FileStamp& stamp);
+// Whether the name of `stamp` still stands as it stood then.
+bool StillStands(const FileStamp& stamp);
 
 // Calls that failed for another reason than a missing name, counted since
 // the process began, with those its callers met themselves (CountFailure:
@@ -133,17 +163,23 @@ bool IsMissingNameError(int code);
 unsigned long FailuresSoFar();
 void CountFailure();
 
-// The folders whose changes may change what was read. While recording,
-// every path the service is handed is noted by the folder it lies in (the
-// pattern of a listing lies in the folder listed), each once: by its key
-// (FolderKey), with the folder as first written.
+// The folders and files whose changes may change what was read. While
+// recording, every path the service is handed is noted by the folder it lies
+// in (the pattern of a listing lies in the folder listed), and every file
+// whose contents or times were read by its own path, each once: by its key
+// (FolderKey), with the path as first written.
+struct Recorded {
+  std::vector<std::pair<std::string, std::string>> folders, files;
+};
 void StartRecordingFolders();
-std::vector<std::pair<std::string, std::string>> StopRecordingFolders();
+Recorded StopRecordingFolders();
 // One key for every way of writing a folder: "/" separators, none doubled
 // or at the end, letters in upper case.
 std::string FolderKey(std::string_view folder);
 // Notes the folder `path` lies in, while recording.
 void RecordFolderOf(std::string_view path);
+// Notes the file `path` itself, whose contents or times are read, while recording.
+void RecordFile(std::string_view path);
 
 // Modification times of files in one folder, the folder opened once.
 class FolderTimes {
@@ -185,10 +221,16 @@ class LockedFile {
   LockedFile& operator=(const LockedFile&) = delete;
   ~LockedFile();
   // Opens (creating when missing) and locks without waiting; false when busy
-  // (Busy() tells) or when the file cannot be opened.
+  // (Busy() tells) or when the file cannot be opened. A call after a busy
+  // one, for the same file, may ask again on the file already open.
   bool TryOpenLocked(const std::string& path);
   bool Busy() const { return busy_; }
   bool ReadAll(std::string& contents);
+  // Drops what this host keeps of the file's contents, so that the next
+  // read comes from the file system itself (on a shared one, a client may
+  // keep bytes that another host has replaced since). False when the system
+  // could not drop them.
+  bool DropCached();
   // The new contents written over the old in place, then the length cut.
   // True once the new bytes stand, even where the cut failed.
   bool Rewrite(std::string_view contents);
@@ -197,6 +239,7 @@ class LockedFile {
  private:
   std::intptr_t handle_ = -1;
   bool busy_ = false;
+  std::string path_;  // the file open, locked or (busy) not yet
 };
 
 }  // namespace platform

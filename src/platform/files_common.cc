@@ -8,8 +8,10 @@ namespace platform {
 namespace {
 thread_local int g_last_error = 0;
 unsigned long g_failures = 0;
-// While recording: each folder's key, and the folder as first written.
+// While recording: each folder's key, and the folder as first written; the
+// same of each file read.
 std::unique_ptr<std::unordered_map<std::string, std::string>> g_recorded;
+std::unique_ptr<std::unordered_map<std::string, std::string>> g_recorded_files;
 }  // namespace
 
 int LastErrorCode() { return g_last_error; }
@@ -37,13 +39,40 @@ std::string FolderKey(std::string_view folder) {
 
 void StartRecordingFolders() {
   g_recorded = std::make_unique<std::unordered_map<std::string, std::string>>();
+  g_recorded_files = std::make_unique<std::unordered_map<std::string, std::string>>();
 }
 
-std::vector<std::pair<std::string, std::string>> StopRecordingFolders() {
-  std::vector<std::pair<std::string, std::string>> folders;
-  if (g_recorded) folders.assign(g_recorded->begin(), g_recorded->end());
+Recorded StopRecordingFolders() {
+  Recorded recorded;
+  if (g_recorded) recorded.folders.assign(g_recorded->begin(), g_recorded->end());
+  if (g_recorded_files) recorded.files.assign(g_recorded_files->begin(), g_recorded_files->end());
   g_recorded.reset();
-  return folders;
+  g_recorded_files.reset();
+  return recorded;
+}
+
+void RecordFile(std::string_view path) {
+  if (!g_recorded_files) return;
+  g_recorded_files->try_emplace(FolderKey(path), path);
+}
+
+FileStamp StampOf(const std::string& path) {
+  FileStamp stamp;
+  stamp.native = NativePath(path);
+  Restamp(stamp);
+  return stamp;
+}
+
+bool StillStands(const FileStamp& stamp) {
+  FileStamp now;
+  now.native = stamp.native;
+  Restamp(now);
+  return now == stamp;
+}
+
+bool FileStamp::operator==(const FileStamp& other) const {
+  return exists == other.exists && device == other.device && file == other.file &&
+         size == other.size && modified == other.modified && changed == other.changed;
 }
 
 void RecordFolderOf(std::string_view path) {

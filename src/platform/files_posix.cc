@@ -136,6 +136,7 @@ bool SetAttributes(const std::string& path, std::uint32_t attributes) {
 }
 
 bool GetModifiedTime(const std::string& path, FileTime& time) {
+  RecordFile(path);
   struct stat st {};
   if (!StatPath(path, st)) return Fail();
   time = ModifiedTimeOf(st);
@@ -264,5 +265,29 @@ AppendResult AppendToFile(const std::string& path, std::string_view contents) {
 }
 
 std::string SystemErrorText(int code) { return std::strerror(code); }
+
+bool IsReplacedNameError(int code) { return IsMissingNameError(code) || code == ESTALE; }
+
+bool OnSharedFileSystem(const std::string& path) {
+  std::string native = NativePath(path);
+  // A name not there yet lies on the file system of the folder it would be made in.
+  while (!folder_cache::Lexists(native) && native != "/" && native != ".") {
+    native = folder_cache::ParentFolder(native);
+  }
+  return posix::NotKnownLocal(native);
+}
+
+void Restamp(FileStamp& stamp) {
+  struct stat st {};
+  const std::string native = std::move(stamp.native);
+  stamp = FileStamp{native};
+  if (sys::Stat(stamp.native.c_str(), &st) != 0) return;
+  stamp.exists = true;
+  stamp.device = st.st_dev;
+  stamp.file = st.st_ino;
+  stamp.size = static_cast<std::uint64_t>(st.st_size);
+  stamp.modified = ModifiedTimeOf(st);
+  stamp.changed = static_cast<FileTime>(st.st_ctim.tv_sec) * 1000000000LL + st.st_ctim.tv_nsec;
+}
 
 }  // namespace platform

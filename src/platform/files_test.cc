@@ -171,8 +171,8 @@ TEST_F(FilesTest, AnAppendCutShortStaysAsItWasWritten) {
 #endif
 
 // What a build reads is noted by the folder each path lies in, once per
-// folder however it is written; a missing name is no failure, other
-// failures are counted.
+// folder however it is written, and by each file whose time or contents it
+// read; a missing name is no failure, other failures are counted.
 TEST_F(FilesTest, RecordedFoldersAndCountedFailures) {
   testkit::WriteFile(dir / "Books/a.txt", "a");
   StartRecordingFolders();
@@ -182,16 +182,22 @@ TEST_F(FilesTest, RecordedFoldersAndCountedFailures) {
   FindFiles(dir / "Other/*.TXT");
   std::string contents;
   ReadWholeFile(dir / "top.txt", contents);
-  auto folders = StopRecordingFolders();
-  std::set<std::string> keys;
-  for (const auto& [key, folder] : folders) {
+  auto recorded = StopRecordingFolders();
+  std::set<std::string> keys, files;
+  for (const auto& [key, folder] : recorded.folders) {
     keys.insert(key);
     EXPECT_EQ(FolderKey(folder), key);
   }
+  for (const auto& [key, file] : recorded.files) files.insert(key);
   EXPECT_EQ(keys, (std::set<std::string>{FolderKey(dir / "books"), FolderKey(dir / "other"),
                                          FolderKey(dir.path())}));
+  EXPECT_EQ(files,
+            (std::set<std::string>{FolderKey(dir / "books/a.txt"), FolderKey(dir / "top.txt")}))
+      << "a name only looked for is no file read";
   EXPECT_EQ(FolderKey("\\cgi-bin\\fulltxt\\"), "/CGI-BIN/FULLTXT");
-  EXPECT_TRUE(StopRecordingFolders().empty()) << "nothing noted once recording stopped";
+  recorded = StopRecordingFolders();
+  EXPECT_TRUE(recorded.folders.empty() && recorded.files.empty())
+      << "nothing noted once recording stopped";
 
   unsigned long before = FailuresSoFar();
   EXPECT_FALSE(FileExists(dir / "nowhere/at/all.txt"));

@@ -59,6 +59,35 @@ bool IsMissingNameError(int code) {
          code == ERROR_NO_MORE_FILES;
 }
 
+// A file being replaced by another host through a share is, for a moment,
+// missing or held by that host.
+bool IsReplacedNameError(int code) {
+  return IsMissingNameError(code) || code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED;
+}
+
+bool OnSharedFileSystem(const std::string& path) {
+  std::string native = NativePath(path);
+  if (native.size() > 1 && native[0] == '\\' && native[1] == '\\') return true;  // \\server\share
+  char root[MAX_PATH + 1] = {};
+  if (!GetVolumePathNameA(native.c_str(), root, sizeof root)) return false;
+  return GetDriveTypeA(root) == DRIVE_REMOTE;
+}
+
+// Windows gives a name's attributes, size and times without opening it:
+// the creation time stands for which file it is (a file put in place of
+// another is a new one), the attributes for its kind.
+void Restamp(FileStamp& stamp) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  const std::string native = std::move(stamp.native);
+  stamp = FileStamp{native};
+  if (!win32::AttributeData(stamp.native.c_str(), &data)) return;
+  stamp.exists = true;
+  stamp.file = data.dwFileAttributes;
+  stamp.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  stamp.modified = Ticks(data.ftLastWriteTime);
+  stamp.changed = Ticks(data.ftCreationTime);
+}
+
 std::string NativePath(const std::string& path) {
   RecordFolderOf(path);
   std::string s;
@@ -147,6 +176,7 @@ bool SetAttributes(const std::string& path, std::uint32_t attributes) {
 }
 
 bool GetModifiedTime(const std::string& path, FileTime& time) {
+  RecordFile(path);
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!win32::AttributeData(NativePath(path).c_str(), &data)) return Fail();
   time = Ticks(data.ftLastWriteTime);
@@ -324,6 +354,7 @@ InputFile::~InputFile() { Close(); }
 
 bool InputFile::Open(const std::string& path) {
   Close();
+  RecordFile(path);
   HANDLE h = OpenShared(path, GENERIC_READ, OPEN_EXISTING);
   if (h == INVALID_HANDLE_VALUE) return Fail();
   handle_ = reinterpret_cast<std::intptr_t>(h);
@@ -376,6 +407,10 @@ bool LockedFile::ReadAll(std::string& contents) {
     contents.append(chunk, got);
   }
 }
+
+// Windows' client of a share gives up what it keeps of a file once another
+// host opens it for writing (its opportunistic lock broken): nothing to drop.
+bool LockedFile::DropCached() { return handle_ != -1; }
 
 bool LockedFile::Rewrite(std::string_view contents) {
   if (handle_ == -1) return false;

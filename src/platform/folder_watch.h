@@ -20,10 +20,11 @@
 //
 // Where notices cannot be trusted, Watch() says so: a file system not
 // known to be local (Linux: other than ext2/3/4, xfs, btrfs, tmpfs and
-// their like, the operator told once of each such folder; Windows: other
-// than NTFS or ReFS on a fixed drive, where links lead), a watch the system
-// refused, a system without notices. A lost notice (a full queue) counts as
-// a change.
+// their like; Windows: other than NTFS or ReFS on a fixed drive, where links
+// lead), a watch the system refused, a system without notices; the caller
+// then tells the operator what it does instead. KeptNames tells the
+// operator once of each folder it lists anew for that reason. A lost notice (a full queue) counts
+// as a change.
 //
 // KeptNames keeps the names of one folder that match a pattern, listed once
 // and then brought up to date from the notices of names made, removed and

@@ -118,7 +118,11 @@ class MountTable {
 // One inotify instance and what each of its watches stands for.
 class WatchSet {
  public:
-  WatchSet() : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
+  // `unwatched` ends the line the operator gets, once per folder, where the
+  // folder's file system gives no notices to trust: what is done instead.
+  // Without it the caller tells.
+  explicit WatchSet(const char* unwatched = nullptr)
+      : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)), unwatched_(unwatched) {}
   ~WatchSet() {
     if (fd_ >= 0) close(fd_);
   }
@@ -152,6 +156,7 @@ class WatchSet {
       if (getcwd(here, sizeof here) == nullptr) return false;
       native = std::string(here) + "/" + native;
     }
+    asked_ = native;
     return AddWay(native, kind);
   }
 
@@ -184,7 +189,7 @@ class WatchSet {
   bool Add(const std::string& target, const std::string& name, Kind kind) {
     if (fd_ < 0) return false;
     if (posix::NotKnownLocal(target)) {
-      TellOnce(target);
+      if (unwatched_ != nullptr) TellOnce(asked_, unwatched_);
       return false;
     }
     std::uint32_t mask = kind == Kind::kWay      ? kWayMask
@@ -277,17 +282,18 @@ class WatchSet {
     return all;
   }
 
-  // The operator hears once of each folder whose file system keeps a
-  // persistent process from keeping what it read there.
-  static void TellOnce(const std::string& folder) {
+  // The operator hears once of each folder whose file system gives no
+  // notices to trust.
+  static void TellOnce(const std::string& folder, const char* instead) {
     static std::set<std::string> told;
     if (!told.insert(folder).second) return;
     OperatorMessage(folder +
-                    " is on a file system whose changes may come with no notice here: what is "
-                    "read from it is read anew for every request, nothing is kept");
+                    " is on a file system whose changes may come with no notice here: " + instead);
   }
 
   int fd_;
+  const char* unwatched_;
+  std::string asked_;  // the folder Watch() was asked for, as the operator is told of it
   MountTable mounts_;
   std::unordered_map<int, Watched> watched_;
 };
@@ -334,7 +340,7 @@ bool FolderWatch::Unchanged() {
 }
 
 struct KeptNames::State {
-  WatchSet set;
+  WatchSet set{"its names are listed anew for every request"};
   bool watched = false;  // the names follow the notices; otherwise they are listed anew
   std::string folder_and_pattern;
   std::unordered_set<std::string> names;

@@ -57,6 +57,15 @@ inline int Accept4(int fd, int flags) {
 }
 inline int Fstatfs(int fd, struct statfs* st) { return Inject(Op::kStat) ? -1 : fstatfs(fd, st); }
 inline int Fsync(int fd) { return Inject(Op::kSync) ? -1 : fsync(fd); }
+#if defined(__linux__)
+inline int Fallocate(int fd, int mode, off_t at, off_t length) {
+  return Inject(Op::kWrite) ? -1 : fallocate(fd, mode, at, length);
+}
+#endif
+// posix_fadvise over the whole file; it answers with the error number itself.
+inline int Fadvise(int fd, int advice) {
+  return Inject(Op::kRead) ? EIO : posix_fadvise(fd, 0, 0, advice);
+}
 inline int Ftruncate(int fd, off_t size) {
   return Inject(Op::kTruncate) ? -1 : ftruncate(fd, size);
 }

@@ -30,6 +30,7 @@ namespace {
 using common::Padded;
 
 constexpr int kAttempts = 21;
+constexpr int kSharedAttempts = 2000;
 constexpr int kRepeats = 20;
 
 ClockFunction g_clock = nullptr;
@@ -118,33 +119,75 @@ void DeleteOldBrowseFiles() {
   }
 }
 
-void CountVisit() {
+// Whether Statistics/ lies on a file system that other hosts share, judged
+// once per folder: there the counter is read past this host's caches, and
+// its lock is held until the log line is appended (StatsEnd).
+bool StatisticsShared() {
+  static std::string judged;
+  static bool shared = false;
+  if (judged != StatPath) {
+    judged = StatPath;
+    shared = platform::OnSharedFileSystem(StatPath);
+  }
+  return shared;
+}
+
+// Where the counter cannot be read past this host's caches, the operator
+// hears it once, with what to change.
+void TellCountsMayBeShort(const std::string& reason) {
+  static bool told = false;
+  if (told) return;
+  told = true;
+  platform::OperatorMessage(
+      "Visits may be counted short in " + platform::OperatorPath(StatPath) +
+      ", a folder several hosts may share: this host's cache of the counter cannot be "
+      "passed by (" +
+      reason +
+      "); mount the folder so that files are read past the cache (GlusterFS: "
+      "direct-io-mode=enable; NFS: noac; SMB: cache=none)");
+}
+
+// Counts the visit in the day's counter; `counter` is left locked once the
+// visit is counted (otherwise it holds no lock). Another request holds the
+// lock usually for microseconds: the attempts back off from 0.1 ms to 100 ms,
+// some 1.2 s over all. Where hosts share the folder, a holder's every step
+// crosses the network and more processes wait their turn: there the pauses
+// stop growing at 2 ms, so that a turn is not slept through, and the
+// attempts go on for some 10 s.
+void CountVisit(platform::LockedFile& counter) {
   std::string text = "0";
   std::string failure;
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    platform::LockedFile counter;
+  const bool shared = StatisticsShared();
+  const int attempts = shared ? kSharedAttempts : kAttempts;
+  const int longest_pause_us = shared ? 2000 : 100000;
+  for (int attempt = 0; attempt < attempts; ++attempt) {
     if (!counter.TryOpenLocked(CounterFile)) {
-      // Another request holds it, usually for microseconds. Back off from
-      // 0.1 ms to 100 ms: some 1.2 s over all attempts.
       failure = IOErrorText(platform::LastErrorCode());
       if (counter.Busy()) {
-        platform::SleepMicroseconds(std::min(100 << std::min(attempt, 10), 100000));
+        platform::SleepMicroseconds(std::min(100 << std::min(attempt, 10), longest_pause_us));
       }
       continue;
+    }
+    // Another host may have counted since this host last read the file.
+    if (shared && !counter.DropCached()) {
+      TellCountsMayBeShort(IOErrorText(platform::LastErrorCode()));
     }
     std::string contents;
     if (!counter.ReadAll(contents)) {
       failure = IOErrorText(platform::LastErrorCode());
+      counter.Close();
       continue;
     }
     if (!contents.empty()) text = contents.substr(0, contents.find_first_of("\r\n"));
     auto value = common::ParseInt32(text);
     if (!value || *value == INT32_MAX) {
       failure = "it holds no count";
+      counter.Close();
       continue;
     }
     if (counter.Rewrite(std::to_string(*value + 1) + "\r\n")) return;
     failure = IOErrorText(platform::LastErrorCode());
+    counter.Close();
   }
   platform::OperatorMessage("Visit not counted in " + platform::OperatorPath(CounterFile) + ": " +
                             failure);
@@ -311,11 +354,24 @@ void StatsBegin(const common::WebRequest& request) {
 }
 
 void StatsEnd() {
-  CountVisit();
+  // On a local disk the visit is counted first. Where hosts share
+  // Statistics/, its line goes in while the counter's lock is held (another
+  // host's append could come between the pieces a client may cut a line
+  // into), so there the visit is counted last, just before the line: the
+  // lock, which every process of this program on every host waits for, is
+  // held for those two steps only.
+  platform::LockedFile counter;
+  const bool shared = StatisticsShared();
+  if (!shared) {
+    CountVisit(counter);
+    counter.Close();
+  }
   RemoveSessionMarker();
-  if (!MakeSureLogExists()) return;
-  SessionCounts sessions = CountSessions();
-  AppendLogLine(LogLine(Now(), sessions));
+  const bool log_exists = MakeSureLogExists();
+  std::string line;
+  if (log_exists) line = LogLine(Now(), CountSessions());
+  if (shared) CountVisit(counter);
+  if (log_exists) AppendLogLine(line);
 }
 
 void KeepSessionMarkersFromNowOn() {
