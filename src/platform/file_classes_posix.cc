@@ -122,6 +122,9 @@ bool LockedFile::DropCached() {
   // that changes nothing makes it let them go. Where it is refused, the
   // kernel's cache is the only one.
   sys::Fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, 1);
+  // The size too: a client that looked the name up while the file was
+  // empty may hold that size still, and reads no byte past it.
+  if (sys::RefreshAttributes(fd) != 0) return Fail();
 #endif
   int error = sys::Fadvise(fd, POSIX_FADV_DONTNEED);
   if (error == 0) return true;

@@ -61,6 +61,13 @@ inline int Fsync(int fd) { return Inject(Op::kSync) ? -1 : fsync(fd); }
 inline int Fallocate(int fd, int mode, off_t at, off_t length) {
   return Inject(Op::kWrite) ? -1 : fallocate(fd, mode, at, length);
 }
+// The file's attributes asked of the file system itself, past any kept:
+// statx with AT_STATX_FORCE_SYNC.
+inline int RefreshAttributes(int fd) {
+  struct statx st {};
+  return Inject(Op::kStat) ? -1
+                           : statx(fd, "", AT_EMPTY_PATH | AT_STATX_FORCE_SYNC, STATX_SIZE, &st);
+}
 #endif
 // posix_fadvise over the whole file; it answers with the error number itself.
 inline int Fadvise(int fd, int advice) {

@@ -112,11 +112,41 @@ void CreateSessionMarker() {
                             IOErrorText(error));
 }
 
+// Where the browse files' folder was last looked at by a persistent process
+// on a shared file system: for which pattern, and the stamp of the folder
+// (or, while it is missing, of the folder it would be in) once done.
+struct BrowseLook {
+  std::string pattern;
+  platform::FileStamp stamp;
+};
+std::unique_ptr<BrowseLook> g_browse_look;
+
 void DeleteOldBrowseFiles() {
   std::string folder = common::ExtractFilePath(OldBrowsePattern);
+  // A persistent process on a shared file system, where looking for a
+  // folder that is not there crosses the network several times (the name
+  // in every letter case), looks again only once the folder (or, while it
+  // is missing, the one it would be in) has changed since it last looked.
+  if (g_browse_look && g_browse_look->pattern == OldBrowsePattern &&
+      platform::StillStands(g_browse_look->stamp)) {
+    return;
+  }
   for (const auto& entry : platform::FindFiles(OldBrowsePattern)) {
     platform::RemoveFile(folder + entry.name);
   }
+  static std::string judged;
+  static bool shared = false;
+  if (g_markers && judged != folder) {
+    judged = folder;
+    shared = platform::OnSharedFileSystem(folder);
+  }
+  if (!g_markers || !shared) return;
+  std::string stamped = folder;
+  if (!platform::DirectoryExists(folder)) {
+    stamped = common::ExtractFilePath(folder.substr(0, folder.size() - 1));
+  }
+  g_browse_look =
+      std::make_unique<BrowseLook>(BrowseLook{OldBrowsePattern, platform::StampOf(stamped)});
 }
 
 // Whether Statistics/ lies on a file system that other hosts share, judged
