@@ -60,9 +60,11 @@ void TellStamped(const std::string& folder) {
   if (!told.insert(platform::FolderKey(folder)).second) return;
   platform::OperatorMessage(
       platform::OperatorPath(folder) +
-      " is on a file system whose changes may come with no notice here: the page built from it is "
-      "kept and checked at every request against what its build read there (the folder's and "
-      "each file's identity, size and times, one look each), and built again when one moved");
+      " gives no notice of its changes here that can be trusted (it, or what a link in it leads "
+      "to, is on a file system not known to be local, or a watch was refused): the page built "
+      "from it is kept and checked at every request against what its build read there (the "
+      "folder's and each file's identity, size and times, one look each), and built again when "
+      "one moved");
 }
 
 bool StampsStand() {
