@@ -330,6 +330,21 @@ fetch 1 8081 >/dev/null
 check "yesterday's browse file made through the other mount is removed by host 1's process" \
   [ ! -e "$browse" ]
 
+# The site check, run as root, names the shared Statistics/ and tries its
+# calls on a counter there: through a link the web account planted, it
+# neither makes nor changes anything outside the site.
+check_program="$(dirname "$enpanel")/enPanel-check"
+echo secret >"$work/root-only"
+chmod 600 "$work/root-only"
+before=$(stat -c '%s %a %U %Y' "$work/root-only")
+as_www ln -s "$work/root-only" "$site1/Statistics/\$enPanel\$2099-01-01.ctr"
+as_www ln -s "$work/made-by-root" "$site1/Statistics/\$enPanel\$2099-01-02.ctr"
+"$check_program" "$site1" >"$work/check" 2>&1
+check "the site check names Statistics/ as shared" grep -q 'Statistics/ lies on a file system other hosts may share' "$work/check"
+check "the site check changed nothing through the links planted in Statistics/" \
+  [ "$(stat -c '%s %a %U %Y' "$work/root-only")" = "$before" ] && [ ! -e "$work/made-by-root" ] &&
+  [ "$(cat "$work/root-only")" = secret ]
+
 if [ "$failures" -ne 0 ]; then
   echo "$failures checks failed"
   exit 1

@@ -436,8 +436,9 @@ void CheckStatistics(Collector& out, const std::string& folder, const platform::
 // Statistics/ on a file system other hosts may share: each visit is counted
 // by reading the counter past this host's caches, under a lock that holds
 // across hosts, as the program does; the calls that pass the caches are
-// tried on one of this program's files there (locked a moment, nothing
-// written). Where they fail, counts from several hosts may be lost.
+// tried on one of this program's counters there (opened for reading only,
+// nothing locked or written). Where they fail, counts from several hosts
+// may be lost.
 void CheckSharedStatistics(Collector& out, const std::string& folder) {
   const std::string stats = folder + "Statistics/";
   if (!platform::DirectoryExists(stats) || !platform::OnSharedFileSystem(stats)) return;
@@ -447,8 +448,9 @@ void CheckSharedStatistics(Collector& out, const std::string& folder) {
   for (const auto& entry : platform::FindFiles(stats + "*.ctr")) {
     if (IsOwnStatisticsFile(entry.name)) probe = stats + entry.name;
   }
-  platform::LockedFile file;
-  if (!probe.empty() && file.TryOpenLocked(probe) && !file.DropCached()) {
+  // A link planted there is not followed: the check may run as root.
+  if (!probe.empty() && !platform::CanReadPastCaches(probe) &&
+      !platform::IsMissingNameError(platform::LastErrorCode())) {
     out.Problem(
         "Statistics/ lies on a file system other hosts may share, and this host's cache "
         "of the counter cannot be passed by (" +

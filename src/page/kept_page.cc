@@ -46,14 +46,6 @@ std::shared_ptr<FormsJob> g_forms;
 std::unordered_set<std::string> g_watched;
 unsigned long g_failures_before = 0;
 
-// The key of the folder `path` lies in, as the file service records it.
-std::string FolderKeyOf(const std::string& path) {
-  std::size_t cut = path.find_last_of("/\\");
-  return platform::FolderKey(cut == std::string::npos ? std::string_view(".")
-                             : cut == 0               ? std::string_view(path).substr(0, 1)
-                                                      : std::string_view(path).substr(0, cut));
-}
-
 // The operator hears once of each folder whose page is kept by stamps.
 void TellStamped(const std::string& folder) {
   static std::unordered_set<std::string> told;
@@ -107,7 +99,8 @@ void BeginBuild() {
     g_watched.insert(key);
   }
   for (const auto& [key, file] : g_read.files) {
-    if (stamped.count(FolderKeyOf(file)) != 0) g_stamps.push_back(platform::StampOf(file));
+    if (stamped.count(platform::FolderKeyOf(file)) != 0)
+      g_stamps.push_back(platform::StampOf(file));
   }
   g_failures_before = platform::FailuresSoFar();
   platform::StartRecordingFolders();

@@ -112,6 +112,23 @@ bool LockedFile::ReadAll(std::string& contents) {
   }
 }
 
+namespace {
+
+// The kernel's pages of the open file dropped, and (Linux) its size asked of
+// the file system itself: a client that looked the name up while the file
+// was empty may hold that size still, and reads no byte past it.
+bool DropKernelCache(int fd) {
+#if defined(__linux__)
+  if (sys::RefreshAttributes(fd) != 0) return Fail();
+#endif
+  int error = sys::Fadvise(fd, POSIX_FADV_DONTNEED);
+  if (error == 0) return true;
+  SetLastErrorCode(error);
+  return false;
+}
+
+}  // namespace
+
 bool LockedFile::DropCached() {
   if (handle_ < 0 || busy_) return false;
   int fd = static_cast<int>(handle_);
@@ -122,14 +139,18 @@ bool LockedFile::DropCached() {
   // that changes nothing makes it let them go. Where it is refused, the
   // kernel's cache is the only one.
   sys::Fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, 1);
-  // The size too: a client that looked the name up while the file was
-  // empty may hold that size still, and reads no byte past it.
-  if (sys::RefreshAttributes(fd) != 0) return Fail();
 #endif
-  int error = sys::Fadvise(fd, POSIX_FADV_DONTNEED);
-  if (error == 0) return true;
-  SetLastErrorCode(error);
-  return false;
+  return DropKernelCache(fd);
+}
+
+bool CanReadPastCaches(const std::string& path) {
+  // Read only, never through a link, nothing made: the site check runs as
+  // root in a folder the web account may write.
+  int fd = OnName(path, [](const char* p) { return sys::Open(p, O_RDONLY | O_NOFOLLOW); });
+  if (fd < 0) return Fail();
+  bool ok = DropKernelCache(fd);
+  sys::Close(fd);  // only read from
+  return ok;
 }
 
 bool LockedFile::Rewrite(std::string_view contents) {

@@ -176,6 +176,8 @@ Recorded StopRecordingFolders();
 // One key for every way of writing a folder: "/" separators, none doubled
 // or at the end, letters in upper case.
 std::string FolderKey(std::string_view folder);
+// The key of the folder `path` lies in ("." for a bare name).
+std::string FolderKeyOf(std::string_view path);
 // Notes the folder `path` lies in, while recording.
 void RecordFolderOf(std::string_view path);
 // Notes the file `path` itself, whose contents or times are read, while recording.
@@ -195,6 +197,12 @@ class FolderTimes {
   std::string folder_;
   std::intptr_t handle_ = -1;
 };
+
+// Whether what this host keeps of the file `path` can be dropped as
+// LockedFile::DropCached drops it: tried on the file opened for reading only,
+// never through a link, nothing made or written. False, with the error, when
+// it cannot.
+bool CanReadPastCaches(const std::string& path);
 
 // A file opened for reading, closed by the destructor. A folder opens as
 // well; reading it fails.

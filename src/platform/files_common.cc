@@ -75,12 +75,23 @@ bool FileStamp::operator==(const FileStamp& other) const {
          size == other.size && modified == other.modified && changed == other.changed;
 }
 
+namespace {
+
+// The folder `path` lies in, as written: "." for a bare name.
+std::string_view FolderOf(std::string_view path) {
+  std::size_t cut = path.find_last_of("/\\");
+  return cut == std::string_view::npos ? std::string_view(".")
+         : cut == 0                    ? path.substr(0, 1)
+                                       : path.substr(0, cut);
+}
+
+}  // namespace
+
+std::string FolderKeyOf(std::string_view path) { return FolderKey(FolderOf(path)); }
+
 void RecordFolderOf(std::string_view path) {
   if (!g_recorded) return;
-  std::size_t cut = path.find_last_of("/\\");
-  std::string folder(cut == std::string_view::npos ? std::string_view(".")
-                     : cut == 0                    ? path.substr(0, 1)
-                                                   : path.substr(0, cut));
+  std::string folder(FolderOf(path));
   std::string key = FolderKey(folder);
   g_recorded->try_emplace(std::move(key), std::move(folder));
 }

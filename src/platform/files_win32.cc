@@ -408,6 +408,8 @@ bool LockedFile::ReadAll(std::string& contents) {
   }
 }
 
+bool CanReadPastCaches(const std::string& path) { return FileExists(path); }
+
 // Windows' client of a share gives up what it keeps of a file once another
 // host opens it for writing (its opportunistic lock broken): nothing to drop.
 bool LockedFile::DropCached() { return handle_ != -1; }

@@ -112,6 +112,24 @@ void CreateSessionMarker() {
                             IOErrorText(error));
 }
 
+// Whether a folder lies on a file system that other hosts share, judged
+// once for each folder it is asked of in turn (a process asks of the same
+// ones at every visit).
+class SharedJudgement {
+ public:
+  bool Of(const std::string& folder) {
+    if (judged_ != folder) {
+      judged_ = folder;
+      shared_ = platform::OnSharedFileSystem(folder);
+    }
+    return shared_;
+  }
+
+ private:
+  std::string judged_;
+  bool shared_ = false;
+};
+
 // Where the browse files' folder was last looked at by a persistent process
 // on a shared file system: for which pattern, and the stamp of the folder
 // (or, while it is missing, of the folder it would be in) once done.
@@ -134,13 +152,8 @@ void DeleteOldBrowseFiles() {
   for (const auto& entry : platform::FindFiles(OldBrowsePattern)) {
     platform::RemoveFile(folder + entry.name);
   }
-  static std::string judged;
-  static bool shared = false;
-  if (g_markers && judged != folder) {
-    judged = folder;
-    shared = platform::OnSharedFileSystem(folder);
-  }
-  if (!g_markers || !shared) return;
+  static SharedJudgement browse_folder;
+  if (!g_markers || !browse_folder.Of(folder)) return;
   std::string stamped = folder;
   if (!platform::DirectoryExists(folder)) {
     stamped = common::ExtractFilePath(folder.substr(0, folder.size() - 1));
@@ -149,17 +162,11 @@ void DeleteOldBrowseFiles() {
       std::make_unique<BrowseLook>(BrowseLook{OldBrowsePattern, platform::StampOf(stamped)});
 }
 
-// Whether Statistics/ lies on a file system that other hosts share, judged
-// once per folder: there the counter is read past this host's caches, and
-// its lock is held until the log line is appended (StatsEnd).
+// Whether Statistics/ is shared: there the counter is read past this host's
+// caches, and its lock is held until the log line is appended (StatsEnd).
 bool StatisticsShared() {
-  static std::string judged;
-  static bool shared = false;
-  if (judged != StatPath) {
-    judged = StatPath;
-    shared = platform::OnSharedFileSystem(StatPath);
-  }
-  return shared;
+  static SharedJudgement statistics;
+  return statistics.Of(StatPath);
 }
 
 // Where the counter cannot be read past this host's caches, the operator
