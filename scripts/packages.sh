@@ -54,7 +54,7 @@ build-essential       package   /usr/share/build-essential/list
 lintian               package   lintian
 libfcgi-dev           bench     /usr/include/fcgiapp.h
 wrk                   bench     wrk
-libfcgi-bin           bench     cgi-fcgi
+libfcgi-bin           web       cgi-fcgi
 strace                bench     strace
 valgrind              bench     valgrind callgrind_annotate
 '

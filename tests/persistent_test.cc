@@ -753,3 +753,45 @@ TEST_F(Persistent, WhatAServerSendsWrongEndsAtMostItsConnection) {
 }
 
 }  // namespace
+
+// Debian's FastCGI client (cgi-fcgi, on libfcgi) reads an answer in pieces
+// of 8 KB and misread one whose record header crossed a piece's edge: it
+// printed the end of the request as page text and failed. A book's name is
+// made as long as brings the end of the output stream to that place; the
+// client must read the CGI program's page, whole, and succeed.
+TEST_F(Persistent, DebiansFastCgiClientReadsAnAnswerWhoseEndCrossesItsReadingEdge) {
+  const std::string client = "/usr/bin/cgi-fcgi";
+  if (!testkit::Exists(client)) GTEST_SKIP() << "no " << client << " (libfcgi-bin)";
+  std::map<std::string, std::string> env(kRequest.begin(), kRequest.end());
+  env["ENPANEL_DRIVE_ROOT"] = cgi_.root.path();
+  // Where the header that ends the output stream starts, unpadded.
+  auto end_header_at = [](std::size_t out) {
+    std::size_t records = (out + 65534) / 65535;
+    return out + 8 * records;
+  };
+  int slot = 1;
+  while (testkit::CodeOfSlot(slot).empty()) ++slot;
+  auto page_with = [&](std::size_t longer) {
+    Change([&](Twin& twin) {
+      twin.site->AddBook(slot, "Book" + std::string(longer, 'x'), "Author");
+      std::remove(twin.Headers().c_str());
+    });
+    return testkit::RunProgram(cgi_.program, env).out;
+  };
+  // How many bytes of page a byte of the name makes, then the name that
+  // brings the header to the fifth byte before the edge.
+  std::size_t shortest = page_with(0).size();
+  std::size_t per_byte = (page_with(64).size() - shortest) / 64;
+  ASSERT_GT(per_byte, 0u);
+  std::size_t gap = (8192 + 8188 - end_header_at(shortest) % 8192) % 8192;
+  std::string cgi = page_with(gap / per_byte);
+  ASSERT_GT(end_header_at(cgi.size()) % 8192, 8184u) << "no name brought the end there";
+  std::string runner = fast_.root.path() + "/read-one";
+  testkit::WriteFile(
+      runner, "#!/bin/sh\nexec " + client + " -bind -connect " + fast_.root.path() + "/socket\n");
+  chmod(runner.c_str(), 0755);
+  env["ENPANEL_DRIVE_ROOT"] = fast_.root.path();
+  testkit::RunResult read = testkit::RunProgram(runner, env);
+  EXPECT_EQ(read.exit_code, 0) << read.err;
+  EXPECT_TRUE(read.out == cgi) << FirstDifference(read.out, cgi);
+}

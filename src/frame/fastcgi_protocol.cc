@@ -97,7 +97,13 @@ std::string Header(RecordType type, std::uint16_t request_id, std::size_t length
   header[3] = static_cast<char>(request_id & 0xFF);
   header[4] = static_cast<char>((length >> 8) & 0xFF);
   header[5] = static_cast<char>(length & 0xFF);
+  header[6] = static_cast<char>(Padding(length).size());
   return header;
+}
+
+std::string_view Padding(std::size_t length) {
+  static constexpr char kZeros[kHeaderSize] = {};
+  return {kZeros, (kHeaderSize - length % kHeaderSize) % kHeaderSize};
 }
 
 std::string EndRequest(std::uint16_t request_id, std::uint32_t app_status, ProtocolStatus status) {

@@ -78,7 +78,10 @@ bool ParsePairs(std::string_view data, Pairs& pairs);
 void AppendPair(std::string& out, std::string_view name, std::string_view value);
 
 // A record's header for `length` bytes of content (at most kMaxContent).
+// It announces the padding that brings the record to a multiple of eight
+// bytes; the writer sends Padding(length) after the content.
 std::string Header(RecordType type, std::uint16_t request_id, std::size_t length);
+std::string_view Padding(std::size_t length);
 // The end of a request, with the application's status and the protocol's.
 std::string EndRequest(std::uint16_t request_id, std::uint32_t app_status, ProtocolStatus status);
 // The answer to a management record of a type this application does not know.

@@ -20,12 +20,13 @@ bool Answer::Send(RecordType type, std::string_view first, std::string_view seco
   std::vector<std::string> headers;
   headers.reserve(records);
   std::vector<std::string_view> pieces;
-  pieces.reserve(2 * records + 2);
+  pieces.reserve(3 * records + 2);
   std::size_t room = 0;
+  std::size_t length = 0;
   for (std::string_view part : {first, second}) {
     while (!part.empty()) {
       if (room == 0) {
-        room = total < kMaxContent ? total : kMaxContent;
+        room = length = total < kMaxContent ? total : kMaxContent;
         headers.push_back(Header(type, id_, room));
         pieces.emplace_back(headers.back());
       }
@@ -34,6 +35,7 @@ bool Answer::Send(RecordType type, std::string_view first, std::string_view seco
       part.remove_prefix(n);
       room -= n;
       total -= n;
+      if (room == 0 && !Padding(length).empty()) pieces.push_back(Padding(length));
     }
   }
   int left = MsLeft();
@@ -129,8 +131,9 @@ std::optional<SessionEnd> Session::Management(const Record& record) {
     if (name == "FCGI_MPXS_CONNS") AppendPair(values, name, "0");
   }
   if (values.size() > kMaxContent) return SessionEnd::kMalformed;
-  if (!Write(Header(kGetValuesResult, 0, values.size()) + values, limits_.wait_write_ms))
-    return SessionEnd::kBroken;
+  std::string result = Header(kGetValuesResult, 0, values.size());
+  result.append(values).append(Padding(values.size()));
+  if (!Write(result, limits_.wait_write_ms)) return SessionEnd::kBroken;
   return std::nullopt;
 }
 

@@ -75,6 +75,8 @@ bool ReadFastCgiAnswer(std::string& bytes, FastCgiAnswer& answer) {
     std::size_t length = (Byte(bytes, 4) << 8) | Byte(bytes, 5);
     std::size_t padding = Byte(bytes, 6);
     if (bytes.size() < 8 + length + padding) return false;
+    // Some clients misread records that are not padded as recommended.
+    if ((length + padding) % 8 != 0) throw std::runtime_error("a record not padded to 8 bytes");
     int type = static_cast<int>(Byte(bytes, 1));
     int id = static_cast<int>((Byte(bytes, 2) << 8) | Byte(bytes, 3));
     std::string content = bytes.substr(8, length);
