@@ -249,16 +249,41 @@ AppendResult AppendToFile(const std::string& path, std::string_view contents) {
     Fail();
     return AppendResult::kNothingWritten;
   }
+  const auto size = static_cast<ssize_t>(contents.size());
+  struct stat st {};
+#if defined(__linux__)
+  // The room for it is made sure of first, so that a full disk refuses the
+  // line before any of it is written. The room reaches past the end by a
+  // page more where there is one, for what the siblings may append
+  // meanwhile; it leaves the file's size as it is. A file system that cannot
+  // reserve is written as it comes.
+  constexpr off_t kRoomForOthers = 4096;
+  auto refused = [&](off_t room) {
+    return sys::Fallocate(fd, FALLOC_FL_KEEP_SIZE, st.st_size, room) != 0 &&
+           (errno == ENOSPC || errno == EDQUOT);
+  };
+  if (sys::Fstat(fd, &st) == 0 && refused(size + kRoomForOthers) && refused(size)) {
+    Fail();
+    sys::Close(fd);
+    return AppendResult::kNothingWritten;
+  }
+#endif
   ssize_t n = sys::Write(fd, contents.data(), contents.size());
   AppendResult result = AppendResult::kAppended;
-  if (n != static_cast<ssize_t>(contents.size())) {
-    SetLastErrorCode(n < 0 ? errno : ENOSPC);
-    // What part of it was written stays: the appenders of the sibling
-    // programs take no lock, so between a look at the file's end and a cut
-    // another process's line could follow it, and the cut would take that.
-    result = n > 0 ? AppendResult::kCutShort : AppendResult::kNothingWritten;
+  if (n != size) {
+    int error = n < 0 ? errno : ENOSPC;
+    result = AppendResult::kNothingWritten;
+    if (n > 0) {
+      // What part of it was written is taken back while the file still ends
+      // with it; where another process's line has followed it (the siblings
+      // take no lock), a cut would take that too, and the part stays.
+      off_t end = sys::Seek(fd, 0, SEEK_CUR);
+      bool ends_with_it = end >= n && sys::Fstat(fd, &st) == 0 && st.st_size == end;
+      if (!ends_with_it || sys::Ftruncate(fd, end - n) != 0) result = AppendResult::kCutShort;
+    }
+    SetLastErrorCode(error);
   }
-  // The line went out in one write, whole or cut short: a failing close
+  // The line went out in one write, whole or taken back: a failing close
   // changes nothing of that.
   sys::Close(fd);
   return result;
