@@ -37,6 +37,7 @@ int main() {
   frame::RegisterModuleClass(&NewEngineModule);
   frame::SetRequestStart(&program::StartRequest);
   frame::SetPersistentStart(&program::StartPersistent);
+  frame::SetPersistentEnd(&program::EndPersistent);
   frame::SetKeptForms(&page::KeptForms);
   program::ConfineProcess();
   return frame::RunApplication();

@@ -5,6 +5,7 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -21,31 +22,32 @@ using testkit::ListDir;
 using testkit::ReadFile;
 using testkit::StatFile;
 
-TEST(FullDisk, AFullDiskLosesNothing) {
-  testkit::TempDir root;
-  std::string mount_point = root.path() + "/small";
-  testkit::MakeDirs(mount_point);
-  if (geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root";
-  if (mount("tmpfs", mount_point.c_str(), "tmpfs", 0, "size=2m") != 0) {
-    GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+// A small memory file system of its own with a site in it, and a file that
+// fills it to the last byte.
+class FullDisk : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testkit::MakeDirs(mount_point);
+    if (geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root";
+    if (mount("tmpfs", mount_point.c_str(), "tmpfs", 0, "size=2m") != 0) {
+      GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    }
+    mounted = true;
+    site = std::make_unique<testkit::Site>(mount_point + "/cgi-bin");
+    for (int slot = 1; slot <= 20; ++slot) {
+      if (!testkit::CodeOfSlot(slot).empty())
+        site->AddBook(slot, "Book " + std::to_string(slot), "A");
+    }
+    folder = site->program_folder;
+    stats = folder + "Statistics/";
+    platform::SetOperatorMessageSink([&](const std::string& m) { told.push_back(m); });
   }
-  struct Unmount {
-    std::string at;
-    ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
-  } unmount{mount_point};
-  testkit::Site site(mount_point + "/cgi-bin");
-  for (int slot = 1; slot <= 20; ++slot) {
-    if (!testkit::CodeOfSlot(slot).empty()) site.AddBook(slot, "Book " + std::to_string(slot), "A");
+  void TearDown() override {
+    platform::SetOperatorMessageSink(nullptr);
+    site.reset();
+    if (mounted) umount2(mount_point.c_str(), MNT_DETACH);
   }
-  const std::string folder = site.program_folder, stats = folder + "Statistics/";
-  std::vector<std::string> told;
-  platform::SetOperatorMessageSink([&](const std::string& m) { told.push_back(m); });
-  ASSERT_TRUE(IsWholePage(testkit::RequestInProcess(folder)));
-  const std::string headers = ReadFile(folder + "Hdrs1020.TXT");
-  site.AddBook(1, "A name long enough to need a new block " + std::string(200, 'x'), "A");
-  testkit::SetMTime(folder + "Hdrs1020.TXT", 1000000000);
-  // Fill the disk to the last byte.
-  {
+  void Fill() {
     std::string filler = mount_point + "/filler";
     FILE* f = std::fopen(filler.c_str(), "wb");
     ASSERT_NE(f, nullptr);
@@ -58,10 +60,23 @@ TEST(FullDisk, AFullDiskLosesNothing) {
     }
     std::fclose(f);
   }
+  testkit::TempDir root;
+  std::string mount_point = root.path() + "/small";
+  bool mounted = false;
+  std::unique_ptr<testkit::Site> site;
+  std::string folder, stats;
+  std::vector<std::string> told;
+};
+
+TEST_F(FullDisk, AFullDiskLosesNothing) {
+  ASSERT_TRUE(IsWholePage(testkit::RequestInProcess(folder)));
+  const std::string headers = ReadFile(folder + "Hdrs1020.TXT");
+  site->AddBook(1, "A name long enough to need a new block " + std::string(200, 'x'), "A");
+  testkit::SetMTime(folder + "Hdrs1020.TXT", 1000000000);
+  Fill();
   long count = testkit::Counted(stats);
   int lines = testkit::WholeLogLines(stats);
   std::string page = testkit::RequestInProcess(folder);
-  platform::SetOperatorMessageSink(nullptr);
   EXPECT_TRUE(IsWholePage(page));
   EXPECT_EQ(ReadFile(folder + "Hdrs1020.TXT"), headers);  // the old one, whole
   EXPECT_TRUE(testkit::Counted(stats) == count || testkit::Counted(stats) == count + 1);
@@ -75,6 +90,33 @@ TEST(FullDisk, AFullDiskLosesNothing) {
   EXPECT_TRUE(IsWholePage(testkit::RequestInProcess(folder)));
   EXPECT_NE(ReadFile(folder + "Hdrs1020.TXT").find("A name long enough"), std::string::npos);
   for (const auto& name : ListDir(folder)) EXPECT_FALSE(platform::IsTemporaryName(name)) << name;
+}
+
+// Visit after visit in one process while the disk is full: the log holds
+// whole lines only (a line's last page has room for a few more, then none),
+// the operator hears of the lines missing once, and once more with their
+// number when there is room again.
+TEST_F(FullDisk, VisitsOnAFullDiskLeaveWholeLinesAndAreCountedOnce) {
+  ASSERT_TRUE(IsWholePage(testkit::RequestInProcess(folder)));
+  Fill();
+  const int before = testkit::WholeLogLines(stats);
+  constexpr int kVisits = 100;
+  for (int i = 0; i < kVisits; ++i) testkit::RequestInProcess(folder);
+  const int during = testkit::WholeLogLines(stats);
+  ASSERT_GE(during, before) << "the log holds a line that is not whole";
+  long lines_told = std::count_if(told.begin(), told.end(), [](const std::string& m) {
+    return m.find("log line") != std::string::npos;
+  });
+  EXPECT_EQ(lines_told, 1) << "told once, not at every visit (within a minute)";
+  told.clear();
+  std::remove((mount_point + "/filler").c_str());
+  testkit::RequestInProcess(folder);
+  EXPECT_EQ(testkit::WholeLogLines(stats), during + 1);
+  const std::string again = "Log lines written again to " + stats.substr(0, stats.size() - 1) +
+                            "/" + testkit::StatFile(stats, ".log").substr(stats.size()) +
+                            " (no whole log line since the last line: " +
+                            std::to_string(kVisits - (during - before) - 1) + " visits)";
+  EXPECT_EQ(told, std::vector<std::string>{again});
 }
 
 }  // namespace

@@ -94,15 +94,17 @@ class Persistent : public ::testing::Test {
   }
 
   // One request to both twins: the same answer, the same lines for the
-  // operator, the same headers file and backup.
-  void ExpectTheSame(const std::string& what, const Params& params = kRequest) {
+  // operator (the persistent process's, after them, `also_told`), the same
+  // headers file and backup.
+  void ExpectTheSame(const std::string& what, const Params& params = kRequest,
+                     const std::string& also_told = "") {
     auto answer = process_->Request(params);
     std::map<std::string, std::string> env(params.begin(), params.end());
     env["ENPANEL_DRIVE_ROOT"] = cgi_.root.path();
     testkit::RunResult cgi = testkit::RunProgram(cgi_.program, env);
     EXPECT_TRUE(answer.ended) << what;
     EXPECT_TRUE(answer.out == cgi.out) << what << ": " << FirstDifference(answer.out, cgi.out);
-    EXPECT_EQ(WithoutRoot(answer.err, fast_), WithoutRoot(cgi.err, cgi_)) << what;
+    EXPECT_EQ(WithoutRoot(answer.err, fast_), WithoutRoot(cgi.err, cgi_) + also_told) << what;
     for (const char* file : {"Hdrs1020.TXT", "Hdrs1020.bak"}) {
       EXPECT_EQ(testkit::Exists(fast_.site->program_folder + file),
                 testkit::Exists(cgi_.site->program_folder + file))
@@ -596,7 +598,15 @@ TEST_F(KeptPageTwin, ABuildThatRanOutOfDescriptorsIsNotKept) {
   std::map<std::string, std::string> env(kRequest.begin(), kRequest.end());
   env["ENPANEL_DRIVE_ROOT"] = cgi_.root.path();
   testkit::RunProgram(cgi_.program, env);
-  ExpectTheSame("the limit raised again");
+  // What the starved visit could not leave: the persistent process says
+  // once that the next one could.
+  const std::string stats = fast_.site->program_folder + "Statistics";
+  const std::string counter = WithoutRoot(testkit::StatFile(stats, ".ctr"), fast_);
+  const std::string log = WithoutRoot(testkit::StatFile(stats, ".log"), fast_);
+  ExpectTheSame("the limit raised again", kRequest,
+                "enPanel: Session markers made again in " + WithoutRoot(stats, fast_) + "\n" +
+                    "enPanel: Visits counted again in " + counter + "\n" +
+                    "enPanel: Log lines written again to " + log + "\n");
   ExpectTheSame("and the page kept");
 }
 
@@ -795,3 +805,48 @@ TEST_F(Persistent, DebiansFastCgiClientReadsAnAnswerWhoseEndCrossesItsReadingEdg
   EXPECT_EQ(read.exit_code, 0) << read.err;
   EXPECT_TRUE(read.out == cgi) << FirstDifference(read.out, cgi);
 }
+
+namespace {
+
+// Lines of `err` that begin with `start`.
+int LinesStarting(const std::string& err, const std::string& start) {
+  int lines = 0;
+  for (std::size_t at = 0; at < err.size(); at = err.find('\n', at) + 1) {
+    lines += err.compare(at, start.size(), start) == 0 ? 1 : 0;
+    if (err.find('\n', at) == std::string::npos) break;
+  }
+  return lines;
+}
+
+// Statistics/ read-only for many visits of one process: each kind of
+// failure is told once (the visits come within a minute), and when the
+// folder can be written again, once more with the number of visits it hit.
+TEST_F(Persistent, AReadOnlyStatisticsFolderIsToldOfOnceAndThenWithItsCount) {
+  if (geteuid() != 0) GTEST_SKIP() << "a read-only mount needs root (CI runs as root)";
+  const std::string stats = fast_.site->program_folder + "Statistics";
+  ExpectTheSame("the first visit");
+  ASSERT_EQ(mount(stats.c_str(), stats.c_str(), nullptr, MS_BIND, nullptr), 0) << strerror(errno);
+  ASSERT_EQ(mount(nullptr, stats.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr), 0)
+      << strerror(errno);
+  constexpr int kVisits = 300;
+  std::string err;
+  for (int i = 0; i < kVisits; ++i) err += process_->Request(kRequest).err;
+  ASSERT_EQ(umount2(stats.c_str(), MNT_DETACH), 0);
+  std::string after = WithoutRoot(process_->Request(kRequest).err, fast_);
+  for (const char* kind : {"enPanel: No session marker made in ", "enPanel: Visit not counted in ",
+                           "enPanel: No log line written"}) {
+    EXPECT_EQ(LinesStarting(err, kind), 1) << kind << "\n" << err.substr(0, 2000);
+  }
+  EXPECT_EQ(LinesStarting(err, "enPanel: "), 3) << err.substr(0, 2000);
+  const std::string missed = std::to_string(kVisits - 1) + " visits)";
+  EXPECT_NE(after.find("Visits counted again in ROOT/cgi-bin/Statistics/$enPanel$"),
+            std::string::npos)
+      << after;
+  EXPECT_EQ(LinesStarting(after, "enPanel: "), 3) << after;
+  EXPECT_EQ(LinesStarting(after, "enPanel: Session markers made again"), 1) << after;
+  EXPECT_NE(after.find("(not counted since the last line: " + missed), std::string::npos) << after;
+  EXPECT_NE(after.find("(no whole log line since the last line: " + missed), std::string::npos)
+      << after;
+}
+
+}  // namespace

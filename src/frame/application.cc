@@ -17,6 +17,7 @@ namespace {
 ModuleFactory g_module_class = nullptr;
 RequestStart g_request_start = nullptr;
 PersistentStart g_persistent_start = nullptr;
+PersistentStart g_persistent_end = nullptr;
 KeptFormsOf g_kept_forms = nullptr;
 
 // The request's Accept-Encoding field, as the web server handed it.
@@ -149,6 +150,7 @@ int RunPersistent() {
       connection.Close();
     }
   }
+  if (g_persistent_end != nullptr) g_persistent_end();
   if (!error.empty()) {
     platform::OperatorMessage("No more requests can be taken from the web server: " + error);
     return 1;
@@ -161,6 +163,7 @@ int RunPersistent() {
 void RegisterModuleClass(ModuleFactory factory) { g_module_class = factory; }
 void SetRequestStart(RequestStart start) { g_request_start = start; }
 void SetPersistentStart(PersistentStart start) { g_persistent_start = start; }
+void SetPersistentEnd(PersistentStart end) { g_persistent_end = end; }
 void SetKeptForms(KeptFormsOf forms) { g_kept_forms = forms; }
 
 int RunApplication() { return platform::StandardInputIsListener() ? RunPersistent() : RunCgi(); }

@@ -26,6 +26,8 @@ void SetRequestStart(RequestStart start);
 // FastCGI listener), before its first request.
 using PersistentStart = void (*)();
 void SetPersistentStart(PersistentStart start);
+// Called once as a persistent process ends.
+void SetPersistentEnd(PersistentStart end);
 
 // Where a persistent process keeps its answers' compressed forms: those
 // ready for a body. A FastCGI request whose Accept-Encoding prefers one of

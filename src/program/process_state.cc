@@ -51,6 +51,8 @@ void StartPersistent() {
   server::KeepSessionMarkersFromNowOn();
 }
 
+void EndPersistent() { server::TellUntoldStatisticsFaults(); }
+
 const std::string& ProgramFile() { return g_program_file; }
 
 void ResetRequestState() {

@@ -46,6 +46,8 @@
 //   the session's start and marker
 //   the running sessions' markers  kept (persistent process): their names,
 //                                  brought up to date from change notices
+//   the failures visits met there  kept: what was told of each and how many
+//                                  visits it hit since (repeated_fault.h)
 // page
 //   F_Rec, InitFailed              request: empty, false
 //   the kept page                  kept (persistent process): until a notice
@@ -79,6 +81,9 @@ void StartRequest();
 // Once, when the process turns out to be persistent: from now on it keeps
 // its page and the running sessions' markers between requests.
 void StartPersistent();
+
+// Once, as a persistent process ends: what it has not yet told.
+void EndPersistent();
 
 // The program file name StartProcess() took.
 const std::string& ProgramFile();

@@ -12,6 +12,7 @@
 #include "platform/folder_watch.h"
 #include "platform/messages.h"
 #include "server/file_utils.h"
+#include "server/repeated_fault.h"
 #include "server/site_paths.h"
 
 namespace server {
@@ -36,6 +37,11 @@ constexpr int kRepeats = 20;
 ClockFunction g_clock = nullptr;
 platform::LocalTime g_session_start;
 bool g_own_marker = false;
+// What a visit may fail to leave here, each told as repeated_fault.h says.
+RepeatedFault g_no_marker("no session marker made");
+RepeatedFault g_not_counted("not counted");
+RepeatedFault g_marker_left("the session marker left");
+RepeatedFault g_no_line("no whole log line");
 std::unique_ptr<platform::KeptNames> g_markers;  // a persistent process's
 
 platform::LocalTime Now() { return g_clock != nullptr ? g_clock() : platform::LocalNow(); }
@@ -97,6 +103,8 @@ void CreateSessionMarker() {
     platform::CreateResult result = platform::CreateNewFile(SessionFile);
     if (result == platform::CreateResult::kCreated) {
       g_own_marker = true;
+      g_no_marker.Passed(
+          [] { return "Session markers made again in " + platform::OperatorPath(StatPath); });
       return;
     }
     error = platform::LastErrorCode();
@@ -108,8 +116,8 @@ void CreateSessionMarker() {
       });
     }
   }
-  platform::OperatorMessage("No session marker made in " + platform::OperatorPath(StatPath) + ": " +
-                            IOErrorText(error));
+  g_no_marker.Hit("No session marker made in " + platform::OperatorPath(StatPath) + ": " +
+                  IOErrorText(error));
 }
 
 // Whether a folder lies on a file system that other hosts share, judged
@@ -222,12 +230,15 @@ void CountVisit(platform::LockedFile& counter) {
       counter.Close();
       continue;
     }
-    if (counter.Rewrite(std::to_string(*value + 1) + "\r\n")) return;
+    if (counter.Rewrite(std::to_string(*value + 1) + "\r\n")) {
+      g_not_counted.Passed(
+          [] { return "Visits counted again in " + platform::OperatorPath(CounterFile); });
+      return;
+    }
     failure = IOErrorText(platform::LastErrorCode());
     counter.Close();
   }
-  platform::OperatorMessage("Visit not counted in " + platform::OperatorPath(CounterFile) + ": " +
-                            failure);
+  g_not_counted.Hit("Visit not counted in " + platform::OperatorPath(CounterFile) + ": " + failure);
 }
 
 // Deletes the session's own marker: while it is there, at most 20 times. A
@@ -238,9 +249,12 @@ void RemoveSessionMarker() {
     removed = platform::RemoveFile(SessionFile) || !platform::PathExists(SessionFile);
   }
   if (!removed) {
-    platform::OperatorMessage("Session marker " + platform::OperatorPath(SessionFile) +
-                              " not removed (later visits count it as running): " +
-                              IOErrorText(platform::LastErrorCode()));
+    g_marker_left.Hit("Session marker " + platform::OperatorPath(SessionFile) +
+                      " not removed (later visits count it as running): " +
+                      IOErrorText(platform::LastErrorCode()));
+  } else if (g_own_marker) {
+    g_marker_left.Passed(
+        [] { return "Session markers removed again in " + platform::OperatorPath(StatPath); });
   }
   g_own_marker = false;
 }
@@ -256,8 +270,8 @@ bool MakeSureLogExists() {
     }
     if (platform::PathExists(LogFile)) return true;
   }
-  platform::OperatorMessage("No log line written: cannot create " +
-                            platform::OperatorPath(LogFile) + ": " + IOErrorText(error));
+  g_no_line.Hit("No log line written: cannot create " + platform::OperatorPath(LogFile) + ": " +
+                IOErrorText(error));
   return false;
 }
 
@@ -322,17 +336,19 @@ void AppendLogLine(const std::string& line) {
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     switch (platform::AppendToFile(LogFile, line)) {
       case platform::AppendResult::kAppended:
+        g_no_line.Passed(
+            [] { return "Log lines written again to " + platform::OperatorPath(LogFile); });
         return;
       case platform::AppendResult::kCutShort:
-        platform::OperatorMessage("Log line cut short in " + platform::OperatorPath(LogFile) +
-                                  ": " + IOErrorText(platform::LastErrorCode()));
+        g_no_line.Hit("Log line cut short in " + platform::OperatorPath(LogFile) + ": " +
+                      IOErrorText(platform::LastErrorCode()));
         return;
       case platform::AppendResult::kNothingWritten:
         break;
     }
   }
-  platform::OperatorMessage("No log line written to " + platform::OperatorPath(LogFile) + ": " +
-                            IOErrorText(platform::LastErrorCode()));
+  g_no_line.Hit("No log line written to " + platform::OperatorPath(LogFile) + ": " +
+                IOErrorText(platform::LastErrorCode()));
 }
 
 }  // namespace
@@ -422,6 +438,18 @@ void ResetStatistics() {
   }
   g_session_start = platform::LocalTime{};
   g_own_marker = false;
+}
+
+void ForgetStatisticsFaults() {
+  for (RepeatedFault* fault : {&g_no_marker, &g_not_counted, &g_marker_left, &g_no_line}) {
+    fault->Forget();
+  }
+}
+
+void TellUntoldStatisticsFaults() {
+  for (RepeatedFault* fault : {&g_no_marker, &g_not_counted, &g_marker_left, &g_no_line}) {
+    fault->TellUntold();
+  }
 }
 
 }  // namespace server

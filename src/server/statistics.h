@@ -26,6 +26,11 @@ extern std::string OldBrowsePattern;
 void StatsBegin(const common::WebRequest& request);
 // Ends the session: counter, marker removal, log line.
 void StatsEnd();
+// What a persistent process's visits met since it last told of a failure,
+// told as the process ends.
+void TellUntoldStatisticsFaults();
+// Those failures forgotten, as a new process has them (tests).
+void ForgetStatisticsFaults();
 // Every value above empty and no session started, as a new process has it.
 void ResetStatistics();
 // From now on the running sessions' markers are kept between requests

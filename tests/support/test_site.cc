@@ -30,6 +30,7 @@
 #include "platform/files.h"
 #include "platform/folder_cache.h"
 #include "program/process_state.h"
+#include "server/statistics.h"
 
 namespace fs = std::filesystem;
 
@@ -145,6 +146,7 @@ void Site::AddBook(int slot, const std::string& name, const std::string& author)
 
 void ResetProgramState() {
   program::ResetRequestState();
+  server::ForgetStatisticsFaults();
   catalogue::InitAreas();
   platform::SetDriveRoot("");
 }
