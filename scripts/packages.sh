@@ -31,6 +31,7 @@ libapache2-mod-fcgid  web       /usr/lib/apache2/modules/mod_fcgid.so
 nginx-light           web       nginx
 fcgiwrap              web       fcgiwrap
 spawn-fcgi            web       spawn-fcgi
+supervisor            web       supervisord supervisorctl
 curl                  web       curl
 brotli                web       brotli
 iproute2              web       ss ip

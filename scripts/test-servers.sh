@@ -129,7 +129,7 @@ undo_enabled_sites() {
   local work="$1" link service
   shift
   for link in "$@"; do rm -f "$link"; done
-  for service in nginx fcgiwrap apache2 lighttpd; do service "$service" stop >/dev/null 2>&1; done
+  for service in supervisor nginx fcgiwrap apache2 lighttpd; do service "$service" stop >/dev/null 2>&1; done
   pkill -TERM -f "$work/.*/enPanel" 2>/dev/null
   sleep 0.2
   pkill -KILL -f "$work/.*/enPanel" 2>/dev/null

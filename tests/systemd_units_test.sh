@@ -80,6 +80,7 @@ chmod +x /usr/sbin/policy-rc.d
 ENPANEL_KIT_RESTART=1 scripts/install-site --site "$site" --program "$work/newer" >"$work/upgrade.log" 2>&1
 rm -f /usr/sbin/policy-rc.d
 cat "$work/upgrade.log"
+cp "$work/upgrade.log" "$work/upgrade-forbidden.log"
 check "policy-rc.d forbidding it, the units keep the old program and the line is printed" \
   sh -c "! { $(declare -f runs_new); site='$site'; runs_new; } &&
          grep -q 'not every process runs the new program' '$work/upgrade.log' &&
@@ -88,4 +89,27 @@ ENPANEL_KIT_RESTART=1 scripts/install-site --site "$site" >"$work/upgrade.log" 2
 cat "$work/upgrade.log"
 check "allowed, the units run the new program, kept from the last run" runs_new
 check "which answers" sh -c "curl -sf '$url' | cmp -s - '$work/direct'"
+
+# The printed restart line, and systemd's own restart of the service, under
+# the load of 8 clients: the socket unit holds the socket, the units are
+# replaced one at a time, and no request is refused.
+restart=$(sed -n 's/^  \(systemctl start enpanel-kutubix.socket && .*\)$/\1/p' "$work/upgrade-forbidden.log")
+touch "$work/load"
+loads=()
+for i in $(seq 8); do
+  ( while [ -e "$work/load" ]; do curl -s -o /dev/null -m 10 -w '%{http_code}\n' "$url"; done ) >"$work/codes.$i" &
+  loads+=($!)
+done
+sleep 1
+bash -c "$restart"
+restarted=$?
+sleep 0.5
+systemctl restart enpanel-kutubix@1.service
+sleep 0.5
+rm -f "$work/load"
+wait "${loads[@]}"
+answers=$(cat "$work"/codes.* | wc -l)
+refused=$(cat "$work"/codes.* | grep -vc '^200$')
+check "the restart line ($restarted: $restart) and a unit's restart refused none of $answers requests ($refused)" \
+  test "$restarted" = 0 -a "$refused" = 0 -a "$answers" -gt 50
 checks_done

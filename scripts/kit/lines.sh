@@ -22,35 +22,30 @@ site_units() {
   echo "${units# }"
 }
 
-spawn_line() {
-  echo "spawn-fcgi -s $(q "$socket") -M 0600 -U $(q "$user") -G $(q "$group") -u $(q "$user") -g $(q "$group") -F $processes -- $(q "$site/enPanel")"
-}
+# Where supervisord reads the sections the operator installed (a test may
+# move it), and the site's section there.
+supervisor_folder() { echo "${KIT_SUPERVISOR_CONF:-/etc/supervisor/conf.d}"; }
+supervisor_copy() { echo "$(supervisor_folder)/enpanel-$name.conf"; }
 
-# pkill and pgrep read the pattern as an extended regular expression that
-# the whole command line must match: the program's path, its own
-# characters taken literally.
-program_pattern() {
-  q "$(printf '%s' "$site/enPanel" | sed 's/[][\\.*^$|+?(){}]/\\&/g')"
-}
-
-# Starts the site's persistent processes whatever runs now (none, some or
-# all of them): without systemd, the old ones are asked to end, waited for
-# (a process ends once the request it is answering is answered, within the
-# minute a slow server is given) and only then are new ones started, since
-# spawn-fcgi refuses a socket that a process still listens on; a socket
-# file left behind is taken over. A process that is ending no longer shows
-# its command line but may hold the socket a moment longer (closing its
-# change notices takes the kernel a while): spawn-fcgi is tried again for
-# up to 10 s. With systemd, the units that are not
-# running are started and the others restarted.
+# Replaces the site's persistent processes one at a time, so that the
+# socket is listened on throughout (systemd's socket unit, or supervisord,
+# holds it in any case; supervisord closes it once none of the site's
+# processes runs). Each is asked to end (it answers what it holds and what
+# is queued on its connections first) and started again on the program as
+# it is now. Without systemd, supervisord first reads the site's section
+# again (a changed one starts the site's processes anew).
 restart_line() {
+  local i line=""
   if systemd_runs; then
-    echo "systemctl start enpanel-$name.socket && systemctl restart $(site_units)"
-    return
+    line="systemctl start enpanel-$name.socket"
+    for i in $(seq "$processes"); do line+=" && systemctl restart enpanel-$name@$i.service"; done
+  else
+    line="supervisorctl update enpanel-$name"
+    for i in $(seq 0 $((processes - 1))); do
+      line+=" && supervisorctl restart enpanel-$name:enpanel-${name}_$i"
+    done
   fi
-  local pattern
-  pattern=$(program_pattern)
-  echo "{ pkill -TERM -xf $pattern; for i in \$(seq 300); do pgrep -xf $pattern >/dev/null || break; sleep 0.2; done; pkill -KILL -xf $pattern; for i in \$(seq 50); do $(spawn_line) && break; sleep 0.2; false; done; }"
+  echo "$line"
 }
 
 # The link in the server's configuration folder that enables the site.
@@ -79,11 +74,15 @@ removal_line() {
     for unit in "enpanel-$name.socket" "enpanel-$name@.service"; do
       files+=("$units/$unit" "$units/$unit.enpanel-new" "$web/systemd/$unit" "$web/systemd/$unit.enpanel-new")
     done
+    unit="enpanel-$name.conf"
+    files+=("$(supervisor_copy)" "$(supervisor_copy).enpanel-new" "$web/supervisor/$unit" "$web/supervisor/$unit.enpanel-new")
     if systemd_runs; then
       stop="systemctl disable --now enpanel-$name.socket $(site_units); "
       reload_units="systemctl daemon-reload && "
     else
-      stop="pkill -TERM -xf $(program_pattern); "
+      # supervisord, where it runs, lets the site's processes go once its
+      # section is gone.
+      reload_units="{ ! supervisorctl avail >/dev/null 2>&1 || supervisorctl update; } && "
       files+=("$socket")
     fi
   fi
@@ -121,7 +120,10 @@ enable_line() {
       if systemd_runs; then
         echo "apt-get install -y nginx && install -m 0644 $(q "$web/systemd/enpanel-$name.socket") $(q "$web/systemd/enpanel-$name@.service") $(q "$(units_folder)")/ && systemctl daemon-reload && systemctl enable --now enpanel-$name.socket $(site_units) && ln -sf $(q "$conf") $link && $(start_server nginx reload)"
       else
-        echo "apt-get install -y nginx spawn-fcgi && $(restart_line) && ln -sf $(q "$conf") $link && $(start_server nginx reload)"
+        # supervisord reads its sections as it starts, and again when told to.
+        local copy
+        copy=$(supervisor_copy)
+        echo "apt-get install -y nginx supervisor && install -m 0644 $(q "$web/supervisor/enpanel-$name.conf") $(q "$copy") && { service supervisor status >/dev/null 2>&1 || service supervisor start; } && { for i in \$(seq 50); do supervisorctl update enpanel-$name && break; sleep 0.2; false; done; } && ln -sf $(q "$conf") $link && $(start_server nginx reload)"
       fi
       ;;
     apache/cgi)

@@ -65,7 +65,8 @@ site_config_name() {
 # write_site_config SERVER MODE WEB SITE NAME ADDRESS PORT FCGIWRAP_SOCKET
 #   SOCKET PROCESSES USER GROUP: writes the server's configuration for the
 # site into WEB (and, for nginx in FastCGI mode, the systemd units into
-# WEB/systemd) from the templates; sets `conf` to the configuration's path.
+# WEB/systemd and supervisord's section into WEB/supervisor) from the
+# templates; sets `conf` to the configuration's path.
 write_site_config() {
   local server="$1" mode="$2" web="$3" site="$4" name="$5" address="$6" port="$7"
   local fcgiwrap_socket="$8" socket="$9" processes="${10}" user="${11}" group="${12}"
@@ -93,7 +94,9 @@ write_site_config() {
   local values=(PROTECT_HOME="$protect_home" WEB="$web" SITE="$site" NAME="$name" NGINX_LISTEN="$nginx_listen"
                 APACHE_LISTEN="$apache_listen" APACHE_VHOST="$apache_vhost"
                 LIGHTTPD_LISTEN="$lighttpd_listen" FCGIWRAP_SOCKET="$fcgiwrap_socket"
-                SOCKET="$socket" PROCESSES="$processes" USER="$user" GROUP="$group")
+                SOCKET="$socket" PROCESSES="$processes" USER="$user" GROUP="$group"
+                SUPERVISOR_COMMAND="$(supervisor_value "$(single_quoted "$site/enPanel")")"
+                SUPERVISOR_SITE="$(supervisor_value "$site")" SUPERVISOR_SOCKET="$(supervisor_value "$socket")")
   fill_template "$deploy/$template" "$conf.enpanel-making" "${values[@]}"
   put_kit_file "$conf.enpanel-making" "$conf"
   if [ "$server/$mode" = nginx/fastcgi ]; then
@@ -104,5 +107,17 @@ write_site_config() {
     for unit in "enpanel-$name.socket" "enpanel-$name@.service"; do
       put_kit_file "$web/systemd/$unit.enpanel-making" "$web/systemd/$unit"
     done
+    mkdir -p "$web/supervisor"
+    chmod 0755 "$web/supervisor"
+    fill_template "$deploy/supervisor/enpanel.conf" "$web/supervisor/enpanel-$name.conf.enpanel-making" "${values[@]}"
+    put_kit_file "$web/supervisor/enpanel-$name.conf.enpanel-making" "$web/supervisor/enpanel-$name.conf"
   fi
 }
+
+# single_quoted TEXT: TEXT in single quotes, as a POSIX shell (and
+# supervisord, splitting a command) reads it back.
+single_quoted() { local quote="'" escaped="'\\''"; printf "'%s'" "${1//$quote/$escaped}"; }
+
+# supervisor_value TEXT: TEXT as a value in supervisord's configuration,
+# which reads "%" as the start of an expansion.
+supervisor_value() { printf '%s' "${1//%/%%}"; }
