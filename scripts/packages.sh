@@ -14,6 +14,7 @@ clang                 core      clang clang++
 libclang-rt-14-dev    core      libclang_rt.fuzzer-x86_64.a libclang_rt.asan-x86_64.a
 libbrotli-dev         core      /usr/include/brotli/encode.h
 zlib1g-dev            core      /usr/include/zlib.h
+libdeflate-dev        core      /usr/include/libdeflate.h
 libseccomp-dev        core      /usr/include/seccomp.h
 googletest            core      /usr/src/googletest
 libgtest-dev          core      /usr/include/gtest/gtest.h

@@ -1,16 +1,34 @@
 #include "common/compression.h"
 
-#include <zlib.h>
-
 #include <climits>
 
 #ifdef ENPANEL_HAVE_BROTLI
 #include <brotli/encode.h>
 #endif
+#ifdef ENPANEL_HAVE_LIBDEFLATE
+#include <libdeflate.h>
+#else
+#include <zlib.h>
+#endif
 
 namespace common {
 namespace {
 
+#ifdef ENPANEL_HAVE_LIBDEFLATE
+// libdeflate's highest level: a search that zlib does not make, some fifth
+// smaller than zlib's best on the page, made once for each page kept.
+bool Gzip(std::string_view content, std::string& out) {
+  constexpr int kHighestLevel = 12;
+  libdeflate_compressor* compressor = libdeflate_alloc_compressor(kHighestLevel);
+  if (compressor == nullptr) return false;
+  out.resize(libdeflate_gzip_compress_bound(compressor, content.size()));
+  std::size_t size =
+      libdeflate_gzip_compress(compressor, content.data(), content.size(), out.data(), out.size());
+  libdeflate_free_compressor(compressor);
+  out.resize(size);
+  return size != 0;
+}
+#else
 bool Gzip(std::string_view content, std::string& out) {
   if (content.size() > UINT_MAX / 2) return false;
   z_stream z{};
@@ -28,6 +46,7 @@ bool Gzip(std::string_view content, std::string& out) {
   deflateEnd(&z);
   return result == Z_STREAM_END;
 }
+#endif
 
 #ifdef ENPANEL_HAVE_BROTLI
 bool Brotli(std::string_view content, std::string& out) {
