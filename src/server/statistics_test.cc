@@ -48,6 +48,7 @@ class StatisticsTest : public ::testing::Test {
     ZafkarPath = dir.path() + "/Zafkar\\";
     testkit::MakeDirs(dir.path() + "/Statistics");
     SetStatsClock(&FakeClock);
+    ForgetStatisticsFaults();  // each test is a process of its own
     g_step_ms = 0;
     request.variables[common::kRemoteAddress] = "10.0.0.5";
     request.variables[common::kHost] = "localhost";
