@@ -74,6 +74,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "enPanel-check: no such account: %s\n", user.c_str());
     return 2;
   }
+  if (!user.empty() && !platform::CanAskAs(account)) {
+    std::fprintf(stderr,
+                 "enPanel-check: --user %s: only root (or %s itself) can ask the system what "
+                 "the account may do; run the check as root\n",
+                 user.c_str(), user.c_str());
+    return 2;
+  }
   check::SiteReport report = check::CheckSite(site, user.empty() ? nullptr : &account);
   std::fputs(check::FormatReport(site, report).c_str(), stdout);
   if (fix && report.problems() > 0) {

@@ -300,6 +300,7 @@ void CheckSiteFolder(Collector& out, const std::string& folder, const platform::
                      const HeadersFile& h) {
   using platform::AccountMay;
   const std::string who = "Account " + account.name;
+  if (platform::OnReadOnlyFileSystem(folder)) return;  // CheckReadOnly names it
   if (!AccountMay(account, folder, platform::kWrite | platform::kSearch)) {
     std::string effect;
     if (!h.exists || h.stale) {
@@ -364,6 +365,7 @@ void CheckStatistics(Collector& out, const std::string& folder, const platform::
   const std::string who = "Account " + account.name;
   const std::string stats = folder + "Statistics/";
   const std::string give = "chown " + account.name + ":" + account.group_name + " ";
+  if (platform::OnReadOnlyFileSystem(stats)) return;  // CheckReadOnly names it
   if (!platform::DirectoryExists(stats)) {
     if (AccountMay(account, folder, platform::kWrite | platform::kSearch)) {
       out.Info("Statistics/ is missing; the first request makes it");
@@ -431,6 +433,68 @@ void CheckStatistics(Collector& out, const std::string& folder, const platform::
   out.Problem(
       who + " cannot write these files in Statistics/: " + NameList(locked) + effect.substr(1),
       give + platform::QuotedForCommand(paths), RepairsOf(Repair::Kind::kGiveToAccount, paths));
+}
+
+// Folders on a file system mounted read-only: no right can mend that.
+void CheckReadOnly(Collector& out, const std::string& folder, const HeadersFile& h) {
+  const std::string stats = folder + "Statistics/";
+  const std::string mend = "mount it read-write (findmnt -T ";
+  if (platform::OnReadOnlyFileSystem(folder) &&
+      (!platform::DirectoryExists(stats) || platform::OnReadOnlyFileSystem(stats))) {
+    out.Problem("The site folder " + folder +
+                    " lies on a file system mounted read-only: no visit is counted or logged" +
+                    (!h.exists || h.stale ? ", and the headers file cannot be built" : ""),
+                mend + platform::QuotedForCommand(Native(folder)) + " names the mount)");
+    return;
+  }
+  if (platform::DirectoryExists(stats) && platform::OnReadOnlyFileSystem(stats)) {
+    out.Problem(
+        "Statistics/ lies on a file system mounted read-only: no visit is counted or logged, "
+        "and no session marker can be made",
+        mend + platform::QuotedForCommand(Native(stats)) + " names the mount)");
+  } else if (platform::OnReadOnlyFileSystem(folder) && (!h.exists || h.stale)) {
+    out.Problem("The site folder " + folder +
+                    " lies on a file system mounted read-only: the headers file cannot be built: "
+                    "visitors see \"Headers File Not Found\" and no book names",
+                mend + platform::QuotedForCommand(Native(folder)) + " names the mount)");
+  }
+}
+
+// Session markers older than an hour: a visit that ended without removing
+// its marker (a process killed), which every program counts as a running
+// session in each log line from then on. This program's own are named with
+// the command that removes them; the sibling programs' are their own.
+void CheckLeftMarkers(Collector& out, const std::string& folder) {
+  const std::string stats = folder + "Statistics/";
+  if (!platform::DirectoryExists(stats)) return;
+  const platform::FileTime hour =
+      platform::FileTimeFromUnixSeconds(3600) - platform::FileTimeFromUnixSeconds(0);
+  const platform::FileTime now = platform::FileTimeNow();
+  std::vector<std::string> own, own_paths, others;
+  for (const auto& entry : platform::FindFiles(stats + "*.Session")) {
+    platform::FileTime modified = 0;
+    if (!platform::GetModifiedTime(stats + entry.name, modified) || now - modified < hour) continue;
+    if (IsOwnStatisticsFile(entry.name)) {
+      own.push_back(entry.name);
+      own_paths.push_back(Native(stats + entry.name));
+    } else {
+      others.push_back(entry.name);
+    }
+  }
+  if (!own.empty()) {
+    SortTogether(own, own_paths);
+    out.Problem(
+        "Session markers left behind in Statistics/ (older than an hour): " + NameList(own) +
+            ": each counts as a running session in every log line of the four programs",
+        "rm " + platform::QuotedForCommand(own_paths));
+  }
+  if (!others.empty()) {
+    std::sort(others.begin(), others.end());
+    out.Info("Session markers of other programs left behind in Statistics/ (older than an hour): " +
+             NameList(others) +
+             ": each counts as a running session in every log line; they are their programs' "
+             "own, and whether to remove them is for their operator to decide");
+  }
 }
 
 // Statistics/ on a file system other hosts may share: each visit is counted
@@ -537,13 +601,39 @@ void CheckStatisticsAge(Collector& out, const std::string& folder, double limit_
   }
 }
 
+// The first folder on the real way to `path` (links followed) that the
+// account may not search; empty when there is none.
+std::string UnsearchableOnTheWay(const platform::Account& account, const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path real =
+      std::filesystem::canonical(std::filesystem::path(platform::NativePath(path)), error);
+  if (error) return std::string();
+  std::filesystem::path way;
+  for (const auto& part : real.parent_path()) {
+    way /= part;
+    if (!platform::AccountMay(account, way.string(), platform::kSearch)) return way.string();
+  }
+  return std::string();
+}
+
 void CheckBookRights(Collector& out, const platform::Account& account, const HeadersFile& h) {
   using platform::AccountMay;
   const std::string who = "Account " + account.name;
   std::vector<std::string> folders, texts, indexes;
+  bool reached = true;
   for (const std::string& books : {server::TXTPath, server::IDXPath}) {
     if (!platform::DirectoryExists(books)) continue;
     if (!AccountMay(account, books, platform::kRead | platform::kSearch)) {
+      if (std::string on_the_way = UnsearchableOnTheWay(account, books); !on_the_way.empty()) {
+        out.Problem(who + " cannot reach " + Native(books) + ": it may not search " + on_the_way +
+                        " (" + Owner(on_the_way) +
+                        "'s) on the way there: the books in it are not found, and visitors get "
+                        "an error page instead",
+                    "setfacl -m u:" + account.name + ":x " + platform::QuotedForCommand(on_the_way),
+                    {Repair{Repair::Kind::kGrantToAccount, on_the_way, platform::kSearch}});
+        reached = false;
+        continue;
+      }
       folders.push_back(Native(books));
       continue;
     }
@@ -579,7 +669,7 @@ void CheckBookRights(Collector& out, const platform::Account& account, const Hea
                 "chmod a+r " + platform::QuotedForCommand(indexes),
                 RepairsOf(Repair::Kind::kAddRights, indexes, 0444));
   }
-  if (folders.empty() && texts.empty() && indexes.empty())
+  if (reached && folders.empty() && texts.empty() && indexes.empty())
     out.Info(who + " can read the book files");
 }
 
@@ -611,6 +701,8 @@ SiteReport CheckSite(const std::string& site_folder, const platform::Account* ac
     CheckStatistics(out, folder, *account);
     CheckBookRights(out, *account, headers);
   }
+  CheckReadOnly(out, folder, headers);
+  CheckLeftMarkers(out, folder);
   CheckSharedStatistics(out, folder);
   CheckStatisticsAge(out, folder, statistics_listing_ms);
   common::PageText.clear();
@@ -646,7 +738,7 @@ bool CarryOutRepairs(const platform::Account& account, const SiteReport& report,
           done = platform::GiveToAccountsGroup(account, r.path, r.mode);
           break;
         case Repair::Kind::kAddRights:
-          done = platform::AddRights(r.path, r.mode);
+          done = platform::AddRights(account, r.path, r.mode);
           break;
         case Repair::Kind::kGrantToAccount:
           done = platform::GrantToAccount(account, r.path, r.mode);

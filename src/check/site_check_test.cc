@@ -207,6 +207,49 @@ TEST_F(SiteCheckTest, WhatTheAccountMayDo) {
   }
 }
 
+// Left session markers: this program's named with the command that removes
+// them, the siblings' named as theirs; a book folder behind a folder the
+// account may not search: that folder named, with the entry that lets it by.
+TEST_F(SiteCheckTest, LeftMarkersAndBooksTheAccountCannotReach) {
+  const std::string stats = site->program_folder + "Statistics/";
+  testkit::WriteFile(stats + "$enPanel$2025-11-01@10-00-00.00.Session", "");
+  testkit::WriteFile(stats + "$qryGate$2025-11-01@10-00-00.00.Session", "");
+  testkit::WriteFile(stats + "$enPanel$2026-01-01@10-00-00.00.Session", "");  // a visit now
+  testkit::SetMTime(stats + "$enPanel$2025-11-01@10-00-00.00.Session", 1761991200);
+  testkit::SetMTime(stats + "$qryGate$2025-11-01@10-00-00.00.Session", 1761991200);
+  EXPECT_EQ(Problems(), (std::vector<std::string>{
+                            "Session markers left behind in Statistics/ (older than an hour): "
+                            "$enPanel$2025-11-01@10-00-00.00.Session: each counts as a running "
+                            "session in every log line of the four programs"}));
+  EXPECT_TRUE(MendSays("rm " + platform::QuotedForCommand(std::vector<std::string>{
+                                   stats + "$enPanel$2025-11-01@10-00-00.00.Session"})));
+  EXPECT_TRUE(
+      Says("Session markers of other programs left behind in Statistics/ (older than an "
+           "hour): $qryGate$2025-11-01@10-00-00.00.Session"));
+#ifndef _WIN32
+  if (geteuid() != 0) return;
+  platform::Account web;
+  ASSERT_TRUE(platform::LookUpAccount("nobody", web));
+  std::filesystem::remove_all(stats);
+  chmod(dir.path().c_str(), 0755);
+  chmod(site->program_folder.c_str(), 0777);
+  // The book texts moved into a home folder only its owner may search.
+  const std::string home = dir.path() + "/home", texts = site->txt.substr(0, site->txt.size() - 1);
+  ASSERT_EQ(mkdir(home.c_str(), 0700), 0);
+  std::filesystem::rename(texts, home + "/fulltxt");
+  std::filesystem::create_symlink(home + "/fulltxt", texts);
+  std::vector<std::string> problems = Problems(&web);
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0], "Account nobody cannot reach " + texts + ": it may not search " + home +
+                             " (root's) on the way there: the books in it are not found, "
+                             "and visitors get an error page instead");
+  std::string log;
+  ASSERT_TRUE(CarryOutRepairs(web, report, log)) << log;
+  EXPECT_EQ(Problems(&web), std::vector<std::string>{});
+  EXPECT_TRUE(Says("Account nobody can read the book files"));
+#endif
+}
+
 // A site of the operator's own account (brought from another server):
 // the mends grant the web account entries and never take the folders over;
 // --fix carries them out and the site is sound, its owners unchanged.
@@ -227,8 +270,8 @@ TEST_F(SiteCheckTest, AFolderOfTheOperatorsOwnAccountIsGrantedAnEntry) {
                               0),
             0u)
       << problems[0];
-  EXPECT_TRUE(MendSays("setfacl -m u:nobody:rwx " + site->program_folder.substr(
-                                                         0, site->program_folder.size() - 1)));
+  EXPECT_TRUE(MendSays("setfacl -m u:nobody:rwx " +
+                       site->program_folder.substr(0, site->program_folder.size() - 1)));
   EXPECT_TRUE(MendSays("setfacl -m u:nobody:rwx " + stats));
   std::string log;
   if (!CarryOutRepairs(web, report, log)) GTEST_SKIP() << "no access-control lists here: " << log;

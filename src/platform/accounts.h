@@ -21,11 +21,18 @@ bool LookUpAccount(const std::string& name, Account& account);
 
 enum Access : unsigned { kRead = 4, kWrite = 2, kSearch = 1 };
 
-// Whether `account` may have `access` (a sum of Access bits) to `path`, from
-// the file's owner, group and permission bits, or its access-control list
-// where it has one, read as the kernel reads it (POSIX). Windows: true (the
+// Whether `account` may have `access` (a sum of Access bits) to `path`, as
+// the system answers the account itself (POSIX: access(2) in a helper
+// process that has taken on the account, so that every folder on the way,
+// access-control lists and read-only mounts count; only root or the
+// account itself can ask, for anyone else the answer is false, errno
+// EPERM). On false, errno holds the system's reason. Windows: true (the
 // check cannot tell there).
 bool AccountMay(const Account& account, const std::string& path, unsigned access);
+
+// Whether this process can ask the system as `account` (POSIX: it is root
+// or the account itself; Windows: true).
+bool CanAskAs(const Account& account);
 
 // Whether `account` may replace or remove the entry `path` in its folder: it
 // may write the folder, and where the folder has the sticky bit it owns the
@@ -35,12 +42,16 @@ bool AccountMayReplace(const Account& account, const std::string& path);
 // The name of the account that owns `path`; empty when it cannot be told.
 std::string OwnerOf(const std::string& path);
 
-// Mends the site check may carry out (POSIX; false elsewhere and on failure):
-// `path` given to the account and its own group; `path` given to the
-// account's group, with `mode`; `mode` added to the rights of `path`.
+// Mends the site check may carry out as root (POSIX; false elsewhere and on
+// failure): `path` given to the account and its own group; `path` given to
+// the account's group, with `mode`; `mode` added to the rights of `path`.
+// These and GrantToAccount never act through a name the account could
+// have put there: a link is followed only where it stands in a folder the
+// account cannot write, and the file itself is never a link, nor a file
+// with a second name (false then, and nothing changes).
 bool GiveToAccount(const Account& account, const std::string& path);
 bool GiveToAccountsGroup(const Account& account, const std::string& path, unsigned mode);
-bool AddRights(const std::string& path, unsigned mode);
+bool AddRights(const Account& account, const std::string& path, unsigned mode);
 
 // Whether `path` belongs to an account other than root and `account`: a
 // folder of the operator's own (as a site brought from another server

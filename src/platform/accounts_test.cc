@@ -125,7 +125,8 @@ TEST(AccountsTest, AnAccessListIsReadAsTheKernelReadsIt) {
 // An entry granted to the account: the kernel lets it write; the owner's,
 // the owning group's and the others' entries, the owner and the group stay.
 TEST(AccountsTest, AGrantedEntryLetsTheAccountInAndKeepsTheRest) {
-  if (geteuid() != 0) GTEST_SKIP() << "needs root: the folder's owner is set and another account asks";
+  if (geteuid() != 0)
+    GTEST_SKIP() << "needs root: the folder's owner is set and another account asks";
   Account web;
   ASSERT_TRUE(LookUpAccount("nobody", web));
   testkit::TempDir dir;
@@ -160,6 +161,51 @@ TEST(AccountsTest, AGrantedEntryLetsTheAccountInAndKeepsTheRest) {
   // Granted again, the list holds one entry for the account.
   ASSERT_TRUE(GrantToAccount(web, path, kRead | kSearch));
   EXPECT_FALSE(KernelGrants(web, path, W_OK));
+}
+
+// The mends run as root in folders the web account writes. Names it put
+// there (a link to a root-only file or folder, a second name of that file)
+// are refused and the file keeps its owner, mode and list; a link of the
+// operator's, in a folder the account cannot write, is followed.
+TEST(AccountsTest, AMendNeverActsThroughANameTheAccountPutThere) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root: the mends are root's and the names another's";
+  Account web;
+  ASSERT_TRUE(LookUpAccount("nobody", web));
+  testkit::TempDir dir;
+  ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+  const std::string secret = dir.path() + "/secret", vault = dir.path() + "/vault";
+  const std::string stats = dir.path() + "/Statistics";
+  ASSERT_EQ(mkdir(vault.c_str(), 0700), 0);
+  testkit::WriteFile(secret, "root's own");
+  ASSERT_EQ(chmod(secret.c_str(), 0600), 0);
+  ASSERT_EQ(mkdir(stats.c_str(), 0755), 0);
+  ASSERT_EQ(chown(stats.c_str(), web.id, web.group_id), 0);
+  ASSERT_EQ(symlink(secret.c_str(), (stats + "/link").c_str()), 0);
+  ASSERT_EQ(symlink(vault.c_str(), (stats + "/folder").c_str()), 0);
+  ASSERT_EQ(link(secret.c_str(), (stats + "/second").c_str()), 0);
+  testkit::WriteFile(vault + "/inside", "");
+  ASSERT_EQ(chmod((vault + "/inside").c_str(), 0600), 0);
+  for (const char* name : {"/link", "/second", "/folder", "/folder/inside"}) {
+    const std::string path = stats + name;
+    EXPECT_FALSE(GiveToAccount(web, path)) << name;
+    EXPECT_FALSE(GiveToAccountsGroup(web, path, 0775)) << name;
+    EXPECT_FALSE(AddRights(web, path, 0777)) << name;
+    EXPECT_FALSE(GrantToAccount(web, path, kRead | kWrite | kSearch)) << name;
+  }
+  for (const std::string& kept : {secret, vault, vault + "/inside"}) {
+    struct stat st {};
+    ASSERT_EQ(stat(kept.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u) << kept;
+    EXPECT_EQ(st.st_mode & 0077, 0u) << kept;
+    EXPECT_LT(getxattr(kept.c_str(), "system.posix_acl_access", nullptr, 0), 0) << kept;
+  }
+  // The operator's link, in a folder only root writes, to a file of the account's folder.
+  testkit::WriteFile(stats + "/own", "");
+  ASSERT_EQ(symlink(stats.c_str(), (dir.path() + "/stats-link").c_str()), 0);
+  EXPECT_TRUE(GiveToAccount(web, dir.path() + "/stats-link/own"));
+  struct stat own {};
+  ASSERT_EQ(stat((stats + "/own").c_str(), &own), 0);
+  EXPECT_EQ(own.st_uid, web.id);
 }
 
 }  // namespace

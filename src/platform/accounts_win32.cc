@@ -12,6 +12,8 @@ bool AccountMay(const Account& /*account*/, const std::string& /*path*/, unsigne
   return true;
 }
 
+bool CanAskAs(const Account& /*account*/) { return true; }
+
 bool AccountMayReplace(const Account& /*account*/, const std::string& /*path*/) { return true; }
 
 std::string OwnerOf(const std::string& /*path*/) { return std::string(); }
@@ -23,7 +25,9 @@ bool GiveToAccountsGroup(const Account& /*account*/, const std::string& /*path*/
   return false;
 }
 
-bool AddRights(const std::string& /*path*/, unsigned /*mode*/) { return false; }
+bool AddRights(const Account& /*account*/, const std::string& /*path*/, unsigned /*mode*/) {
+  return false;
+}
 
 bool OwnedByAnotherAccount(const Account& /*account*/, const std::string& /*path*/) {
   return false;

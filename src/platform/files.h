@@ -136,6 +136,10 @@ bool IsReplacedNameError(int code);
 // with no notice here.
 bool OnSharedFileSystem(const std::string& path);
 
+// Whether `path` lies on a file system mounted (or a volume set) read-only:
+// nothing can be made or written there, whatever the rights say.
+bool OnReadOnlyFileSystem(const std::string& path);
+
 // What a file or folder is as it stands: which one it is, its size and its
 // times. Two stamps of one path are equal until it is changed, replaced or
 // removed, or something is made, removed or renamed in it (a folder); on a

@@ -7,6 +7,7 @@
 //                          writes and appends
 //   replace_posix.cc       putting a new file in place of another, with backup
 //   file_classes_posix.cc  FolderTimes, InputFile, LockedFile
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -300,6 +301,11 @@ bool OnSharedFileSystem(const std::string& path) {
     native = folder_cache::ParentFolder(native);
   }
   return posix::NotKnownLocal(native);
+}
+
+bool OnReadOnlyFileSystem(const std::string& path) {
+  struct statvfs fs {};
+  return statvfs(NativePath(path).c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY) != 0;
 }
 
 void Restamp(FileStamp& stamp) {

@@ -73,6 +73,14 @@ bool OnSharedFileSystem(const std::string& path) {
   return GetDriveTypeA(root) == DRIVE_REMOTE;
 }
 
+bool OnReadOnlyFileSystem(const std::string& path) {
+  char root[MAX_PATH + 1] = {};
+  DWORD flags = 0;
+  return GetVolumePathNameA(NativePath(path).c_str(), root, sizeof root) &&
+         GetVolumeInformationA(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
+         (flags & FILE_READ_ONLY_VOLUME) != 0;
+}
+
 // Windows gives a name's attributes, size and times without opening it:
 // the creation time stands for which file it is (a file put in place of
 // another is a new one), the attributes for its kind.
