@@ -25,6 +25,7 @@ gzip                  core      gzip
 util-linux            core      setpriv setsid nsenter
 procps                core      pkill pgrep
 acl                   core      setfacl getfacl
+strace                core      strace
 lighttpd              web       lighttpd
 lighttpd-mod-deflate  web       /usr/lib/lighttpd/mod_deflate.so
 apache2               web       apache2 a2enmod a2dismod apache2ctl
@@ -57,7 +58,6 @@ lintian               package   lintian
 libfcgi-dev           bench     /usr/include/fcgiapp.h
 wrk                   bench     wrk
 libfcgi-bin           web       cgi-fcgi
-strace                bench     strace
 valgrind              bench     valgrind callgrind_annotate
 '
 TEST_STAGES="core web pictures browser windows package"

@@ -92,6 +92,13 @@ refused "an unknown page" '--page: "new" is neither legacy' --site "$work/new" -
 refused "a page with a program given" "--page and --program" --site "$work/new" --server nginx --page todays
 refused "the checkout's kit asked for the recorded sites" "kit records the sites it lays out" --upgrade-recorded
 refused "spaces mod_fcgid cannot run" "mod_fcgid starts the program" --site "$work/new" --server apache --mode fastcgi --web "$work/w b"
+for system in / /srv /etc; do
+  refused "the system's folder $system" "directly in it" --site "$system" --server nginx --web "$work/new"
+done
+mkdir -p "$work/notasite/docs"
+refused "a folder that holds no site" "holds no site" --site "$work/notasite" --server nginx --web "$work/new"
+mkdir "$work/www-writable" && chown www-data "$work/www-writable"
+refused "a web folder the account may write" "the account www-data may write it" --site "$work/new" --server nginx --web "$work/www-writable"
 help_tail=$(bash "$here/scripts/install-site" --help | tail -n 1)
 check "--help ends with its own text ($help_tail)" sh -c "! echo '$help_tail' | grep -q 'set -euo'"
 
@@ -311,6 +318,49 @@ for stop in site-folder program statistics books web-folders configuration; do
   check "interrupted after $stop, the run again lays it all out" grep -q 'laid out for www-data' "$work/out"
   check "the same as a clean install" test "$(snapshot "$work/broken")" = "$(snapshot "$work/clean")"
 done
+
+# --- Names the web account put where root acts --------------------------------
+# Every name a run makes or changes in the site folder (found by tracing a
+# run that copies the books) is made by www-data a link to a root-only file
+# or folder; a run that copies the books again (an interrupted copy left
+# behind), the site check's --fix (with today's counter a link too) and
+# --remove follow none of them, and the books come out whole.
+need strace
+vault="$work/vault"
+mkdir -m 0700 "$vault" "$vault/folder"
+printf 'root only\n' >"$vault/file"
+chmod 0600 "$vault/file"
+victims() { stat -c '%n %u %g %a %s' "$vault/file" "$vault/folder"; sha256sum <"$vault/file"; ls -A "$vault/folder"
+  getfacl -cp "$vault/file" "$vault/folder"; }
+victims_before=$(victims)
+planted="$work/planted"
+kit_planted() { bash "$here/scripts/install-site" --program "$enpanel" --web "$work/web-planted" --port 8097 --site "$planted" "$@"; }
+kit_planted --server nginx >/dev/null 2>&1
+strace -f -qq -o "$work/trace" -e trace=openat,mkdir,rename,renameat2,symlink,chmod,fchmodat,chown,fchownat,unlinkat,setxattr \
+  bash "$here/scripts/install-site" --program "$enpanel" --web "$work/web-planted" --port 8097 --site "$planted" --books "$work/books" >/dev/null 2>&1
+grep -v 'O_RDONLY[|)]\|O_RDONLY,' "$work/trace" | grep -o "\"$planted/[^/\"]*" | sed "s|^\"$planted/||" | sort -u >"$work/names"
+check "the traced run made and changed names in the site folder ($(tr '\n' ' ' <"$work/names"))" grep -qx fulltxt "$work/names"
+rm -rf "$planted/fulltxt" "$planted/fullindexes"
+mkdir -p -m 0700 "$planted/.install-interrupted/fulltxt"
+touch "$planted/.install-interrupted/fulltxt/ARQUR.TXT"
+# (Book folders that are there are the site's: those two names are left free.)
+while read -r name; do
+  target="$vault/file"
+  case "$name" in fulltxt|fullindexes) continue ;; .install-*) target="$vault/folder" ;; esac
+  [ -e "$planted/$name" ] || as_www ln -s "$target" "$planted/$name"
+done < <(cat "$work/names"; printf '%s\n' .install-site.new .install-fulltxt .install-fullindexes)
+kit_planted --books "$work/books" >"$work/out" 2>&1
+check "a run with links at those names copies the books whole (exit $?)" \
+  sh -c "diff -r '$work/books/fulltxt' '$planted/fulltxt' && diff -r '$work/books/fullindexes' '$planted/fullindexes' && [ ! -e '$planted/.install-interrupted' ]" \
+  || cat "$work/out"
+today_counter="$planted/Statistics/\$enPanel\$$(date +%Y-%m-%d).ctr"
+as_www ln -s "$vault/file" "$today_counter"
+"$planted/enPanel-check" "$planted" --user www-data --fix >"$work/report" 2>&1
+check "the site check's --fix refuses the counter that is a link" grep -q "failed for $today_counter" "$work/report"
+kit_planted --grant >"$work/out" 2>&1
+check "--grant refuses it too (exit $?)" grep -q "today's ctr file $today_counter is a link" "$work/out"
+kit_planted --remove >/dev/null 2>&1
+check "the root-only file and folder kept their bytes, owner and mode" test "$(victims)" = "$victims_before"
 
 # --- The site check: each fault's true line, and its mend --------------------
 site="$work/clean"

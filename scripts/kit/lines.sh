@@ -48,9 +48,10 @@ restart_line() {
   echo "$line"
 }
 
-# The link in the server's configuration folder that enables the site.
+# The link in the server's configuration folder that enables the site (on
+# SERVER, by default the site's).
 site_link() {
-  case "$server" in
+  case "${1:-$server}" in
     nginx) echo "/etc/nginx/sites-enabled/enpanel-$name.conf" ;;
     apache) echo "/etc/apache2/conf-enabled/enpanel-$name.conf" ;;
     lighttpd) echo "/etc/lighttpd/conf-enabled/90-enpanel-$name.conf" ;;

@@ -37,7 +37,21 @@ entry_any_case() {
   find "$1" -mindepth 1 -maxdepth 1 -iname "$2" -printf '%f\n' 2>/dev/null | sort | head -n 1
 }
 
-absolute() { case "$1" in /*) echo "${1%/}" ;; *) echo "$PWD/${1%/}" ;; esac; }
+# absolute PATH: PATH from the root, spelled one way ("." and ".." taken
+# away, "//" and a last "/" too; links are not resolved).
+absolute() { realpath -ms -- "$1"; }
+
+# refuse_system_folder PATH: a site folder is a folder of its own, never the
+# root, a folder directly in it (/srv, /etc, /home) or one of the system's.
+refuse_system_folder() {
+  if [ "$(dirname "$1")" = / ]; then
+    die "--site $1: the root or a folder directly in it is the system's, not a site; nothing changed (give the site a folder of its own, as /srv/NAME)"
+  fi
+  case "$1/" in
+    /etc/* | /usr/* | /bin/* | /sbin/* | /lib*/* | /boot/* | /dev/* | /proc/* | /sys/* | /run/* | /var/lib/* | /var/cache/* | /var/log/* | /var/spool/*)
+      die "--site $1: lies in a folder of the system's; nothing changed (give the site a folder of its own, as /srv/NAME)" ;;
+  esac
+}
 
 # A path the configurations can hold: printable, and none of the characters
 # that their quoting, variables or the systemd units would read otherwise.
@@ -134,6 +148,7 @@ settle_options() {
   if [ -n "$books" ]; then
     books=$(absolute "$books")
     check_path --books "$books"
+    [ -d "$books" ] || die "--books $books: no such folder"
     books_texts=$(entry_any_case "$books" fulltxt)
     books_indexes=$(entry_any_case "$books" fullindexes)
     [ -n "$books_texts" ] && [ -d "$books/$books_texts" ] && [ -n "$books_indexes" ] && [ -d "$books/$books_indexes" ] ||
@@ -157,15 +172,22 @@ settle_options() {
 survey_site_folder() {
   others=()
   fresh_site=1
-  [ -e "$site" ] || return 0
+  [ -e "$site" ] || [ -L "$site" ] || return 0
   [ -d "$site" ] || die "--site: $site is not a folder"
-  [ -z "$(ls -A "$site")" ] || fresh_site=0
-  local entry_name
+  # An empty folder is the kit's to give its rights only where it is a
+  # folder of root's itself, not a link to one.
+  if [ -n "$(ls -A "$site")" ] || [ -L "$site" ] || [ "$(stat -c %u "$site")" != 0 ]; then
+    fresh_site=0
+  fi
+  local entry_name pieces=0
   while IFS= read -r -d '' entry_name; do
     case "${entry_name,,}" in
-      enpanel|enpanel-check|fulltxt|fullindexes|statistics|.install-site|.install-*) ;;
-      hdrs*.txt|hdrs*.bak|"~enpanel-"*.tmp) ;;
+      .install-site|enpanel|enpanel-check|fulltxt|fullindexes|statistics|hdrs*.txt|hdrs*.bak) pieces=1 ;;
+      enpanel.exe) pieces=1; others+=("$entry_name") ;;  # the old program, left as it is
+      .install-*|"~enpanel-"*.tmp) ;;
       *) others+=("$entry_name") ;;
     esac
-  done < <(find "$site" -mindepth 1 -maxdepth 1 -printf '%f\0' | sort -z)
+  done < <(find "$site/" -mindepth 1 -maxdepth 1 -printf '%f\0' | sort -z)
+  [ "$pieces" = 1 ] || [ ${#others[@]} -eq 0 ] ||
+    die "--site $site holds no site (no book folders, headers file, Statistics/ or program) and is not empty; nothing changed (give a new or empty folder, or the folder of a site)"
 }

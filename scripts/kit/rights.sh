@@ -49,6 +49,10 @@ check_rights() {
     local today
     today=$(date +%Y-%m-%d)
     for entry in "$site/$stats/\$enPanel\$$today.ctr" "$site/$stats/\$enPanel\$$today.log"; do
+      if [ -L "$entry" ] || { [ -f "$entry" ] && [ "$(stat -c %h "$entry")" != 1 ]; }; then
+        ungrantable+=("today's ${entry##*.} file $entry is a link or has a second name: the kit grants nothing through it (the account could have put it there)")
+        continue
+      fi
       [ -f "$entry" ] || continue
       { account_can -w "$entry" && account_can -r "$entry"; } || lacking "read and write today's ${entry##*.} file" "$entry" rw
     done
@@ -57,8 +61,23 @@ check_rights() {
   for part in fulltxt fullindexes; do
     actual=$(entry_any_case "$site" "$part")
     [ -n "$actual" ] || continue
+    # A folder linked from elsewhere (a home folder) is reached through
+    # folders of its own.
+    if ! { account_can -r "$site/$actual" && account_can -x "$site/$actual"; }; then
+      local real way_up=""
+      real=$(realpath -m "$site/$actual")
+      up="$real"
+      while [ "$up" != / ]; do
+        up=$(dirname "$up")
+        account_can -x "$up" || way_up="$up"
+      done
+      if [ -n "$way_up" ]; then
+        lacking "reach the book folder $actual/ (in $real) through $way_up" "$way_up" x
+        continue
+      fi
+    fi
     unreadable=$(as_account find -L "$site/$actual" \( -type d \( ! -readable -o ! -executable \) \) -print -quit \
-      -o \( ! -type d ! -readable \) -print -quit 2>/dev/null)
+      -o \( ! -type d ! -readable \) -print -quit 2>/dev/null) || unreadable="$site/$actual"
     [ -z "$unreadable" ] || lacking "read the book folder $actual/ and its files (${unreadable#"$site/"} is one it cannot)" "$site/$actual" rX -R
   done
 }
@@ -96,4 +115,40 @@ settle_rights() {
   fi
   echo "install-site: nothing changed" >&2
   exit 2
+}
+
+# check_way OPTION PATH: PATH and the folders above it as root will walk
+# them. Where the account may write a folder on the way (one without the
+# sticky bit, or one with it where the next folder is not root's), it could
+# put a folder or a link of its own in the next one's place, and root would
+# act through what it chose: refused before anything changes.
+check_way() {
+  local option="$1" path="$2" up child mode
+  child="$path"
+  up=$(dirname "$path")
+  while :; do
+    if [ -d "$up" ] && account_can -w "$up" && account_can -x "$up"; then
+      mode=$(stat -c %a "$up")
+      if [ "${#mode}" -lt 4 ] || [ $((${mode:0:1} & 1)) = 0 ] || [ -L "$child" ] || [ ! -e "$child" ] ||
+         [ "$(stat -c %u "$child")" != 0 ]; then
+        die "$option $path: the account $user may write $up, so it could put a folder or a link of its own in the place of $child; nothing changed (a place the account cannot write, please)"
+      fi
+    fi
+    [ "$up" != / ] || break
+    child="$up"
+    up=$(dirname "$up")
+  done
+}
+
+# check_web_folder: the web folder and the folders the kit writes in it are
+# root's alone: refused where the account may write one of them.
+check_web_folder() {
+  check_way --web "$web"
+  local folder
+  for folder in "$web" "$web/cgi-bin" "$web/cgi-bin/images" "$web/cgi-bin/images/keyboard" \
+      "$web/htdocs" "$web/htdocs/images" "$web/systemd" "$web/supervisor"; do
+    if [ -L "$folder" ] || { [ -d "$folder" ] && account_can -w "$folder"; }; then
+      die "--web $web: $folder is a link or the account $user may write it; the kit writes the server's configuration there as root; nothing changed (a web folder only root writes, please)"
+    fi
+  done
 }

@@ -12,6 +12,11 @@ declare -A was=()
 read_state() {
   state="$site/.install-site"
   was=()
+  # The web account may make names in a site folder: a record that is a
+  # link, or not root's own file, is none of the kit's.
+  if [ -L "$state" ] || { [ -e "$state" ] && { [ ! -f "$state" ] || [ "$(stat -c %u "$state")" != 0 ]; }; }; then
+    die "$state is not the kit's record (a link, or not a file of root's): its settings cannot be trusted; nothing changed (remove it, then run the kit with the site's options)"
+  fi
   [ -f "$state" ] || return 0
   local key value
   while IFS='=' read -r key value; do
@@ -22,8 +27,11 @@ read_state() {
   done <"$state"
 }
 
-# write_state: this run's settings, replaced in one step.
+# write_state: this run's settings, replaced in one step (made in the
+# run's own folder, which only root may enter).
 write_state() {
+  (
+  enter_stage
   {
     echo "server=$server"
     echo "mode=$mode"
@@ -38,9 +46,10 @@ write_state() {
     echo "program=$recorded_program"
     local line
     for line in "${written_now[@]}"; do echo "written=$line"; done
-  } >"$state.new"
-  chmod 0644 "$state.new"
-  if cmp -s "$state.new" "$state"; then rm -f "$state.new"; else mv -f "$state.new" "$state"; fi
+  } >./state
+  chmod 0644 ./state
+  if cmp -s ./state "$state"; then rm -f ./state; else mv -fT ./state "$state"; fi
+  )
 }
 
 # replace_list FILE: standard input in FILE's place, in one step.
