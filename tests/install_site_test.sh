@@ -184,7 +184,7 @@ check "with the line that grants it" grep -qx "  setfacl -m u:www-data:rwx $old/
 check "and nothing changed" test "$(whole_snapshot "$old")" = "$before"
 "$(dirname "$enpanel")/enPanel-check" "$old" --user www-data >"$work/report"
 check "the site check says the same, its mend the same entry, not a chown" \
-  grep -qx "  mend: setfacl -m u:www-data:rwx $old/Statistics" "$work/report"
+  grep -qx "  mend: setfacl -m u:www-data:rwx $old/Statistics && chmod +t $old/Statistics" "$work/report"
 entries() { getfacl -cp "$1" | grep -E '^(user|group|other)::'; }
 entries_before=$(entries "$old/Statistics")
 install --site "$old" --server nginx --web "$work/web-old2" --grant >"$work/out" 2>&1
@@ -199,6 +199,38 @@ check "the site serves and counts" test "$(tr -d '\r\n' <"$old/Statistics/\$enPa
 "$old/enPanel-check" "$old" --user www-data >"$work/report"
 check "and checks as sound: the check reads the entry as the kernel does (exit $?)" \
   sh -c "grep -q 'Account www-data can write Statistics/' '$work/report' && ! grep -q PROBLEM '$work/report'"
+
+# A site folder only its owner writes: --grant gives the account an entry
+# and the sticky bit, so that it cannot rename or replace the siblings or
+# the site check; the headers file must then be the account's, which the
+# kit names and never does. A --grant stopped after its first entry, and a
+# finished one, are both taken back by --remove.
+own="$work/kutubix3"
+windows_site "$own" kutub 0755
+chown kutub:kutub "$own"
+chmod 0755 "$own"
+site_mode_before=$(stat -c %a "$own")
+install --site "$own" --server nginx --web "$work/web-old3" --grant >"$work/out" 2>&1
+check "--grant names the headers file it cannot let the account replace (exit $?)" \
+  sh -c "grep -q 'only the file.s owner may; .*chown www-data $own/Hdrs1020.TXT' '$work/out' && grep -q 'nothing changed' '$work/out'"
+chown www-data "$own/Hdrs1020.TXT"
+INSTALL_SITE_STOP_AFTER=grant install --site "$own" --server nginx --web "$work/web-old3" --grant >/dev/null 2>&1
+bash "$here/scripts/install-site" --site "$own" --remove >"$work/out" 2>&1
+check "--remove takes back a --grant stopped midway (exit $?)" \
+  sh -c "! getfacl -Rp '$own' 2>/dev/null | grep -q '^user:www-data:' && [ \"\$(stat -c %a '$own')\" = '$site_mode_before' ] && [ ! -e '$own/.install-site' ]"
+install --site "$own" --server nginx --web "$work/web-old3" --grant >"$work/out" 2>&1
+check "then --grant lays the site out (exit $?)" grep -q "$own laid out for www-data" "$work/out"
+held=0
+for name in qryGate arPanel txtView enPanel-check enPanel; do
+  as_www mv "$own/$name" "$own/$name.moved" 2>/dev/null && held=1
+  as_www ln -sfn /tmp "$own/$name" 2>/dev/null && held=1
+done
+check "the account can rename or replace none of the siblings, the program or the site check" test "$held" = 0
+request "$own" >/dev/null
+check "and the site serves and counts" test "$(tr -d '\r\n' <"$own/Statistics/\$enPanel\$$(date +%Y-%m-%d).ctr")" = 1
+bash "$here/scripts/install-site" --site "$own" --remove >"$work/out" 2>&1
+check "--remove leaves no entry of the account in the site, and the site folder's mode as it was (exit $?)" \
+  sh -c "! getfacl -Rp '$own' 2>/dev/null | grep -q '^user:www-data:' && [ \"\$(stat -c %a '$own')\" = '$site_mode_before' ]"
 
 # A program given is kept on re-runs and upgrades, until a page is given.
 cp "$enpanel" "$work/custom"

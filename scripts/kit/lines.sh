@@ -89,10 +89,28 @@ removal_line() {
   fi
   local quoted="" file
   for file in "${files[@]}"; do quoted+=" $(q "$file")"; done
+  local take_back
+  take_back=$(grants_taken_back)
   # The server reads its configuration again only if it runs.
   local reload="{ ! service $server_unit status >/dev/null 2>&1 || service $server_unit reload; }"
   systemd_runs && reload="systemctl try-reload-or-restart $server_unit"
-  echo "${stop}rm -f${quoted} && ${reload_units}${reload}"
+  echo "${stop}${take_back}rm -f${quoted} && ${reload_units}${reload}"
+}
+
+# The lines that take back what --grant did in the site (from `granted`),
+# each followed by " && "; nothing when it granted nothing. A path gone
+# since has nothing to take back.
+grants_taken_back() {
+  local entry path line=""
+  for entry in "${granted[@]}"; do
+    path="${entry#* }"
+    case "$entry" in
+      "+t "*) line+="{ [ ! -d $(q "$path") ] || chmod -t $(q "$path"); } && " ;;
+      "-R "*) line+="{ [ ! -e $(q "$path") ] || setfacl -R -x $(q "u:$user") $(q "$path"); } && " ;;
+      *) line+="{ [ ! -e $(q "$path") ] || setfacl -x $(q "u:$user") $(q "$path"); } && " ;;
+    esac
+  done
+  printf '%s' "$line"
 }
 
 # After the program is replaced: the line that starts the persistent

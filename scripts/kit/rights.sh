@@ -2,25 +2,42 @@
 # judged by the kernel itself (test(1) run as the account, so that
 # access-control lists count as they do for the program), and the
 # access-control entries that grant what it lacks. The kit never changes an
-# owner, a group or a mode of what it did not make.
+# owner or a group of what it did not make, nor a mode but one: a site
+# folder the account is granted to write gets the sticky bit, so that the
+# account may make and replace its own files there but never rename,
+# replace or remove another's (the sibling programs, the site check). What
+# --grant did is recorded in the site's state before it is done, and
+# --remove takes it back.
 
 as_account() { setpriv --reuid="$user" --regid="$group" --init-groups "$@"; }
 account_can() { as_account test "$1" "$2" 2>/dev/null; }  # TEST PATH
 described() { stat -c '%U:%G %A' "$1"; }
 
 # lacking WHAT PATH RIGHTS [-R]: one right the account lacks, and the line
-# that grants it.
+# that grants it (recorded in `to_grant` as "-R PATH" or "- PATH").
 lacking() {
   lacks+=("$1 ($2: $(described "$2"))")
   local recursive=""
   [ "${4:-}" = -R ] && recursive="-R "
   grants+=("setfacl ${recursive}-m $(q "u:$user:$3") $(q "$2")")
+  to_grant+=("${4:--} $2")
 }
+
+# sticky_with_grant FOLDER: a folder the account is granted to write gets
+# the sticky bit where it has none (the sibling programs and their files
+# stay out of the account's reach).
+sticky_with_grant() {
+  has_sticky_bit "$1" && return 0
+  grants+=("chmod +t $(q "$1")  # the sticky bit: the account cannot rename or remove another's files there")
+  to_grant+=("+t $1")
+}
+
+has_sticky_bit() { local mode; mode=$(stat -c %a "$1"); [ "${#mode}" = 4 ] && [ $((${mode:0:1} & 1)) = 1 ]; }
 
 # check_rights: fills `lacks` and `grants` (what can be granted) and
 # `ungrantable` (what no entry can grant).
 check_rights() {
-  lacks=() grants=() ungrantable=()
+  lacks=() grants=() ungrantable=() to_grant=()
   [ "$fresh_site" = 0 ] || return 0  # the kit makes the folder, with the rights it needs
   local up="$site" way=()
   while [ "$up" != / ]; do
@@ -30,22 +47,27 @@ check_rights() {
   for up in "${way[@]}"; do
     account_can -x "$up" || lacking "reach the site folder through $up" "$up" x
   done
-  { account_can -w "$site" && account_can -x "$site"; } ||
+  local entry sticky=0
+  has_sticky_bit "$site" && sticky=1
+  if ! { account_can -w "$site" && account_can -x "$site"; }; then
     lacking "make and replace the headers file and its backup in the site folder" "$site" rwx
-  local entry sticky
-  sticky=$(stat -c %a "$site")
+    sticky_with_grant "$site"
+    sticky=1
+  fi
   while IFS= read -r -d '' entry; do
     account_can -r "$entry" || lacking "read the headers file ${entry##*/}" "$entry" r
-    if [ "${#sticky}" = 4 ] && [ $((${sticky:0:1} & 1)) = 1 ] &&
+    if [ "$sticky" = 1 ] &&
        [ "$(stat -c %u "$entry")" != "$(id -u "$user")" ] && [ "$(stat -c %u "$site")" != "$(id -u "$user")" ]; then
-      ungrantable+=("replace ${entry##*/} ($entry: $(described "$entry")): the site folder has the sticky bit, so only the file's owner may; no access-control entry can grant that")
+      ungrantable+=("replace ${entry##*/} ($entry: $(described "$entry")): in a site folder with the sticky bit only the file's owner may; no access-control entry can grant that (make it the account's: chown $(q "$user") $(q "$entry"))")
     fi
   done < <(find "$site" -mindepth 1 -maxdepth 1 \( -iname 'hdrs*.txt' -o -iname 'hdrs*.bak' \) -print0)
   local stats
   stats=$(entry_any_case "$site" Statistics)
   if [ -n "$stats" ]; then
-    { account_can -w "$site/$stats" && account_can -x "$site/$stats"; } ||
+    if ! { account_can -w "$site/$stats" && account_can -x "$site/$stats"; }; then
       lacking "write Statistics/ (session markers, the counter and the log)" "$site/$stats" rwx
+      sticky_with_grant "$site/$stats"
+    fi
     local today
     today=$(date +%Y-%m-%d)
     for entry in "$site/$stats/\$enPanel\$$today.ctr" "$site/$stats/\$enPanel\$$today.log"; do
@@ -93,9 +115,11 @@ settle_rights() {
   if [ -n "${given[grant]:-}" ] && [ ${#ungrantable[@]} -eq 0 ]; then
     command -v setfacl >/dev/null ||
       die "--grant: setfacl is needed to grant rights as access-control entries (apt-get install acl); nothing changed"
+    record_grants "${to_grant[@]}"
     for line in "${grants[@]}"; do
       say "granting: $line"
-      bash -c "$line" || die "--grant: this did not grant it (does the file system keep access-control lists?): $line"
+      bash -c "${line%%  #*}" || die "--grant: this did not grant it (does the file system keep access-control lists?): $line"
+      step_done grant
     done
     check_rights
     [ ${#lacks[@]} -eq 0 ] || die "--grant: the account still cannot ${lacks[0]}"

@@ -7,6 +7,9 @@
 # line), which purging the package prints for the sites that remain.
 
 declare -A was=()
+# What --grant did in the site, one "-R PATH", "- PATH" or "+t PATH" each:
+# kept in the state from before it is done until --remove takes it back.
+declare -a granted=()
 
 # read_state: the site's last complete run into `was`.
 read_state() {
@@ -22,6 +25,7 @@ read_state() {
   while IFS='=' read -r key value; do
     case "$key" in
       written) written_before[${value#* }]="${value%% *}" ;;
+      granted) granted+=("$value") ;;
       ?*) was[$key]="$value" ;;
     esac
   done <"$state"
@@ -46,9 +50,26 @@ write_state() {
     echo "program=$recorded_program"
     local line
     for line in "${written_now[@]}"; do echo "written=$line"; done
+    for line in "${granted[@]}"; do echo "granted=$line"; done
   } >./state
   chmod 0644 ./state
   if cmp -s ./state "$state"; then rm -f ./state; else mv -fT ./state "$state"; fi
+  )
+}
+
+# record_grants WHAT...: grants about to be made, added to the state as it
+# stands (or to a state of their own before a first complete run), so that
+# a run interrupted while granting leaves them recorded.
+record_grants() {
+  granted+=("$@")
+  [ -n "${stage:-}" ] || make_stage
+  (
+  enter_stage
+  { if [ -f "$state" ]; then grep -v '^granted=' "$state"; else echo "user=$user"; fi
+    local line
+    for line in "${granted[@]}"; do echo "granted=$line"; done; } >./state
+  chmod 0644 ./state
+  mv -fT ./state "$state"
   )
 }
 

@@ -285,14 +285,23 @@ std::string Owner(const std::string& path) {
 // A folder the account cannot write: the mend that takes it over (`mend`,
 // `repair`), unless it is a folder of the operator's own account (a site
 // brought from another server, shared with the sibling programs), which
-// keeps its owner, group and mode: then the account is granted an entry.
+// keeps its owner and group: then the account is granted an entry, and the
+// folder the sticky bit.
 void CannotWriteFolder(Collector& out, const platform::Account& account, const std::string& folder,
                        const std::string& text, std::string mend, Repair repair) {
+  std::vector<Repair> repairs{repair};
   if (platform::OwnedByAnotherAccount(account, folder)) {
-    mend = "setfacl -m u:" + account.name + ":rwx " + platform::QuotedForCommand(Native(folder));
-    repair = Repair{Repair::Kind::kGrantToAccount, folder, 7};
+    const std::string quoted = platform::QuotedForCommand(Native(folder));
+    mend = "setfacl -m u:" + account.name + ":rwx " + quoted;
+    repairs = {Repair{Repair::Kind::kGrantToAccount, folder, 7}};
+    // Granted to write there, the account could rename or remove the
+    // sibling programs' files; the sticky bit keeps it to its own.
+    if (!platform::HasStickyBit(folder)) {
+      mend += " && chmod +t " + quoted;
+      repairs.push_back(Repair{Repair::Kind::kAddRights, folder, 01000});
+    }
   }
-  out.Problem(text, mend, {repair});
+  out.Problem(text, mend, repairs);
 }
 
 // The site folder, and the headers file and its backup in it.

@@ -251,8 +251,9 @@ TEST_F(SiteCheckTest, LeftMarkersAndBooksTheAccountCannotReach) {
 }
 
 // A site of the operator's own account (brought from another server):
-// the mends grant the web account entries and never take the folders over;
-// --fix carries them out and the site is sound, its owners unchanged.
+// the mends grant the web account entries (and the folders the sticky bit,
+// which keeps the siblings' files from it) and never take the folders
+// over; --fix carries them out and the site is sound, its owners unchanged.
 TEST_F(SiteCheckTest, AFolderOfTheOperatorsOwnAccountIsGrantedAnEntry) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root: the folders are another account's";
   platform::Account web;
@@ -270,9 +271,9 @@ TEST_F(SiteCheckTest, AFolderOfTheOperatorsOwnAccountIsGrantedAnEntry) {
                               0),
             0u)
       << problems[0];
-  EXPECT_TRUE(MendSays("setfacl -m u:nobody:rwx " +
-                       site->program_folder.substr(0, site->program_folder.size() - 1)));
-  EXPECT_TRUE(MendSays("setfacl -m u:nobody:rwx " + stats));
+  const std::string folder = site->program_folder.substr(0, site->program_folder.size() - 1);
+  EXPECT_TRUE(MendSays("setfacl -m u:nobody:rwx " + folder + " && chmod +t " + folder));
+  EXPECT_TRUE(MendSays("setfacl -m u:nobody:rwx " + stats + " && chmod +t " + stats));
   std::string log;
   if (!CarryOutRepairs(web, report, log)) GTEST_SKIP() << "no access-control lists here: " << log;
   testkit::ForgetKeptListings();
@@ -282,6 +283,7 @@ TEST_F(SiteCheckTest, AFolderOfTheOperatorsOwnAccountIsGrantedAnEntry) {
     ASSERT_EQ(stat(folder.c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, 1u);
     EXPECT_EQ(st.st_gid, 1u);
+    EXPECT_EQ(st.st_mode & 07707, 01705u);  // the sticky bit added (the group bits show the mask)
   }
 }
 

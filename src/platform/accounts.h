@@ -34,6 +34,9 @@ bool AccountMay(const Account& account, const std::string& path, unsigned access
 // or the account itself; Windows: true).
 bool CanAskAs(const Account& account);
 
+// Whether the folder `path` has the sticky bit (POSIX; false on Windows).
+bool HasStickyBit(const std::string& path);
+
 // Whether `account` may replace or remove the entry `path` in its folder: it
 // may write the folder, and where the folder has the sticky bit it owns the
 // entry or the folder.

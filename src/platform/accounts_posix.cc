@@ -297,6 +297,11 @@ bool AccountMay(const Account& account, const std::string& path, unsigned access
 
 bool CanAskAs(const Account& account) { return geteuid() == 0 || geteuid() == account.id; }
 
+bool HasStickyBit(const std::string& path) {
+  struct stat st {};
+  return stat(NativePath(path).c_str(), &st) == 0 && (st.st_mode & S_ISVTX) != 0;
+}
+
 bool AccountMayReplace(const Account& account, const std::string& path) {
   std::string native = NativePath(path);
   std::string folder = folder_cache::ParentFolder(native);

@@ -14,6 +14,8 @@ bool AccountMay(const Account& /*account*/, const std::string& /*path*/, unsigne
 
 bool CanAskAs(const Account& /*account*/) { return true; }
 
+bool HasStickyBit(const std::string& /*path*/) { return false; }
+
 bool AccountMayReplace(const Account& /*account*/, const std::string& /*path*/) { return true; }
 
 std::string OwnerOf(const std::string& /*path*/) { return std::string(); }
