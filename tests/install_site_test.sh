@@ -341,15 +341,39 @@ check "lighttpd's persistent processes after an upgrade: the line is printed, no
 
 # --- An install interrupted after each step, then run again -----------------
 # Each site its own web folder, the two names of one length (the state file is compared by size).
-install --site "$work/clean" --server lighttpd --books "$work/books" --web "$work/web-c" >/dev/null 2>&1
+install --site "$work/intact" --server lighttpd --books "$work/books" --web "$work/web-c" >/dev/null 2>&1
 for stop in site-folder program statistics books web-folders configuration; do
   rm -rf "$work/broken"
   INSTALL_SITE_STOP_AFTER=$stop install --site "$work/broken" --server lighttpd --books "$work/books" \
     --web "$work/web-b" >/dev/null 2>&1
   install --site "$work/broken" --server lighttpd --books "$work/books" --web "$work/web-b" >"$work/out" 2>&1
   check "interrupted after $stop, the run again lays it all out" grep -q 'laid out for www-data' "$work/out"
-  check "the same as a clean install" test "$(snapshot "$work/broken")" = "$(snapshot "$work/clean")"
+  check "the same as a clean install" test "$(snapshot "$work/broken")" = "$(snapshot "$work/intact")"
 done
+
+# --- Sites of one folder name, and a port already taken ---------------------
+# The second kutub/ gets units, a socket and links of its own (its enable
+# line installs units beside the first's); its removal leaves the first's.
+# A port something listens on is refused before anything changes.
+units="$work/units-kutub"
+mkdir "$units"
+KIT_SYSTEMD_UNITS="$units" install --site "$work/a/kutub" --server nginx --mode fastcgi --web "$work/web-ka" \
+  --books "$work/books" >/dev/null 2>&1
+cp "$work/web-ka/systemd/enpanel-kutub.socket" "$work/web-ka/systemd/enpanel-kutub@.service" "$units/"
+KIT_SYSTEMD_UNITS="$units" bash "$here/scripts/install-site" --program "$enpanel" --site "$work/b/kutub" \
+  --server nginx --mode fastcgi --web "$work/web-kb" --port 8096 --books "$work/books" >"$work/out" 2>&1
+check "a second site of one folder name goes by a name of its own (exit $?)" \
+  sh -c "[ -f '$work/web-kb/systemd/enpanel-kutub-2.socket' ] && grep -q 'enpanel-kutub-2.conf' '$work/out' &&
+         grep -q 'ListenStream=/run/enpanel-kutub-2.socket' '$work/web-kb/systemd/enpanel-kutub-2.socket'"
+KIT_SYSTEMD_UNITS="$units" bash "$here/scripts/install-site" --site "$work/b/kutub" --remove >"$work/out" 2>&1
+check "its removal leaves the first site's units and configuration" \
+  sh -c "grep -qF '$work/a/kutub/enPanel' '$units/enpanel-kutub@.service' && [ -f '$work/web-ka/enpanel-nginx-fastcgi.conf' ] &&
+         ! grep -q 'enpanel-kutub[.@]' '$work/out'"
+perl -MIO::Socket::INET -e '$s = IO::Socket::INET->new(LocalAddr => "127.0.0.1:8095", Listen => 1, ReuseAddr => 1) or die; sleep 30' &
+listener=$!
+for i in $(seq 50); do [ -n "$(ss -ltnH '( sport = :8095 )')" ] && break; sleep 0.1; done
+refused "a port something listens on" "--port 8095: something listens on it already" --site "$work/new" --server nginx --web "$work/new" --port 8095
+kill "$listener"
 
 # --- Names the web account put where root acts --------------------------------
 # Every name a run makes or changes in the site folder (found by tracing a
@@ -395,7 +419,7 @@ kit_planted --remove >/dev/null 2>&1
 check "the root-only file and folder kept their bytes, owner and mode" test "$(victims)" = "$victims_before"
 
 # --- The site check: each fault's true line, and its mend --------------------
-site="$work/clean"
+site="$work/intact"
 "$site/enPanel-check" "$site" --user www-data >/dev/null
 check "the site check: a sound site gives 0" test $? = 0
 mend_of() {  # REPORT PATTERN: the mend printed after the line that matches

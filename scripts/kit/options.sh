@@ -74,6 +74,73 @@ is_ipv6() {
   [[ "$rest" != *@*@* ]] && [ "${#double}" -le 7 ]
 }
 
+# --- The site's name and port, its own among the sites of the machine -----
+
+# belongs_to_site FILE: FILE (a server's enabling link, a unit, supervisord's
+# section) is this site's: a link to a configuration whose web folder runs
+# this site's program, or a file that names it.
+belongs_to_site() {
+  if [ -L "$1" ]; then
+    local conf
+    conf=$(readlink -m "$1")
+    [ "$(readlink "$(dirname "$conf")/cgi-bin/enPanel" 2>/dev/null)" = "$site/enPanel" ]
+    return
+  fi
+  grep -qF -- "$site/enPanel" "$1" 2>/dev/null
+}
+
+# name_used_elsewhere NAME: another site's units, enabling links or
+# supervisord section bear NAME, or (the package's kit) a recorded site is
+# called so.
+name_used_elsewhere() {
+  local file other
+  for file in "/etc/nginx/sites-enabled/enpanel-$1.conf" "/etc/apache2/conf-enabled/enpanel-$1.conf"       "/etc/lighttpd/conf-enabled/90-enpanel-$1.conf" "$(units_folder)/enpanel-$1.socket"       "$(units_folder)/enpanel-$1@.service" "$(supervisor_folder)/enpanel-$1.conf"; do
+    if [ -e "$file" ] || [ -L "$file" ]; then belongs_to_site "$file" || return 0; fi
+  done
+  [ -n "${packaged_records:-}" ] || return 1
+  while IFS= read -r other; do
+    [ -n "$other" ] && [ "$other" != "$site" ] || continue
+    [ "$(recorded_name "$other")" != "$1" ] || return 0
+  done < <(recorded_sites "$packaged_records")
+  return 1
+}
+
+# recorded_name SITE: the name a site laid out by the kit goes by.
+recorded_name() {
+  local recorded=""
+  [ ! -f "$1/.install-site" ] || recorded=$(sed -n 's/^name=//p' "$1/.install-site" | head -n 1)
+  echo "${recorded:-$(basename "$1")}"
+}
+
+# choose_name: the site folder's own name, or where another site goes by it,
+# that name with "-2", "-3"...: the units, sockets and links it names are
+# the site's own. Kept in the state from then on.
+choose_name() {
+  local base n=1
+  base=$(basename "$site")
+  name="$base"
+  while name_used_elsewhere "$name"; do
+    n=$((n + 1))
+    name="$base-$n"
+  done
+}
+
+# check_port_free: a port new to the site must be free: nothing listens on
+# it, and no other recorded site has it.
+check_port_free() {
+  [ "${was[port]:-}" != "$port" ] || return 0
+  if command -v ss >/dev/null && [ -n "$(ss -ltnH "( sport = :$port )" 2>/dev/null)" ]; then
+    die "--port $port: something listens on it already (ss -ltnp 'sport = :$port' names it); nothing changed (give the site a port of its own with --port)"
+  fi
+  [ -n "${packaged_records:-}" ] || return 0
+  local other
+  while IFS= read -r other; do
+    [ -n "$other" ] && [ "$other" != "$site" ] && [ -f "$other/.install-site" ] || continue
+    [ "$(sed -n 's/^port=//p' "$other/.install-site" | head -n 1)" != "$port" ] ||
+      die "--port $port: the site $other has it already; nothing changed (give the site a port of its own with --port)"
+  done < <(recorded_sites "$packaged_records")
+}
+
 # What this run does: what it is given, else what the last complete run was
 # given, else the default.
 setting() { echo "${given[$1]:-${was[$1]:-$2}}"; }
@@ -88,7 +155,8 @@ settle_options() {
   port=$(setting port 8080)
   address=$(setting address "")
   processes=$(setting processes 2)
-  name=$(basename "$site")
+  name="${was[name]:-}"
+  [ -n "$name" ] || choose_name
 
   case "$server" in
     nginx|apache|lighttpd) ;;
@@ -111,6 +179,7 @@ settle_options() {
     die "--address $address: neither an IPv4 nor an IPv6 address"
   [[ "$processes" =~ ^[0-9]{1,3}$ ]] && [ "$processes" -ge 1 ] ||
     die "--processes $processes: a number of processes from 1 to 999"
+  check_port_free
   [[ "$name" =~ ^[A-Za-z0-9._-]+$ ]] ||
     die "--site $site: the folder's own name (\"$name\") names the units and links; letters, digits, \".\", \"_\" and \"-\" only"
   check_path --web "$web"

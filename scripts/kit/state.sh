@@ -38,6 +38,7 @@ write_state() {
   enter_stage
   {
     echo "server=$server"
+    echo "name=$name"
     echo "mode=$mode"
     echo "page=$page"
     echo "user=$user"
