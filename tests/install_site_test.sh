@@ -95,6 +95,7 @@ refused "spaces mod_fcgid cannot run" "mod_fcgid starts the program" --site "$wo
 for system in / /srv /etc; do
   refused "the system's folder $system" "directly in it" --site "$system" --server nginx --web "$work/new"
 done
+refused "books that are no folder" "--books $work/nonexistent: no such folder" --site "$work/new" --server nginx --web "$work/new-web" --books "$work/nonexistent"
 mkdir -p "$work/notasite/docs"
 refused "a folder that holds no site" "holds no site" --site "$work/notasite" --server nginx --web "$work/new"
 mkdir "$work/www-writable" && chown www-data "$work/www-writable"
@@ -417,6 +418,33 @@ kit_planted --grant >"$work/out" 2>&1
 check "--grant refuses it too (exit $?)" grep -q "today's ctr file $today_counter is a link" "$work/out"
 kit_planted --remove >/dev/null 2>&1
 check "the root-only file and folder kept their bytes, owner and mode" test "$(victims)" = "$victims_before"
+
+# --- The kit and the site check, one answer ---------------------------------
+# Both ask the kernel as the account: books linked from a folder it cannot
+# search are named by both, through that folder, with the same entry; a
+# Statistics/ on a read-only mount is no sound site. (The mount needs root.)
+reach="$work/reach"
+mkdir -p -m 0700 "$work/home-0700"
+cp -R "$work/books/fulltxt" "$work/books/fullindexes" "$work/home-0700/"
+install --site "$reach" --server nginx --web "$work/web-reach" --books "$work/home-0700" --link-books >/dev/null 2>&1
+install --site "$reach" --server nginx --web "$work/web-reach" >"$work/out" 2>&1
+check "the kit names the folder the account cannot search on the way to the books (exit $?)" \
+  grep -q "reach the book folder fulltxt/ (in $work/home-0700/fulltxt) through $work/home-0700" "$work/out"
+"$reach/enPanel-check" "$reach" --user www-data >"$work/report"
+check "the site check names the same folder, with the same entry (exit $?)" \
+  sh -c "grep -q 'it may not search $work/home-0700 (root.s) on the way there' '$work/report' &&
+         grep -qx '  mend: setfacl -m u:www-data:x $work/home-0700' '$work/report' &&
+         grep -qx '  setfacl -m u:www-data:x $work/home-0700' '$work/out'"
+if mount --bind "$reach/Statistics" "$reach/Statistics" && mount -o remount,ro,bind "$reach/Statistics"; then
+  "$reach/enPanel-check" "$reach" --user www-data >"$work/report"
+  check "a read-only Statistics/ is named and the site is not sound (exit $?)" \
+    grep -q '^PROBLEM: Statistics/ lies on a file system mounted read-only: no visit is counted' "$work/report"
+  umount "$reach/Statistics"
+else
+  check "a read-only bind mount of Statistics/ could be made" false
+fi
+(cd "$work" && bash "$here/scripts/install-site" --program "$enpanel" --site ./reach//. >"$work/out" 2>&1)
+check "a site named as ./reach//. is the same site (exit $?)" grep -q "program upgraded in $reach " "$work/out"
 
 # --- The site check: each fault's true line, and its mend --------------------
 site="$work/intact"
