@@ -17,6 +17,6 @@ if [ "$build" != "$stage" ]; then
   echo "the kit in a checkout takes build/release's programs; this build is $build" >&2
   exit 1
 fi
-bash "$container" --packages "nginx-light curl brotli" \
+bash "$container" --packages "nginx-light apache2 curl brotli iproute2" \
   --copy "$stage/enPanel" --copy "$stage/enPanel-check" --copy "$stage/make_site" \
   -- bash tests/systemd_units_test.sh

@@ -13,6 +13,12 @@ cd "$(dirname "$0")/.."
 source scripts/test-checks.sh
 work=$(mktemp -d)
 site=/srv/kutubix
+# Apache is there for a site switched to it below; until then it stays
+# away from nginx's port 80 (each site brings its own Listen).
+systemctl stop apache2
+sed -i 's/^Listen 80$/# Listen 80 (the test)/' /etc/apache2/ports.conf
+a2dissite -q 000-default
+systemctl restart nginx
 build/release/make_site "$work/books" >/dev/null
 scripts/install-site --site "$site" --server nginx --mode fastcgi --books "$work/books" \
   --port 8080 --address 127.0.0.1 >"$work/install.log" 2>&1 || { cat "$work/install.log"; exit 1; }
@@ -112,4 +118,36 @@ answers=$(cat "$work"/codes.* | wc -l)
 refused=$(cat "$work"/codes.* | grep -vc '^200$')
 check "the restart line ($restarted: $restart) and a unit's restart refused none of $answers requests ($refused)" \
   test "$restarted" = 0 -a "$refused" = 0 -a "$answers" -gt 50
+# Two sites of one folder name, each enabled by its printed line: both
+# serve, each from units of its own; removing one leaves the other serving.
+# Then the one left is switched to Apache: the printed line takes nginx's
+# configuration and its link away, both servers' configuration tests pass,
+# and Apache serves the site where nginx served it.
+for ab in a b; do
+  port=$((8080 + $(printf '%d' "'$ab") - 96))
+  scripts/install-site --site "/srv/$ab/kutub" --server nginx --mode fastcgi --books "$work/books" \
+    --web "/var/www/kutub-$ab" --port "$port" --address 127.0.0.1 >"$work/$ab.log" 2>&1
+  line=$(sed -n '/^Enable it with:$/{n;s/^  //p}' "$work/$ab.log")
+  check "the printed line enables /srv/$ab/kutub" bash -c "${line#apt-get install -y nginx && }"
+done
+for i in $(seq 50); do curl -s -o /dev/null http://127.0.0.1:8082/ && break; sleep 0.2; done
+served() { curl -sf "http://127.0.0.1:$1/cgi-bin/enPanel" | grep -q 'CURSOR: hand'; }
+check "both serve, each from its own units" \
+  sh -c "$(declare -f served); served 8081 && served 8082 && systemctl is-active -q enpanel-kutub@1.service enpanel-kutub-2@1.service &&
+         grep -q '^ExecStart=\"/srv/a/kutub/enPanel\"' /etc/systemd/system/enpanel-kutub@.service"
+scripts/install-site --remove --site /srv/b/kutub >"$work/remove.log" 2>&1
+check "removing the second leaves the first serving" \
+  sh -c "$(declare -f served); served 8081 && ! served 8082 && systemctl is-active -q enpanel-kutub@1.service"
+scripts/install-site --site /srv/a/kutub --server apache --mode cgi >"$work/switch.log" 2>&1
+cat "$work/switch.log"
+away=$(sed -n 's/^install-site: no longer used, to remove: .*, and the link to it that enables it (\(.*\))$/\1/p' "$work/switch.log")
+units=$(sed -n 's/^install-site: no longer used, to remove: the units .* (disable them: \(.*\))$/\1/p' "$work/switch.log")
+line=$(sed -n '/^Enable it with:$/{n;s/^  //p}' "$work/switch.log")
+check "switched to Apache, the lines printed take nginx's part away and enable Apache" \
+  bash -c "$away && $units && ${line#apt-get install -y apache2 && }"
+for i in $(seq 50); do served 8081 && break; sleep 0.2; done
+check "nginx's and Apache's configuration tests pass, and Apache serves the site, its old units gone" \
+  sh -c "$(declare -f served); nginx -t 2>/dev/null && apache2ctl configtest 2>/dev/null && served 8081 &&
+         ss -ltnpH '( sport = :8081 )' | grep -q apache2 && ! systemctl is-enabled -q enpanel-kutub@1.service &&
+         ! systemctl is-active -q enpanel-kutub@1.service"
 checks_done
