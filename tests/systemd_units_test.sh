@@ -59,6 +59,15 @@ unit_filters=$(journalctl -u enpanel-probe.service -o cat --no-pager |
 check "the process has a filter of its own beyond the unit's ($filters against $unit_filters)" \
   test -n "$unit_filters" -a "${filters:-0}" = $((unit_filters + 1))
 check "it runs as the web account" test "$(stat -c %U "/proc/$pid")" = www-data
+# In the process's view, what it does not write is a read-only mount point
+# (which cannot be written, renamed, replaced or removed there); the site
+# folder itself, where the headers file is rebuilt, is written.
+mount_options() { awk -v p="$2" '$5 == p { print $6 }' "/proc/$1/mountinfo" | tail -n 1; }
+check "in its view the site check, the program and the books are read-only mounts, the site folder is not" \
+  sh -c "$(declare -f mount_options)
+         for p in $site/enPanel-check $site/enPanel $site/fulltxt $site/fullindexes $site/.install-site; do
+           mount_options $pid \$p | grep -q '^ro' || exit 1; done
+         mount_options $pid $site | grep -q '^rw'"
 socket=$(sed -n 's/^ListenStream=//p' /etc/systemd/system/enpanel-kutubix.socket)
 check "only the web account may connect to $socket ($(stat -c '%U %a' "$socket"))" \
   test "$(stat -c '%U %a' "$socket")" = "www-data 600"

@@ -91,7 +91,7 @@ write_site_config() {
   # where the site itself lies in one.
   local protect_home=yes
   case "$(realpath -m "$site")/" in /home/* | /root/* | /run/user/*) protect_home=read-only ;; esac
-  local values=(PROTECT_HOME="$protect_home" WEB="$web" SITE="$site" NAME="$name" NGINX_LISTEN="$nginx_listen"
+  local values=(PROTECT_HOME="$protect_home" READ_ONLY="$(read_only_entries "$site")" WEB="$web" SITE="$site" NAME="$name" NGINX_LISTEN="$nginx_listen"
                 APACHE_LISTEN="$apache_listen" APACHE_VHOST="$apache_vhost"
                 LIGHTTPD_LISTEN="$lighttpd_listen" FCGIWRAP_SOCKET="$fcgiwrap_socket"
                 SOCKET="$socket" PROCESSES="$processes" USER="$user" GROUP="$group"
@@ -112,6 +112,28 @@ write_site_config() {
     fill_template "$deploy/supervisor/enpanel.conf" "$web/supervisor/enpanel-$name.conf.enpanel-making" "${values[@]}"
     put_kit_file "$web/supervisor/enpanel-$name.conf.enpanel-making" "$web/supervisor/enpanel-$name.conf"
   fi
+}
+
+# read_only_entries SITE: what the units keep read-only in the process's
+# view of the site folder, as ReadOnlyPaths= values: every entry there but
+# those the program writes (Statistics/, Zafkar/, the headers file, its
+# backup and lock, its temporary files), in their own letter case, and the
+# kit's names whether there yet or not. A read-only entry can be neither
+# written nor renamed, replaced or removed (it is a mount point there): the
+# sibling programs and their files stay as they are whatever the rights.
+# A name systemd would read otherwise (quotes, "%", "\") is left to the rights.
+read_only_entries() {
+  local -A seen=()
+  local entry list=""
+  for entry in fulltxt fullindexes enPanel enPanel-check .install-site; do seen[$entry]=1; done
+  while IFS= read -r -d '' entry; do
+    case "${entry,,}" in
+      statistics | zafkar | hdrs*.txt | hdrs*.bak | hdrs*.lock | temp* | "~enpanel-"*.tmp | .install-?*) continue ;;
+    esac
+    [[ "$entry" =~ ^[A-Za-z0-9._@+=,-]+$ ]] && seen[$entry]=1
+  done < <(find "$1/" -mindepth 1 -maxdepth 1 -printf '%f\0' 2>/dev/null)
+  for entry in $(printf '%s\n' "${!seen[@]}" | sort); do list+=" \"-$1/$entry\""; done
+  echo "${list# }"
 }
 
 # single_quoted TEXT: TEXT in single quotes, as a POSIX shell (and
