@@ -32,3 +32,23 @@ fetch_as_browser() {
     sleep 0.1
   done
 }
+
+# Load of 8 clients asking URL over and over: `load_start URL DIR` starts
+# them (each writes its answers' status codes to DIR/codes.N), `load_stop
+# DIR` ends them and sets `load_answers` and `load_refused` (the answers
+# that were not 200).
+load_start() {
+  local i
+  touch "$2/load"
+  load_clients=()
+  for i in $(seq 8); do
+    ( while [ -e "$2/load" ]; do curl -s -o /dev/null -m 10 -w '%{http_code}\n' "$1"; done ) >"$2/codes.$i" &
+    load_clients+=($!)
+  done
+}
+load_stop() {
+  rm -f "$1/load"
+  wait "${load_clients[@]}"
+  load_answers=$(cat "$1"/codes.* | wc -l)
+  load_refused=$(cat "$1"/codes.* | grep -vc '^200$')
+}

@@ -289,7 +289,7 @@ install --site "$work/site" --web "$work/web2" >"$work/out" 2>&1
 check "a new web folder is laid out" test "$(readlink "$work/web2/cgi-bin/enPanel")" = "$work/site/enPanel"
 check "and the old one named for removal" grep -q "no longer used, to remove: the web folder $work/web" "$work/out"
 install --site "$work/site" --mode fastcgi --web "$work/web2" --processes 3 >"$work/out" 2>&1
-check "the persistent mode is applied" grep -q "fastcgi_pass \"unix:/run/enpanel-site.socket\";" "$work/web2/enpanel-nginx-fastcgi.conf"
+check "the persistent mode is applied" grep -q "server \"unix:/run/enpanel-site.socket\";" "$work/web2/enpanel-nginx-fastcgi.conf"
 check "three processes (units, or supervisord's section)" sh -c "grep -q 'enpanel-site@3.service' '$work/out' || grep -qx 'numprocs=3' '$work/web2/supervisor/enpanel-site.conf'"
 refused "a web folder that serves another site" "--web $work/web2 serves the site $work/site already" \
   --site "$work/new" --server nginx --web "$work/web2"

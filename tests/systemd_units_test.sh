@@ -109,24 +109,16 @@ check "which answers" sh -c "curl -sf '$url' | cmp -s - '$work/direct'"
 # the load of 8 clients: the socket unit holds the socket, the units are
 # replaced one at a time, and no request is refused.
 restart=$(sed -n 's/^  \(systemctl start enpanel-kutubix.socket && .*\)$/\1/p' "$work/upgrade-forbidden.log")
-touch "$work/load"
-loads=()
-for i in $(seq 8); do
-  ( while [ -e "$work/load" ]; do curl -s -o /dev/null -m 10 -w '%{http_code}\n' "$url"; done ) >"$work/codes.$i" &
-  loads+=($!)
-done
+load_start "$url" "$work"
 sleep 1
 bash -c "$restart"
 restarted=$?
 sleep 0.5
 systemctl restart enpanel-kutubix@1.service
 sleep 0.5
-rm -f "$work/load"
-wait "${loads[@]}"
-answers=$(cat "$work"/codes.* | wc -l)
-refused=$(cat "$work"/codes.* | grep -vc '^200$')
-check "the restart line ($restarted: $restart) and a unit's restart refused none of $answers requests ($refused)" \
-  test "$restarted" = 0 -a "$refused" = 0 -a "$answers" -gt 50
+load_stop "$work"
+check "the restart line ($restarted: $restart) and a unit's restart refused none of $load_answers requests ($load_refused)" \
+  test "$restarted" = 0 -a "$load_refused" = 0 -a "$load_answers" -gt 50
 # Two sites of one folder name, each enabled by its printed line: both
 # serve, each from units of its own; removing one leaves the other serving.
 # Then the one left is switched to Apache: the printed line takes nginx's

@@ -298,12 +298,7 @@ restarts() {  # KIND SITE WEB PORT URL
     test -n "$back" -a "${back:-9999}" -lt 2000
   cp "$enpanel" "$dir/upgrade"
   printf '\0' >>"$dir/upgrade"  # another program, the same behaviour
-  touch "$dir/load"
-  local loads=()
-  for i in $(seq 8); do
-    ( while [ -e "$dir/load" ]; do curl -s -o /dev/null -m 10 -w '%{http_code}\n' "$url"; done ) >"$dir/codes.$i" &
-    loads+=($!)
-  done
+  load_start "$url" "$dir"
   sleep 1
   install_site --site "$site" --program "$dir/upgrade" >"$dir/upgrade.log" 2>&1 || cat "$dir/upgrade.log"
   local line
@@ -314,13 +309,9 @@ restarts() {  # KIND SITE WEB PORT URL
   bash -c "$line" >>"$dir/restart.log" 2>&1
   local restarted=$?
   sleep 1
-  rm -f "$dir/load"
-  wait "${loads[@]}"
-  local answers refused
-  answers=$(cat "$dir"/codes.* | wc -l)
-  refused=$(cat "$dir"/codes.* | grep -vc '^200$')
-  check "$kind: the upgrade's line ($upgraded: $line) and a restart by it ($restarted) refused none of $answers requests ($refused)" \
-    test "$restarted" = 0 -a "$upgraded" = 0 -a "$refused" = 0 -a "$answers" -gt 100 || cat "$dir/restart.log"
+  load_stop "$dir"
+  check "$kind: the upgrade's line ($upgraded: $line) and a restart by it ($restarted) refused none of $load_answers requests ($load_refused)" \
+    test "$restarted" = 0 -a "$upgraded" = 0 -a "$load_refused" = 0 -a "$load_answers" -gt 100 || cat "$dir/restart.log"
   local pid ran=1
   for pid in $(pgrep -f "$pattern"); do cmp -s "/proc/$pid/exe" "$dir/upgrade" || ran=0; done
   check "$kind: the processes run the upgraded program" test "$ran" = 1
