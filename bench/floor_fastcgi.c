@@ -6,7 +6,9 @@
  * start from floor-response.bin beside its real file. The request's
  * parameters are not read: the floor's answer does not depend on them.
  * Built with FLOOR_STATISTICS_ONLY, it does only the visit's statistics work
- * and looks at no book file: the floor of a process that keeps its page. */
+ * and looks at no book file: the floor of a process that keeps its page.
+ * Built with FLOOR_ANSWER_ONLY, it does nothing but answer: the cost of the
+ * FastCGI path itself. */
 #include <fcgiapp.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -23,7 +25,9 @@ int main(void) {
   FCGX_Request request;
   FCGX_InitRequest(&request, 0, 0);
   while (FCGX_Accept_r(&request) >= 0) {
-#ifdef FLOOR_STATISTICS_ONLY
+#if defined(FLOOR_ANSWER_ONLY)
+    int failed = 0;
+#elif defined(FLOOR_STATISTICS_ONLY)
     int failed = floor_statistics(folder);
 #else
     int failed = floor_visit(folder, 0, 1);

@@ -91,7 +91,11 @@ write_site_config() {
   # where the site itself lies in one.
   local protect_home=yes
   case "$(realpath -m "$site")/" in /home/* | /root/* | /run/user/*) protect_home=read-only ;; esac
-  local values=(PROTECT_HOME="$protect_home" READ_ONLY="$(read_only_entries "$site")" WEB="$web" SITE="$site" NAME="$name" NGINX_LISTEN="$nginx_listen"
+  # nginx's name for the site's processes: one per site folder, even where
+  # two sites' configurations are read by one nginx without the kit's links.
+  local upstream
+  upstream="enpanel-$name-$(printf '%s' "$site" | sha256sum | cut -c 1-8)"
+  local values=(PROTECT_HOME="$protect_home" READ_ONLY="$(read_only_entries "$site")" UPSTREAM="$upstream" WEB="$web" SITE="$site" NAME="$name" NGINX_LISTEN="$nginx_listen"
                 APACHE_LISTEN="$apache_listen" APACHE_VHOST="$apache_vhost"
                 LIGHTTPD_LISTEN="$lighttpd_listen" FCGIWRAP_SOCKET="$fcgiwrap_socket"
                 SOCKET="$socket" PROCESSES="$processes" USER="$user" GROUP="$group"
