@@ -147,13 +147,12 @@ settle_rights() {
 # put a folder or a link of its own in the next one's place, and root would
 # act through what it chose: refused before anything changes.
 check_way() {
-  local option="$1" path="$2" up child mode
+  local option="$1" path="$2" up child
   child="$path"
   up=$(dirname "$path")
   while :; do
     if [ -d "$up" ] && account_can -w "$up" && account_can -x "$up"; then
-      mode=$(stat -c %a "$up")
-      if [ "${#mode}" -lt 4 ] || [ $((${mode:0:1} & 1)) = 0 ] || [ -L "$child" ] || [ ! -e "$child" ] ||
+      if ! has_sticky_bit "$up" || [ -L "$child" ] || [ ! -e "$child" ] ||
          [ "$(stat -c %u "$child")" != 0 ]; then
         die "$option $path: the account $user may write $up, so it could put a folder or a link of its own in the place of $child; nothing changed (a place the account cannot write, please)"
       fi

@@ -448,20 +448,20 @@ void CheckStatistics(Collector& out, const std::string& folder, const platform::
 void CheckReadOnly(Collector& out, const std::string& folder, const HeadersFile& h) {
   const std::string stats = folder + "Statistics/";
   const std::string mend = "mount it read-write (findmnt -T ";
-  if (platform::OnReadOnlyFileSystem(folder) &&
-      (!platform::DirectoryExists(stats) || platform::OnReadOnlyFileSystem(stats))) {
+  const bool has_stats = platform::DirectoryExists(stats);
+  const bool folder_read_only = platform::OnReadOnlyFileSystem(folder);
+  const bool stats_read_only = has_stats && platform::OnReadOnlyFileSystem(stats);
+  if (folder_read_only && (!has_stats || stats_read_only)) {
     out.Problem("The site folder " + folder +
                     " lies on a file system mounted read-only: no visit is counted or logged" +
                     (!h.exists || h.stale ? ", and the headers file cannot be built" : ""),
                 mend + platform::QuotedForCommand(Native(folder)) + " names the mount)");
-    return;
-  }
-  if (platform::DirectoryExists(stats) && platform::OnReadOnlyFileSystem(stats)) {
+  } else if (stats_read_only) {
     out.Problem(
         "Statistics/ lies on a file system mounted read-only: no visit is counted or logged, "
         "and no session marker can be made",
         mend + platform::QuotedForCommand(Native(stats)) + " names the mount)");
-  } else if (platform::OnReadOnlyFileSystem(folder) && (!h.exists || h.stale)) {
+  } else if (folder_read_only && (!h.exists || h.stale)) {
     out.Problem("The site folder " + folder +
                     " lies on a file system mounted read-only: the headers file cannot be built: "
                     "visitors see \"Headers File Not Found\" and no book names",

@@ -98,11 +98,15 @@ class Judge {
   }
 
  private:
-  static int Access(const std::string& native, unsigned access) {
+  // access(2)'s mode for a sum of Access bits (safe after fork).
+  static int ModeOf(unsigned access) {
     int mode = ((access & kRead) != 0 ? R_OK : 0) | ((access & kWrite) != 0 ? W_OK : 0) |
                ((access & kSearch) != 0 ? X_OK : 0);
-    return faccessat(AT_FDCWD, native.c_str(), mode == 0 ? F_OK : mode, AT_EACCESS) == 0 ? 0
-                                                                                         : errno;
+    return mode == 0 ? F_OK : mode;
+  }
+
+  static int Access(const std::string& native, unsigned access) {
+    return faccessat(AT_FDCWD, native.c_str(), ModeOf(access), AT_EACCESS) == 0 ? 0 : errno;
   }
 
   void Start(const Account& account) {
@@ -138,9 +142,7 @@ class Judge {
       if (!ReadAll(fd, head, sizeof head) || head[1] >= sizeof path || !ReadAll(fd, path, head[1]))
         _exit(0);
       path[head[1]] = '\0';
-      int mode = ((head[0] & kRead) != 0 ? R_OK : 0) | ((head[0] & kWrite) != 0 ? W_OK : 0) |
-                 ((head[0] & kSearch) != 0 ? X_OK : 0);
-      std::int32_t answer = access(path, mode == 0 ? F_OK : mode) == 0 ? 0 : errno;
+      std::int32_t answer = access(path, ModeOf(head[0])) == 0 ? 0 : errno;
       if (send(fd, &answer, sizeof answer, MSG_NOSIGNAL) != sizeof answer) _exit(0);
     }
   }
