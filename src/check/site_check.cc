@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <numeric>
 #include <set>
+#include <utility>
 
 #include "catalogue/areas.h"
 #include "catalogue/catalogue.h"
@@ -289,7 +290,7 @@ std::string Owner(const std::string& path) {
 // folder the sticky bit.
 void CannotWriteFolder(Collector& out, const platform::Account& account, const std::string& folder,
                        const std::string& text, std::string mend, Repair repair) {
-  std::vector<Repair> repairs{repair};
+  std::vector<Repair> repairs{std::move(repair)};
   if (platform::OwnedByAnotherAccount(account, folder)) {
     const std::string quoted = platform::QuotedForCommand(Native(folder));
     mend = "setfacl -m u:" + account.name + ":rwx " + quoted;
