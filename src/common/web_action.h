@@ -31,6 +31,10 @@ class WebResponse {
   virtual ~WebResponse() = default;
   // Sets the content; its length in bytes becomes the content length.
   virtual void SetContent(std::string content) = 0;
+  // Sets content that stays as it is, where it is, until the next request
+  // begins (what a persistent process keeps from one request to the next):
+  // a response that can send it from there does not copy it.
+  virtual void SetKeptContent(const std::string& content) { SetContent(content); }
 };
 
 }  // namespace common

@@ -45,7 +45,7 @@ void AnswerInKeptForm(TCGIResponse& response, const AcceptEncoding& accept) {
   if (coding == Coding::kIdentity) return;
   response.content_encoding = common::CodingName(coding);
   response.custom_headers.emplace_back("Vary: Accept-Encoding\r\n");
-  response.SetContent(coding == Coding::kGzip ? *forms.gzip : *forms.brotli);
+  response.SetKeptContent(coding == Coding::kGzip ? *forms.gzip : *forms.brotli);
 }
 
 void HandleRequest(TCGIRequest& request, TCGIResponse& response,
@@ -98,8 +98,8 @@ int RunCgi() {
 class AnswerOutput final : public ResponseOutput {
  public:
   explicit AnswerOutput(fastcgi::Answer& answer) : answer_(answer) {}
-  bool Write(std::string_view first, std::string_view second) override {
-    return answer_.Output(first, second);
+  bool Write(std::string_view first, std::string_view second, bool second_stays) override {
+    return answer_.Output(first, second, second_stays);
   }
 
  private:

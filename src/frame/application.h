@@ -33,7 +33,7 @@ void SetPersistentEnd(PersistentStart end);
 // ready for a body. A FastCGI request whose Accept-Encoding prefers one of
 // them is answered in it (with Content-Encoding and Vary: Accept-Encoding);
 // any other answer, and every CGI answer, goes out as it is.
-using KeptFormsOf = common::CompressedForms (*)(const std::string& content);
+using KeptFormsOf = common::CompressedForms (*)(std::string_view content);
 void SetKeptForms(KeptFormsOf forms);
 
 // Handles the process's requests. Returns the process exit code.

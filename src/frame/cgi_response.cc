@@ -4,7 +4,7 @@
 
 namespace frame {
 
-bool StandardOutput::Write(std::string_view first, std::string_view second) {
+bool StandardOutput::Write(std::string_view first, std::string_view second, bool /*second_stays*/) {
   return platform::WriteStdout(first, second);
 }
 
@@ -13,7 +13,15 @@ TCGIResponse::TCGIResponse(const TCGIRequest& request, ResponseOutput& output)
   if (protocol_.empty()) version = "1.0";
 }
 
-void TCGIResponse::SetContent(std::string content) { content_ = std::move(content); }
+void TCGIResponse::SetContent(std::string content) {
+  content_ = std::move(content);
+  kept_ = nullptr;
+}
+
+void TCGIResponse::SetKeptContent(const std::string& content) {
+  content_.clear();
+  kept_ = &content;
+}
 
 std::string TCGIResponse::HeaderBlock() const {
   if (protocol_.empty()) return std::string();
@@ -37,7 +45,7 @@ std::string TCGIResponse::HeaderBlock() const {
   line("Content-Version: ", content_version);
   line("Content-Encoding: ", content_encoding);
   line("Content-Type: ", content_type);
-  if (!content_.empty()) line("Content-Length: ", std::to_string(content_.size()));
+  if (!Content().empty()) line("Content-Length: ", std::to_string(Content().size()));
   h += "Content:\r\n\r\n";
   return h;
 }
@@ -45,7 +53,7 @@ std::string TCGIResponse::HeaderBlock() const {
 bool TCGIResponse::SendResponse() {
   if (sent_) return true;
   sent_ = true;
-  return output_.Write(HeaderBlock(), content_);
+  return output_.Write(HeaderBlock(), Content(), kept_ != nullptr);
 }
 
 std::string ErrorResponse(const std::string& class_name, const std::string& message) {

@@ -13,14 +13,18 @@ namespace frame {
 class ResponseOutput {
  public:
   virtual ~ResponseOutput() = default;
-  // `first`, then `second`; false on a write error.
-  virtual bool Write(std::string_view first, std::string_view second) = 0;
+  // `first`, then `second`; false on a write error. `second_stays`: the
+  // bytes of `second` stay as they are, where they are, until the next
+  // request begins (kept content), so they may go out later with what ends
+  // the answer.
+  virtual bool Write(std::string_view first, std::string_view second,
+                     bool second_stays = false) = 0;
 };
 
 // Standard output, in one gathered write where the system allows.
 class StandardOutput final : public ResponseOutput {
  public:
-  bool Write(std::string_view first, std::string_view second) override;
+  bool Write(std::string_view first, std::string_view second, bool second_stays) override;
 };
 
 class TCGIResponse : public common::WebResponse {
@@ -30,7 +34,8 @@ class TCGIResponse : public common::WebResponse {
 
   // Sets the content; its length in bytes becomes the content length.
   void SetContent(std::string content) override;
-  const std::string& Content() const { return content_; }
+  void SetKeptContent(const std::string& content) override;
+  std::string_view Content() const { return kept_ != nullptr ? *kept_ : content_; }
 
   // The header block as it is sent; empty when the request named no protocol.
   std::string HeaderBlock() const;
@@ -51,6 +56,7 @@ class TCGIResponse : public common::WebResponse {
   ResponseOutput& output_;
   std::string protocol_;
   std::string content_;
+  const std::string* kept_ = nullptr;  // the content, where it is kept
   bool sent_ = false;
 };
 

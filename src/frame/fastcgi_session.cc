@@ -9,13 +9,15 @@ namespace frame::fastcgi {
 
 using platform::IoResult;
 
-bool Answer::Send(RecordType type, std::string_view first, std::string_view second) {
+bool Answer::Send(RecordType type, std::string_view first, std::string_view second,
+                  std::string_view after) {
   if (broken_) return false;
   // Records of at most kMaxContent bytes each, their headers between the
-  // pieces, all in one gathered write. The headers are made in room reserved
-  // for all of them, so that the pieces that show them stay valid.
+  // pieces, all in one gathered write, `after` (whole records) at its end.
+  // The headers are made in room reserved for all of them, so that the
+  // pieces that show them stay valid.
   std::size_t total = first.size() + second.size();
-  if (total == 0) return true;
+  if (total == 0 && after.empty()) return true;
   std::size_t records = (total + kMaxContent - 1) / kMaxContent;
   std::vector<std::string> headers;
   headers.reserve(records);
@@ -38,6 +40,7 @@ bool Answer::Send(RecordType type, std::string_view first, std::string_view seco
       if (room == 0 && !Padding(length).empty()) pieces.push_back(Padding(length));
     }
   }
+  if (!after.empty()) pieces.push_back(after);
   int left = MsLeft();
   broken_ = left == 0 || stream_.Write(pieces.data(), pieces.size(), left) != IoResult::kDone;
   return !broken_;
@@ -49,13 +52,28 @@ int Answer::MsLeft() const {
   return static_cast<int>(std::max<std::int64_t>(0, left.count()));
 }
 
-bool Answer::Output(std::string_view first, std::string_view second) {
-  return Send(kStdout, first, second);
+bool Answer::Output(std::string_view first, std::string_view second, bool second_stays) {
+  if (!SendHeld()) return false;
+  if (!second_stays || broken_) return Send(kStdout, first, second);
+  held_ = true;
+  held_first_.assign(first);
+  held_second_ = second;
+  return true;
 }
 
 bool Answer::Error(std::string_view text) {
+  if (!SendHeld()) return false;
   wrote_errors_ = wrote_errors_ || !text.empty();
   return Send(kStderr, text, {});
+}
+
+bool Answer::End(std::string_view end) {
+  std::string first = std::move(held_first_);
+  std::string_view second = held_second_;
+  held_first_.clear();
+  held_second_ = {};
+  held_ = false;
+  return Send(kStdout, first, second, end);
 }
 
 Session::Session(Stream& stream, const Limits& limits)
@@ -203,7 +221,9 @@ std::optional<SessionEnd> Session::AnswerWhole(const Serve& serve) {
   std::string end = Header(kStdout, id_, 0);
   if (answer.WroteErrors()) end += Header(kStderr, id_, 0);
   end += EndRequest(id_, 0, kRequestComplete);
-  if (std::optional<SessionEnd> ended = Ended(end, answer.MsLeft())) return ended;
+  // What the answer held back goes out with its end, in one write.
+  if (!answer.End(end)) return SessionEnd::kBroken;
+  if (!keep_) return SessionEnd::kDone;
   // Records that came after the request (the next one, on a kept
   // connection) are taken now; their bound runs from now.
   request_start_ = Clock::now();

@@ -50,21 +50,31 @@ class Answer {
         id_(request_id),
         deadline_(std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms)) {}
   // Standard output: `first` and `second`, in records of their own size.
-  bool Output(std::string_view first, std::string_view second = {});
+  // Where `second` stays until the next request begins, both are held
+  // back (`first` copied) to go out with the records that end the
+  // request, in one write; anything else sent first sends them before it.
+  bool Output(std::string_view first, std::string_view second = {}, bool second_stays = false);
   // Standard error: `text`, the server's error log's to keep.
   bool Error(std::string_view text);
+  // Sends what is held back, then `end`, in one write.
+  bool End(std::string_view end);
   bool Broken() const { return broken_; }
   bool WroteErrors() const { return wrote_errors_; }
   // What is left of the answer's time, in milliseconds; 0 once it is over.
   int MsLeft() const;
 
  private:
-  bool Send(RecordType type, std::string_view first, std::string_view second);
+  bool Send(RecordType type, std::string_view first, std::string_view second,
+            std::string_view after = {});
+  bool SendHeld() { return !held_ || End({}); }
   Stream& stream_;
   std::uint16_t id_;
   std::chrono::steady_clock::time_point deadline_;
   bool broken_ = false;
   bool wrote_errors_ = false;
+  bool held_ = false;
+  std::string held_first_;
+  std::string_view held_second_;
 };
 
 using Serve = std::function<void(const Pairs& params, std::string_view body, Answer& answer)>;

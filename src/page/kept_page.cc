@@ -42,8 +42,9 @@ struct FormsJob {
 };
 std::uint64_t g_page_number = 0;  // counts the pages kept
 std::shared_ptr<FormsJob> g_forms;
-// The keys of the folders watched (or stamped) for the build under way.
-std::unordered_set<std::string> g_watched;
+// The keys of the folders watched (or stamped) for the build under way,
+// and of the files with other names watched (or stamped) themselves.
+std::unordered_set<std::string> g_watched, g_watched_files;
 unsigned long g_failures_before = 0;
 
 // The operator hears once of each folder whose page is kept by stamps.
@@ -87,6 +88,7 @@ void BeginBuild() {
   if (!g_watch) g_watch = std::make_unique<platform::FolderWatch>();
   g_watch->Restart();
   g_watched.clear();
+  g_watched_files.clear();
   g_stamps.clear();
   std::unordered_set<std::string> stamped;
   for (const auto& [key, folder] : g_read.folders) {
@@ -102,6 +104,13 @@ void BeginBuild() {
     if (stamped.count(platform::FolderKeyOf(file)) != 0)
       g_stamps.push_back(platform::StampOf(file));
   }
+  // A file read that has other names may change through one of them
+  // elsewhere: it is watched itself, or stamped.
+  for (const auto& [key, file] : g_read.other_names) {
+    g_watched_files.insert(key);
+    if (stamped.count(platform::FolderKeyOf(file)) != 0) continue;  // stamped above
+    if (!g_watch->WatchFile(file)) g_stamps.push_back(platform::StampOf(file));
+  }
   g_failures_before = platform::FailuresSoFar();
   platform::StartRecordingFolders();
   g_recording = true;
@@ -113,6 +122,9 @@ void EndBuild(const std::string& page, bool told_operator) {
   g_read = platform::StopRecordingFolders();
   bool watched = true;
   for (const auto& [key, folder] : g_read.folders) watched = watched && g_watched.count(key) != 0;
+  for (const auto& [key, file] : g_read.other_names) {
+    watched = watched && g_watched_files.count(key) != 0;
+  }
   if (watched && !told_operator && platform::FailuresSoFar() == g_failures_before) {
     g_page = page;
     g_kept = true;
@@ -120,20 +132,22 @@ void EndBuild(const std::string& page, bool told_operator) {
   }
 }
 
-common::CompressedForms KeptForms(const std::string& content) {
+common::CompressedForms KeptForms(std::string_view content) {
   if (!g_kept) return {};
+  // The kept page itself, answered from where it is kept, is known by where
+  // it lies; the answer of the build that kept it, by its bytes.
+  const bool kept = content.data() == g_page.data() && content.size() == g_page.size();
+  if (!kept && content != g_page) return {};
   if (g_forms && g_forms->page == g_page_number) {
-    // Made from an answer of the kept page: the same bytes are one again.
-    if (!g_forms->done.load(std::memory_order_acquire) || g_forms->source != content) return {};
+    if (!g_forms->done.load(std::memory_order_acquire)) return {};
     return {g_forms->gzip_made ? &g_forms->gzip : nullptr,
             g_forms->brotli_made ? &g_forms->brotli : nullptr};
   }
-  if (content.compare(0, g_page.size(), g_page) != 0) return {};
   // One page's forms at a time: those of a page no longer kept end first.
   if (g_forms && !g_forms->done.load(std::memory_order_acquire)) return {};
   auto job = std::make_shared<FormsJob>();
   job->page = g_page_number;
-  job->source = content;
+  job->source = std::string(content);
   g_forms = job;
   std::thread([job] {
     job->gzip_made = common::Compress(common::Coding::kGzip, job->source, job->gzip);

@@ -15,6 +15,7 @@
 // out to be one).
 #pragma once
 #include <string>
+#include <string_view>
 
 #include "common/compression.h"
 
@@ -32,17 +33,19 @@ const std::string* KeptPage();
 // recorded.
 void BeginBuild();
 
-// The build ended with `page`: kept when it may be (above), `told_operator`
-// saying whether it had anything to tell the operator.
+// The build ended with `page`, the whole body of its answer: kept when it
+// may be (above), `told_operator` saying whether it had anything to tell
+// the operator.
 void EndBuild(const std::string& page, bool told_operator);
 
 // The compressed forms of `content`, the whole body of an answer, when it is
-// made of the kept page: those ready now. The first call for a kept page
+// the kept page (answered from where KeptPage() keeps it, or the same
+// bytes): those ready now. The first call for a kept page
 // starts making them (gzip and brotli, at their best) on a thread of their
 // own, so that no visitor waits for them: until they are ready, none is
 // given and the answer goes out as it is. One page's forms are made at a
 // time; the forms of a page no longer kept are dropped.
-common::CompressedForms KeptForms(const std::string& content);
+common::CompressedForms KeptForms(std::string_view content);
 
 // Waits until the forms under way, if any, are made (tests).
 void WaitForKeptForms();

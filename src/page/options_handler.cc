@@ -175,40 +175,44 @@ void BuildOptionsPage() {
   ClearRowLists();
 }
 
-// The options page. A persistent process takes the page it kept while
-// nothing it was built from may have changed, and keeps a page whose build
-// had nothing to tell the operator.
-void WriteOptionsPage() {
-  if (const std::string* kept = KeptPage()) {
-    // What the build made: the page head starts the page anew.
-    common::SetPageText(*kept);
-    return;
-  }
+// What ends the options page and the notice, and what ends every answer.
+constexpr char kFormEnd[] = "</form></BODY>";
+constexpr char kAnswerEnd[] = "</HTML>";
+
+// The options page. A persistent process answers with the page it kept
+// while nothing it was built from may have changed (returned: the whole
+// answer, sent from where it is kept), and keeps a page whose build had
+// nothing to tell the operator.
+const std::string* WriteOptionsPage() {
+  if (const std::string* kept = KeptPage()) return kept;
   BeginBuild();
   const unsigned long messages = platform::OperatorMessagesWritten();
   BuildOptionsPage();
-  EndBuild(common::PageText, platform::OperatorMessagesWritten() != messages);
+  EndBuild(common::PageText + kFormEnd + kAnswerEnd,
+           platform::OperatorMessagesWritten() != messages);
+  return nullptr;
 }
 
 // The session's start, then the notice for a mirror's visitors or the
 // options page. Anything that goes wrong here comes out as the short error
-// page.
-void WritePageOrNotice(const common::WebRequest& request) {
+// page. Returns the kept answer, where the options page is kept.
+const std::string* WritePageOrNotice(const common::WebRequest& request) {
   try {
     server::StatsBegin(request);
     InitFailed = false;
     std::string host = platform::UpperAscii(server::HostName);
     if (IsMirrorHost(host)) {
       WriteMirrorNotice(host);
-    } else {
-      WriteOptionsPage();
+    } else if (const std::string* kept = WriteOptionsPage()) {
+      return kept;
     }
-    AddToPage("</form></BODY>");
+    AddToPage(kFormEnd);
   } catch (...) {
     // Whatever failed, the visitor gets a whole page that says so.
     WritePageHead();
     AddToPage("<BODY>ERROR encountered... Aborting.</BODY>");
   }
+  return nullptr;
 }
 
 // The session's end: a visit that cannot be counted never stops the page.
@@ -229,9 +233,12 @@ void SetPriority(std::int32_t priority_class) {
 
 void DoEngineAction1(common::WebRequest& request, common::WebResponse& response, bool& handled) {
   SetPriority(platform::kIdlePriorityClass);
-  WritePageOrNotice(request);
-  AddToPage("</HTML>");
-  response.SetContent(std::move(common::PageText));
+  if (const std::string* kept = WritePageOrNotice(request)) {
+    response.SetKeptContent(*kept);
+  } else {
+    AddToPage(kAnswerEnd);
+    response.SetContent(std::move(common::PageText));
+  }
   common::PageText.clear();
   handled = true;
   EndSession();

@@ -1,5 +1,7 @@
 // FolderTimes, InputFile and LockedFile of the POSIX file service
 // (files_posix.cc lists its parts).
+#include <algorithm>
+
 #include "platform/files.h"
 #include "platform/folder_cache.h"
 #include "platform/posix_calls.h"
@@ -24,6 +26,7 @@ bool FolderTimes::Get(const std::string& name, FileTime& time) {
   if (handle_ < 0) return GetModifiedTime(JoinName(folder_, name), time);
   struct stat st {};
   if (sys::Fstatat(static_cast<int>(handle_), name.c_str(), &st) != 0) return Fail();
+  if (st.st_nlink > 1) RecordOtherNames(JoinName(folder_, name));
   time = static_cast<FileTime>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
   return true;
 }
@@ -37,6 +40,9 @@ bool InputFile::Open(const std::string& path) {
   int fd = OnName(path, [](const char* p) { return sys::Open(p, O_RDONLY); });
   if (fd < 0) return Fail();
   handle_ = fd;
+  // What is read while recording: whether the file has other names.
+  struct stat st {};
+  if (Recording() && sys::Fstat(fd, &st) == 0 && st.st_nlink > 1) RecordOtherNames(path);
   return true;
 }
 
@@ -61,9 +67,11 @@ bool LockedFile::TryOpenLocked(const std::string& path) {
   // Busy the last time, on the same file: the lock is asked for again on
   // the descriptor already open (on a shared file system, each open and
   // close crosses the network).
-  if (handle_ >= 0 && busy_ && path == path_) {
+  if (handle_ >= 0 && !locked_ && path == path_) {
     if (sys::LockExclusiveNow(static_cast<int>(handle_)) == 0) {
       busy_ = false;
+      locked_ = true;
+      read_size_ = -1;
       return true;
     }
     busy_ = errno == EWOULDBLOCK;
@@ -94,21 +102,38 @@ bool LockedFile::TryOpenLocked(const std::string& path) {
   }
   handle_ = fd;
   path_ = path;
+  locked_ = true;
+  local_ = !posix::NotKnownLocal(fd);
+  read_size_ = -1;
   return true;
+}
+
+void LockedFile::Unlock() {
+  if (!locked_) return;
+  if (sys::Unlock(static_cast<int>(handle_)) != 0) {
+    Close();
+    return;
+  }
+  locked_ = false;
 }
 
 bool LockedFile::ReadAll(std::string& contents) {
   contents.clear();
-  if (handle_ < 0 || busy_) return false;
+  if (!locked_) return false;
   char chunk[4096];
   off_t offset = 0;
   for (;;) {
     ssize_t n = sys::Pread(static_cast<int>(handle_), chunk, sizeof chunk, offset);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return Fail();
-    if (n == 0) return true;
     contents.append(chunk, static_cast<std::size_t>(n));
     offset += n;
+    // A local file system reads a file whole up to its end; elsewhere only
+    // a read of nothing tells the end.
+    if (n == 0 || (local_ && n < static_cast<ssize_t>(sizeof chunk))) {
+      read_size_ = offset;
+      return true;
+    }
   }
 }
 
@@ -130,7 +155,7 @@ bool DropKernelCache(int fd) {
 }  // namespace
 
 bool LockedFile::DropCached() {
-  if (handle_ < 0 || busy_) return false;
+  if (!locked_) return false;
   int fd = static_cast<int>(handle_);
 #if defined(__linux__)
   // A user-space file system's client may keep small files' contents
@@ -154,10 +179,12 @@ bool CanReadPastCaches(const std::string& path) {
 }
 
 bool LockedFile::Rewrite(std::string_view contents) {
-  if (handle_ < 0 || busy_) return false;
+  if (!locked_) return false;
   int fd = static_cast<int>(handle_);
+  // Under the lock the file is as long as ReadAll found it.
   struct stat st {};
-  if (sys::Fstat(fd, &st) != 0) return Fail();
+  st.st_size = static_cast<off_t>(read_size_);
+  if (read_size_ < 0 && sys::Fstat(fd, &st) != 0) return Fail();
   // The new bytes over the old, then the length cut: a crash at any moment
   // leaves the old or the new first line.
   std::size_t done = 0;
@@ -168,10 +195,12 @@ bool LockedFile::Rewrite(std::string_view contents) {
     if (n <= 0) return Fail();
     done += static_cast<std::size_t>(n);
   }
+  read_size_ = std::max<long long>(read_size_, static_cast<long long>(contents.size()));
   // Once the new bytes stand, the new first line is in force: what stays of
   // a longer old text after it when the cut fails is never read.
-  if (static_cast<std::size_t>(st.st_size) > contents.size()) {
-    sys::Ftruncate(fd, static_cast<off_t>(contents.size()));
+  if (static_cast<std::size_t>(st.st_size) > contents.size() &&
+      sys::Ftruncate(fd, static_cast<off_t>(contents.size())) == 0) {
+    read_size_ = static_cast<long long>(contents.size());
   }
   return true;
 }
@@ -182,6 +211,7 @@ void LockedFile::Close() {
   if (handle_ >= 0) sys::Close(static_cast<int>(handle_));
   handle_ = -1;
   busy_ = false;
+  locked_ = false;
 }
 
 }  // namespace platform

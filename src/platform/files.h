@@ -172,8 +172,11 @@ void CountFailure();
 // in (the pattern of a listing lies in the folder listed), and every file
 // whose contents or times were read by its own path, each once: by its key
 // (FolderKey), with the path as first written.
+// Of the files read, those with other names (hard links) are noted apart
+// (POSIX): their folder's notices do not show a change made through another
+// name.
 struct Recorded {
-  std::vector<std::pair<std::string, std::string>> folders, files;
+  std::vector<std::pair<std::string, std::string>> folders, files, other_names;
 };
 void StartRecordingFolders();
 Recorded StopRecordingFolders();
@@ -186,6 +189,10 @@ std::string FolderKeyOf(std::string_view path);
 void RecordFolderOf(std::string_view path);
 // Notes the file `path` itself, whose contents or times are read, while recording.
 void RecordFile(std::string_view path);
+// Whether recording is under way.
+bool Recording();
+// Notes a file read that has other names, while recording.
+void RecordOtherNames(std::string_view path);
 
 // Modification times of files in one folder, the folder opened once.
 class FolderTimes {
@@ -233,10 +240,12 @@ class LockedFile {
   LockedFile& operator=(const LockedFile&) = delete;
   ~LockedFile();
   // Opens (creating when missing) and locks without waiting; false when busy
-  // (Busy() tells) or when the file cannot be opened. A call after a busy
-  // one, for the same file, may ask again on the file already open.
+  // (Busy() tells) or when the file cannot be opened. A call for the file
+  // still open (after a busy call, or after Unlock) asks again on it.
   bool TryOpenLocked(const std::string& path);
   bool Busy() const { return busy_; }
+  // The lock let go, the file kept open for the next TryOpenLocked of it.
+  void Unlock();
   bool ReadAll(std::string& contents);
   // Drops what this host keeps of the file's contents, so that the next
   // read comes from the file system itself (on a shared one, a client may
@@ -251,7 +260,28 @@ class LockedFile {
  private:
   std::intptr_t handle_ = -1;
   bool busy_ = false;
-  std::string path_;  // the file open, locked or (busy) not yet
+  bool locked_ = false;
+  bool local_ = false;        // on a file system known to be local
+  long long read_size_ = -1;  // what ReadAll read under this lock
+  std::string path_;          // the file open, locked or not
+};
+
+// A file kept open for appending, each append as AppendToFile makes it.
+class AppendingFile {
+ public:
+  AppendingFile() = default;
+  AppendingFile(const AppendingFile&) = delete;
+  AppendingFile& operator=(const AppendingFile&) = delete;
+  ~AppendingFile();
+  // Opens an existing file; false when it cannot be.
+  bool Open(const std::string& path);
+  bool IsOpenFor(const std::string& path) const { return handle_ != -1 && path == path_; }
+  AppendResult Append(std::string_view contents);
+  void Close();
+
+ private:
+  std::intptr_t handle_ = -1;
+  std::string path_;
 };
 
 }  // namespace platform

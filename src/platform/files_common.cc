@@ -12,6 +12,7 @@ unsigned long g_failures = 0;
 // same of each file read.
 std::unique_ptr<std::unordered_map<std::string, std::string>> g_recorded;
 std::unique_ptr<std::unordered_map<std::string, std::string>> g_recorded_files;
+std::unique_ptr<std::unordered_map<std::string, std::string>> g_recorded_linked;
 }  // namespace
 
 int LastErrorCode() { return g_last_error; }
@@ -40,20 +41,32 @@ std::string FolderKey(std::string_view folder) {
 void StartRecordingFolders() {
   g_recorded = std::make_unique<std::unordered_map<std::string, std::string>>();
   g_recorded_files = std::make_unique<std::unordered_map<std::string, std::string>>();
+  g_recorded_linked = std::make_unique<std::unordered_map<std::string, std::string>>();
 }
 
 Recorded StopRecordingFolders() {
   Recorded recorded;
   if (g_recorded) recorded.folders.assign(g_recorded->begin(), g_recorded->end());
   if (g_recorded_files) recorded.files.assign(g_recorded_files->begin(), g_recorded_files->end());
+  if (g_recorded_linked) {
+    recorded.other_names.assign(g_recorded_linked->begin(), g_recorded_linked->end());
+  }
   g_recorded.reset();
   g_recorded_files.reset();
+  g_recorded_linked.reset();
   return recorded;
 }
 
 void RecordFile(std::string_view path) {
   if (!g_recorded_files) return;
   g_recorded_files->try_emplace(FolderKey(path), path);
+}
+
+bool Recording() { return g_recorded_files != nullptr; }
+
+void RecordOtherNames(std::string_view path) {
+  if (!g_recorded_linked) return;
+  g_recorded_linked->try_emplace(FolderKey(path), path);
 }
 
 FileStamp StampOf(const std::string& path) {

@@ -140,6 +140,7 @@ bool GetModifiedTime(const std::string& path, FileTime& time) {
   RecordFile(path);
   struct stat st {};
   if (!StatPath(path, st)) return Fail();
+  if (st.st_nlink > 1) RecordOtherNames(path);
   time = ModifiedTimeOf(st);
   return true;
 }
@@ -244,12 +245,32 @@ bool WriteWholeFile(const std::string& path, std::string_view contents, bool dur
   return ok;
 }
 
-AppendResult AppendToFile(const std::string& path, std::string_view contents) {
+AppendingFile::~AppendingFile() { Close(); }
+
+bool AppendingFile::Open(const std::string& path) {
+  Close();
   int fd = OnName(path, [](const char* p) { return sys::Open(p, O_WRONLY | O_APPEND); });
-  if (fd < 0) {
-    Fail();
-    return AppendResult::kNothingWritten;
-  }
+  if (fd < 0) return Fail();
+  handle_ = fd;
+  path_ = path;
+  return true;
+}
+
+void AppendingFile::Close() {
+  // Each line went out in one write, whole or taken back: a failing close
+  // changes nothing of that.
+  if (handle_ >= 0) sys::Close(static_cast<int>(handle_));
+  handle_ = -1;
+}
+
+AppendResult AppendToFile(const std::string& path, std::string_view contents) {
+  AppendingFile file;
+  return file.Open(path) ? file.Append(contents) : AppendResult::kNothingWritten;
+}
+
+AppendResult AppendingFile::Append(std::string_view contents) {
+  if (handle_ < 0) return AppendResult::kNothingWritten;
+  const int fd = static_cast<int>(handle_);
   const auto size = static_cast<ssize_t>(contents.size());
   struct stat st {};
 #if defined(__linux__)
@@ -265,7 +286,6 @@ AppendResult AppendToFile(const std::string& path, std::string_view contents) {
   };
   if (sys::Fstat(fd, &st) == 0 && refused(size + kRoomForOthers) && refused(size)) {
     Fail();
-    sys::Close(fd);
     return AppendResult::kNothingWritten;
   }
 #endif
@@ -284,9 +304,6 @@ AppendResult AppendToFile(const std::string& path, std::string_view contents) {
     }
     SetLastErrorCode(error);
   }
-  // The line went out in one write, whole or taken back: a failing close
-  // changes nothing of that.
-  sys::Close(fd);
   return result;
 }
 

@@ -288,20 +288,38 @@ bool WriteWholeFile(const std::string& path, std::string_view contents, bool dur
   return ok;
 }
 
-AppendResult AppendToFile(const std::string& path, std::string_view contents) {
+AppendingFile::~AppendingFile() { Close(); }
+
+bool AppendingFile::Open(const std::string& path) {
+  Close();
   HANDLE h = OpenShared(path, FILE_APPEND_DATA, OPEN_EXISTING);
-  if (h == INVALID_HANDLE_VALUE) {
-    Fail();
-    return AppendResult::kNothingWritten;
-  }
+  if (h == INVALID_HANDLE_VALUE) return Fail();
+  handle_ = reinterpret_cast<std::intptr_t>(h);
+  path_ = path;
+  return true;
+}
+
+void AppendingFile::Close() {
+  // Each line went out in one write, or not at all.
+  if (handle_ != -1) win32::Close(reinterpret_cast<HANDLE>(handle_));
+  handle_ = -1;
+}
+
+AppendResult AppendingFile::Append(std::string_view contents) {
+  if (handle_ == -1) return AppendResult::kNothingWritten;
   DWORD written = 0;
-  bool ok = win32::Write(h, contents.data(), static_cast<DWORD>(contents.size()), &written) &&
+  bool ok = win32::Write(reinterpret_cast<HANDLE>(handle_), contents.data(),
+                         static_cast<DWORD>(contents.size()), &written) &&
             written == contents.size();
   if (!ok) Fail();
-  win32::Close(h);  // the line went out in one write, or not at all
   // Windows writes an append whole or not at all.
   if (ok) return AppendResult::kAppended;
   return written == 0 ? AppendResult::kNothingWritten : AppendResult::kCutShort;
+}
+
+AppendResult AppendToFile(const std::string& path, std::string_view contents) {
+  AppendingFile file;
+  return file.Open(path) ? file.Append(contents) : AppendResult::kNothingWritten;
 }
 
 bool ReplaceWithBackup(const std::string& replacement, const std::string& target,
@@ -388,6 +406,14 @@ void InputFile::Close() {
 LockedFile::~LockedFile() { Close(); }
 
 bool LockedFile::TryOpenLocked(const std::string& path) {
+  // Kept open after Unlock: the lock is asked for again on the same handle.
+  if (handle_ != -1 && !locked_ && path == path_) {
+    HANDLE h = reinterpret_cast<HANDLE>(handle_);
+    if (win32::Lock(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY)) {
+      locked_ = true;
+      return true;
+    }
+  }
   Close();
   busy_ = false;
   HANDLE h = OpenShared(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
@@ -399,12 +425,23 @@ bool LockedFile::TryOpenLocked(const std::string& path) {
     return false;
   }
   handle_ = reinterpret_cast<std::intptr_t>(h);
+  path_ = path;
+  locked_ = true;
   return true;
+}
+
+void LockedFile::Unlock() {
+  if (!locked_) return;
+  if (!win32::Unlock(reinterpret_cast<HANDLE>(handle_))) {
+    Close();
+    return;
+  }
+  locked_ = false;
 }
 
 bool LockedFile::ReadAll(std::string& contents) {
   contents.clear();
-  if (handle_ == -1) return false;
+  if (!locked_) return false;
   HANDLE h = reinterpret_cast<HANDLE>(handle_);
   if (!win32::SeekToStart(h)) return Fail();
   char chunk[4096];
@@ -420,10 +457,10 @@ bool CanReadPastCaches(const std::string& path) { return FileExists(path); }
 
 // Windows' client of a share gives up what it keeps of a file once another
 // host opens it for writing (its opportunistic lock broken): nothing to drop.
-bool LockedFile::DropCached() { return handle_ != -1; }
+bool LockedFile::DropCached() { return locked_; }
 
 bool LockedFile::Rewrite(std::string_view contents) {
-  if (handle_ == -1) return false;
+  if (!locked_) return false;
   HANDLE h = reinterpret_cast<HANDLE>(handle_);
   // The new bytes over the old, then the length cut.
   if (!win32::SeekToStart(h)) return Fail();
@@ -438,10 +475,11 @@ void LockedFile::Close() {
   if (handle_ != -1) {
     HANDLE h = reinterpret_cast<HANDLE>(handle_);
     // Closing releases the lock too; what Rewrite wrote stands either way.
-    win32::Unlock(h);
+    if (locked_) win32::Unlock(h);
     win32::Close(h);
   }
   handle_ = -1;
+  locked_ = false;
 }
 
 }  // namespace platform

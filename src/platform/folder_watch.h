@@ -11,12 +11,11 @@
 // where the way passes a link, the way to its target is watched (a target
 // not there yet, through the nearest folder above it that is). Of a folder
 // watched whole, an entry that is a link has its target and the target's
-// folder watched, and a file with other names (hard links) is watched
-// itself. On Linux any mount or unmount counts as a change (a mount raises
-// no notice in the folders it covers). The system reports a change before
-// the call that made it returns (Linux: inotify; Windows:
-// ReadDirectoryChangesW), so Unchanged() asked after such a call always
-// sees it.
+// folder watched; a file with other names (hard links) is watched itself
+// where the caller asks (WatchFile). On Linux any mount or unmount counts as a change (a mount
+// raises no notice in the folders it covers). The system reports a change before the call that made
+// it returns (Linux: inotify; Windows: ReadDirectoryChangesW), so Unchanged() asked after such a
+// call always sees it.
 //
 // Where notices cannot be trusted, Watch() says so: a file system not
 // known to be local (Linux: other than ext2/3/4, xfs, btrfs, tmpfs and
@@ -37,6 +36,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -52,6 +52,9 @@ class FolderWatch {
   // Watches the folder `path` (written as the program writes paths) and the
   // way to it; false when its changes cannot be trusted to be reported.
   bool Watch(const std::string& path);
+  // Watches one file, and its folder, itself: a file with other names
+  // (hard links), changed through one of them.
+  bool WatchFile(const std::string& path);
   // Reads the notices that came since Restart(), without waiting: true
   // while none of them touches what is watched.
   bool Unchanged();
@@ -72,6 +75,20 @@ class KeptNames {
   // list now, in no order.
   void Visit(const std::string& folder_and_pattern,
              const std::function<void(std::string_view)>& visit);
+  // Brings the names up to date as Visit does, and tells of each of `names`
+  // in the same folder (matching the pattern or not, letter case ignored)
+  // whether it is known to have been neither made, removed nor renamed
+  // since the last time it was asked of: for files kept open from one
+  // request to the next. False the first time a name is asked of, whenever
+  // the names are listed anew, and on Windows.
+  std::vector<bool> NamesStand(const std::string& folder_and_pattern,
+                               const std::vector<std::string>& names);
+  // Each name as the last call brought them up to date, but `removed`, which
+  // the caller has removed since: the notices come since are left for the
+  // next call (a moment's changes by others are not waited for). Where the
+  // names are not kept from notices, as Visit.
+  void VisitAsBrought(const std::string& folder_and_pattern, const std::string& removed,
+                      const std::function<void(std::string_view)>& visit);
 
  private:
   struct State;

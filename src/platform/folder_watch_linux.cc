@@ -106,10 +106,13 @@ class MountTable {
   bool Known() const { return fd_ >= 0; }
   // Whether the table changed since the last look (each look takes the notice).
   bool Changed() {
-    if (fd_ < 0) return true;
-    pollfd p{fd_, POLLPRI, 0};
-    return poll(&p, 1, 0) > 0 && (p.revents & (POLLPRI | POLLERR)) != 0;
+    pollfd p = Asked();
+    return fd_ < 0 || (poll(&p, 1, 0) > 0 && Told(p));
   }
+  // What to hand poll() to look, with other descriptors, and whether its
+  // answer tells of a change.
+  pollfd Asked() const { return pollfd{fd_, POLLPRI, 0}; }
+  static bool Told(const pollfd& p) { return (p.revents & (POLLPRI | POLLERR)) != 0; }
 
  private:
   int fd_;
@@ -163,10 +166,19 @@ class WatchSet {
   // Reads what has come, handing each notice to `take` (which returns false
   // to stop reading); false when notices were lost or cannot be read, or a
   // mount or unmount happened.
+  // One look at both the queue and the mount table tells, at most requests,
+  // that nothing came; a read that leaves room for another notice took all
+  // there was.
   template <typename Take>
   bool Read(Take take) {
-    if (fd_ < 0 || mounts_.Changed()) return false;
+    if (fd_ < 0 || !mounts_.Known()) return false;
+    pollfd asked[2] = {{fd_, POLLIN, 0}, mounts_.Asked()};
+    int ready = poll(asked, 2, 0);
+    if (ready < 0 && errno != EINTR) return false;
+    if (ready > 0 && MountTable::Told(asked[1])) return false;
+    if (ready == 0) return true;
     alignas(inotify_event) char buffer[16384];
+    constexpr auto kRoomForOne = static_cast<ssize_t>(sizeof(inotify_event) + NAME_MAX + 1);
     for (;;) {
       ssize_t n = read(fd_, buffer, sizeof buffer);
       if (n < 0 && errno == EINTR) continue;
@@ -180,6 +192,7 @@ class WatchSet {
         if (w == watched_.end()) continue;
         if (!take(*e, w->second)) return true;
       }
+      if (n <= static_cast<ssize_t>(sizeof buffer) - kRoomForOne) return true;
     }
   }
 
@@ -229,7 +242,7 @@ class WatchSet {
       name = NameFound(folder, name);
       std::string next = Join(folder, name);
       struct stat st {};
-      if (lstat(next.c_str(), &st) != 0) return kind != Kind::kNames;  // seen from above
+      if (lstat(next.c_str(), &st) != 0) return true;  // seen from above when it comes
       if (S_ISLNK(st.st_mode)) {
         char target[PATH_MAX];
         ssize_t n = readlink(next.c_str(), target, sizeof target);
@@ -253,8 +266,10 @@ class WatchSet {
   }
 
   // What a folder's own notices do not show of its entries: a link's
-  // target, changed where it lies, and a file with other names, changed
-  // through one of them. Each gets a watch of its own.
+  // target, changed where it lies, which gets a watch of its own. (A file
+  // with other names, changed through one of them, is watched as the
+  // caller asks: the caller knows which it read.) The listing tells which
+  // entries are links; only where it does not is an entry looked at.
   bool AddEntries(const std::string& folder) {
     DIR* dir = opendir(folder.c_str());
     if (dir == nullptr) return false;
@@ -263,18 +278,17 @@ class WatchSet {
     errno = 0;
     for (dirent* e = readdir(dir); e != nullptr && all; e = readdir(dir)) {
       std::string_view name(e->d_name);
-      if (name == "." || name == ".." || e->d_type == DT_DIR) continue;
-      struct stat st {};
-      if (fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        all = errno == ENOENT;  // gone meanwhile: its folder's notice tells
-        continue;
+      if (name == "." || name == ".." || e->d_type == DT_DIR || e->d_type == DT_REG) continue;
+      bool link = e->d_type == DT_LNK;
+      if (e->d_type == DT_UNKNOWN) {
+        struct stat st {};
+        if (fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+          all = errno == ENOENT;  // gone meanwhile: its folder's notice tells
+          continue;
+        }
+        link = S_ISLNK(st.st_mode);
       }
-      std::string path = Join(folder, e->d_name);
-      if (S_ISLNK(st.st_mode)) {
-        all = AddWay(path, Kind::kFile);
-      } else if (S_ISREG(st.st_mode) && st.st_nlink > 1) {
-        all = Add(path, "", Kind::kFile);
-      }
+      if (link) all = AddWay(Join(folder, e->d_name), Kind::kFile);
       errno = 0;
     }
     if (errno != 0) all = false;
@@ -328,6 +342,10 @@ void FolderWatch::Restart() {
 
 bool FolderWatch::Watch(const std::string& path) { return state_->set.Watch(path, Kind::kFolder); }
 
+bool FolderWatch::WatchFile(const std::string& path) {
+  return state_->set.Watch(path, Kind::kFile);
+}
+
 bool FolderWatch::Unchanged() {
   State& s = *state_;
   if (s.changed) return false;
@@ -344,6 +362,48 @@ struct KeptNames::State {
   bool watched = false;  // the names follow the notices; otherwise they are listed anew
   std::string folder_and_pattern;
   std::unordered_set<std::string> names;
+  // Names asked of by NameStands (upper case), and those of them made,
+  // removed or renamed since they were last asked of.
+  std::unordered_set<std::string> followed, touched;
+
+  // The names brought up to date from the notices, or listed anew; false
+  // when they were listed anew.
+  bool Bring(const std::string& asked) {
+    std::size_t cut = asked.find_last_of("/\\");
+    const WildcardPattern pattern(cut == std::string::npos
+                                      ? std::string_view(asked)
+                                      : std::string_view(asked).substr(cut + 1));
+    bool kept = watched && folder_and_pattern == asked;
+    if (kept) {
+      kept = set.Read([&](const inotify_event& e, const Watched& w) {
+        if (!w.names_kept || (e.mask & kSelfGone) != 0) {
+          if (Touches(e, w)) kept = false;  // the folder, or the way to it, changed
+          return kept;
+        }
+        if (e.len == 0) return true;
+        std::string name(e.name);
+        if (!followed.empty()) {
+          std::string upper = UpperAscii(name);
+          if (followed.count(upper) != 0) touched.insert(upper);
+        }
+        if (!pattern.Matches(name)) return true;
+        if ((e.mask & (IN_CREATE | IN_MOVED_TO)) != 0) names.insert(name);
+        if ((e.mask & (IN_DELETE | IN_MOVED_FROM)) != 0) names.erase(name);
+        return true;
+      }) && kept;
+    }
+    if (kept) return true;
+    // Watched first, then listed: a name made meanwhile comes as a notice too.
+    set.Clear();
+    folder_and_pattern = asked;
+    names.clear();
+    followed.clear();
+    touched.clear();
+    std::string folder = cut == std::string::npos ? "." : asked.substr(0, cut + 1);
+    watched = set.Watch(folder, Kind::kNames);
+    VisitNamesOnce(asked, [this](std::string_view name) { names.emplace(name); });
+    return false;
+  }
 };
 
 KeptNames::KeptNames() : state_(std::make_unique<State>()) {}
@@ -352,36 +412,32 @@ KeptNames::~KeptNames() = default;
 
 void KeptNames::Visit(const std::string& folder_and_pattern,
                       const std::function<void(std::string_view)>& visit) {
+  state_->Bring(folder_and_pattern);
+  for (const std::string& name : state_->names) visit(name);
+}
+
+void KeptNames::VisitAsBrought(const std::string& folder_and_pattern, const std::string& removed,
+                               const std::function<void(std::string_view)>& visit) {
   State& s = *state_;
-  std::size_t cut = folder_and_pattern.find_last_of("/\\");
-  const WildcardPattern pattern(cut == std::string::npos
-                                    ? std::string_view(folder_and_pattern)
-                                    : std::string_view(folder_and_pattern).substr(cut + 1));
-  bool kept = s.watched && s.folder_and_pattern == folder_and_pattern;
-  if (kept) {
-    kept = s.set.Read([&](const inotify_event& e, const Watched& w) {
-      if (!w.names_kept || (e.mask & kSelfGone) != 0) {
-        if (Touches(e, w)) kept = false;  // the folder, or the way to it, changed
-        return kept;
-      }
-      if (e.len == 0) return true;
-      std::string name(e.name);
-      if (!pattern.Matches(name)) return true;
-      if ((e.mask & (IN_CREATE | IN_MOVED_TO)) != 0) s.names.insert(name);
-      if ((e.mask & (IN_DELETE | IN_MOVED_FROM)) != 0) s.names.erase(name);
-      return true;
-    }) && kept;
+  if (!s.watched || s.folder_and_pattern != folder_and_pattern) {
+    Visit(folder_and_pattern, visit);
+    return;
   }
-  if (!kept) {
-    // Watched first, then listed: a name made meanwhile comes as a notice too.
-    s.set.Clear();
-    s.folder_and_pattern = folder_and_pattern;
-    s.names.clear();
-    std::string folder = cut == std::string::npos ? "." : folder_and_pattern.substr(0, cut + 1);
-    s.watched = s.set.Watch(folder, Kind::kNames);
-    VisitNamesOnce(folder_and_pattern, [&s](std::string_view name) { s.names.emplace(name); });
-  }
+  s.names.erase(removed);
   for (const std::string& name : s.names) visit(name);
+}
+
+std::vector<bool> KeptNames::NamesStand(const std::string& folder_and_pattern,
+                                        const std::vector<std::string>& names) {
+  State& s = *state_;
+  const bool kept = s.Bring(folder_and_pattern) && s.watched;
+  std::vector<bool> stand;
+  for (const std::string& name : names) {
+    std::string upper = UpperAscii(name);
+    bool followed = !s.followed.insert(upper).second;
+    stand.push_back(s.touched.erase(upper) == 0 && kept && followed);
+  }
+  return stand;
 }
 
 }  // namespace platform

@@ -292,6 +292,13 @@ void FolderWatch::Restart() { state_ = std::make_unique<State>(); }
 
 bool FolderWatch::Watch(const std::string& path) { return state_->set.AddWay(path, false); }
 
+// Windows watches the file through its folder, as every other: a change
+// made through a name in another folder may come with no notice here.
+bool FolderWatch::WatchFile(const std::string& path) {
+  std::size_t cut = path.find_last_of("/\\");
+  return Watch(cut == std::string::npos ? "." : path.substr(0, cut + 1));
+}
+
 bool FolderWatch::Unchanged() {
   state_->set.Drain([](const char*, DWORD) { return false; });
   return !state_->set.changed;
@@ -344,6 +351,17 @@ void KeptNames::Visit(const std::string& folder_and_pattern,
     return;
   }
   for (const std::string& name : s.names) visit(name);
+}
+
+void KeptNames::VisitAsBrought(const std::string& folder_and_pattern, const std::string&,
+                               const std::function<void(std::string_view)>& visit) {
+  Visit(folder_and_pattern, visit);
+}
+
+// Windows tells of a file replaced under its name as of any other change:
+// no file is vouched for, and each is opened anew.
+std::vector<bool> KeptNames::NamesStand(const std::string&, const std::vector<std::string>& names) {
+  return std::vector<bool>(names.size(), false);
 }
 
 }  // namespace platform

@@ -104,6 +104,7 @@ inline int SetTimes(const char* path, const timespec times[2]) {
 inline int LockExclusiveNow(int fd) {
   return Inject(Op::kLock) ? -1 : flock(fd, LOCK_EX | LOCK_NB);
 }
+inline int Unlock(int fd) { return flock(fd, LOCK_UN); }
 inline DIR* OpenDir(const char* path) { return Inject(Op::kList) ? nullptr : opendir(path); }
 // The next entry; nullptr at the end (errno unchanged) or on an error (errno set).
 inline dirent* ReadDir(DIR* dir) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <unordered_set>
+#include <vector>
 
 #include "common/dates.h"
 #include "common/paths.h"
@@ -43,6 +44,13 @@ RepeatedFault g_not_counted("not counted");
 RepeatedFault g_marker_left("the session marker left");
 RepeatedFault g_no_line("no whole log line");
 std::unique_ptr<platform::KeptNames> g_markers;  // a persistent process's
+std::unique_ptr<platform::KeptNames> g_browse_names;
+// A persistent process keeps the day's counter and log open from one visit
+// to the next, while the notices of Statistics/ show neither replaced.
+platform::LockedFile g_counter;
+platform::AppendingFile g_log;
+
+std::string MarkersPattern() { return StatPath + "*.Session"; }
 
 platform::LocalTime Now() { return g_clock != nullptr ? g_clock() : platform::LocalNow(); }
 
@@ -149,6 +157,18 @@ std::unique_ptr<BrowseLook> g_browse_look;
 
 void DeleteOldBrowseFiles() {
   std::string folder = common::ExtractFilePath(OldBrowsePattern);
+  static SharedJudgement browse_folder;
+  // A persistent process on a local disk keeps the names of the day's old
+  // browse files from the folder's notices: nothing to look at while none
+  // comes.
+  if (g_markers && !browse_folder.Of(folder)) {
+    if (!g_browse_names) g_browse_names = std::make_unique<platform::KeptNames>();
+    std::vector<std::string> old;
+    g_browse_names->Visit(OldBrowsePattern,
+                          [&old](std::string_view name) { old.emplace_back(name); });
+    for (const std::string& name : old) platform::RemoveFile(folder + name);
+    return;
+  }
   // A persistent process on a shared file system, where looking for a
   // folder that is not there crosses the network several times (the name
   // in every letter case), looks again only once the folder (or, while it
@@ -160,7 +180,6 @@ void DeleteOldBrowseFiles() {
   for (const auto& entry : platform::FindFiles(OldBrowsePattern)) {
     platform::RemoveFile(folder + entry.name);
   }
-  static SharedJudgement browse_folder;
   if (!g_markers || !browse_folder.Of(folder)) return;
   std::string stamped = folder;
   if (!platform::DirectoryExists(folder)) {
@@ -243,7 +262,8 @@ void CountVisit(platform::LockedFile& counter) {
 
 // Deletes the session's own marker: while it is there, at most 20 times. A
 // delete that succeeds leaves no file, so only a failed one looks again.
-void RemoveSessionMarker() {
+// True when this call removed it.
+bool RemoveSessionMarker() {
   bool removed = !g_own_marker;
   for (int i = 0; !removed && i < kRepeats; ++i) {
     removed = platform::RemoveFile(SessionFile) || !platform::PathExists(SessionFile);
@@ -256,7 +276,9 @@ void RemoveSessionMarker() {
     g_marker_left.Passed(
         [] { return "Session markers removed again in " + platform::OperatorPath(StatPath); });
   }
+  const bool removed_now = removed && g_own_marker;
   g_own_marker = false;
+  return removed_now;
 }
 
 // The day's log is made when missing (at most 20 times, never truncating a
@@ -297,7 +319,9 @@ constexpr Program kPrograms[] = {{"arPanel", &SessionCounts::ar_panel},
                                  {"qryGate", &SessionCounts::qry_gate},
                                  {"txtView", &SessionCounts::txt_view}};
 
-SessionCounts CountSessions() {
+// `own_removed`: the name of this session's marker, just removed, where the
+// markers' names were brought up to date as the visit ended; otherwise empty.
+SessionCounts CountSessions(const std::string& own_removed) {
   SessionCounts counts;
   for (const Program& program : kPrograms) {
     if (ProgName == program.name) counts.*program.count = 1;
@@ -314,10 +338,12 @@ SessionCounts CountSessions() {
       }
     }
   };
-  if (g_markers) {
-    g_markers->Visit(StatPath + "*.Session", count);
+  if (g_markers && !own_removed.empty()) {
+    g_markers->VisitAsBrought(MarkersPattern(), own_removed, count);
+  } else if (g_markers) {
+    g_markers->Visit(MarkersPattern(), count);
   } else {
-    platform::VisitNamesOnce(StatPath + "*.Session", count);
+    platform::VisitNamesOnce(MarkersPattern(), count);
   }
   return counts;
 }
@@ -332,9 +358,17 @@ std::string LogLine(const platform::LocalTime& end, const SessionCounts& session
 }
 
 // Appends the line, up to 21 times, but never twice: a line cut short stays.
-void AppendLogLine(const std::string& line) {
+// A persistent process appends through the log it keeps open.
+void AppendLogLine(const std::string& line, bool keep) {
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    switch (platform::AppendToFile(LogFile, line)) {
+    platform::AppendResult result = platform::AppendResult::kNothingWritten;
+    if (!keep) {
+      result = platform::AppendToFile(LogFile, line);
+    } else if (g_log.IsOpenFor(LogFile) || g_log.Open(LogFile)) {
+      result = g_log.Append(line);
+      if (result != platform::AppendResult::kAppended) g_log.Close();
+    }
+    switch (result) {
       case platform::AppendResult::kAppended:
         g_no_line.Passed(
             [] { return "Log lines written again to " + platform::OperatorPath(LogFile); });
@@ -413,18 +447,40 @@ void StatsEnd() {
   // into), so there the visit is counted last, just before the line: the
   // lock, which every process of this program on every host waits for, is
   // held for those two steps only.
-  platform::LockedFile counter;
+  platform::LockedFile own;
   const bool shared = StatisticsShared();
+  // Kept open only where the notices tell whether another file took the name.
+  const bool kept = g_markers && !shared;
+  platform::LockedFile& counter = kept ? g_counter : own;
+  bool log_stands = false;
+  if (kept) {
+    const std::vector<bool> stand =
+        g_markers->NamesStand(MarkersPattern(), {StatisticsFileName(ProgName, DayStamp, ".ctr"),
+                                                 StatisticsFileName(ProgName, DayStamp, ".log")});
+    if (!stand[0]) counter.Close();
+    log_stands = stand[1] && g_log.IsOpenFor(LogFile);
+    if (!log_stands) g_log.Close();
+  }
   if (!shared) {
     CountVisit(counter);
-    counter.Close();
+    if (kept) {
+      counter.Unlock();
+    } else {
+      counter.Close();
+    }
   }
-  RemoveSessionMarker();
-  const bool log_exists = MakeSureLogExists();
+  const bool own_removed = RemoveSessionMarker();
+  const bool log_exists = log_stands || MakeSureLogExists();
   std::string line;
-  if (log_exists) line = LogLine(Now(), CountSessions());
+  if (log_exists) {
+    // The markers' names were brought up to date as the visit ended (kept):
+    // but for this session's own marker, removed since.
+    std::string brought_but;
+    if (kept && own_removed) brought_but = SessionFile.substr(StatPath.size());
+    line = LogLine(Now(), CountSessions(brought_but));
+  }
   if (shared) CountVisit(counter);
-  if (log_exists) AppendLogLine(line);
+  if (log_exists) AppendLogLine(line, kept);
 }
 
 void KeepSessionMarkersFromNowOn() {
@@ -444,6 +500,11 @@ void ForgetStatisticsFaults() {
   for (RepeatedFault* fault : {&g_no_marker, &g_not_counted, &g_marker_left, &g_no_line}) {
     fault->Forget();
   }
+  g_markers.reset();
+  g_browse_names.reset();
+  g_browse_look.reset();
+  g_counter.Close();
+  g_log.Close();
 }
 
 void TellUntoldStatisticsFaults() {

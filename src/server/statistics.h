@@ -29,7 +29,8 @@ void StatsEnd();
 // What a persistent process's visits met since it last told of a failure,
 // told as the process ends.
 void TellUntoldStatisticsFaults();
-// Those failures forgotten, as a new process has them (tests).
+// Those failures forgotten, and nothing kept from one request to the next,
+// as a new process has it (tests).
 void ForgetStatisticsFaults();
 // Every value above empty and no session started, as a new process has it.
 void ResetStatistics();

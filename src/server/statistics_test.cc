@@ -196,6 +196,43 @@ TEST_F(StatisticsTest, AMissingFolderIsToldToTheOperator) {
       << messages[2];
 }
 
+#ifndef _WIN32
+// A persistent process keeps the day's counter and log open and knows the
+// old browse files from notices: what others do to those names between its
+// visits is seen all the same.
+TEST_F(StatisticsTest, APersistentProcessSeesTheDaysFilesAndBrowseFilesChangedUnderIt) {
+  KeepSessionMarkersFromNowOn();
+  const std::string counter = Stat("$enPanel$2026-12-07.ctr");
+  const std::string log = Stat("$enPanel$2026-12-07.log");
+  const std::string zafkar = dir.path() + "/Zafkar/";
+  Request(At(8, 0, 0, 0), At(8, 0, 0, 1));  // Zafkar/ not there yet
+  Request(At(8, 0, 1, 0), At(8, 0, 1, 1));
+  testkit::MakeDirs(zafkar);
+  testkit::WriteFile(zafkar + "BRWS2026-12-06a.htm", "x");
+  testkit::WriteFile(counter + ".new", "41\r\n");
+  std::rename((counter + ".new").c_str(), counter.c_str());
+  Request(At(8, 0, 2, 0), At(8, 0, 2, 1));
+  EXPECT_EQ(testkit::ReadFile(counter), "42\r\n");
+  EXPECT_TRUE(testkit::ListDir(zafkar).empty()) << "a browse file of yesterday";
+  testkit::WriteFile(dir.path() + "/BRWS2026-12-06b.htm", "x");
+  std::rename((dir.path() + "/BRWS2026-12-06b.htm").c_str(),
+              (zafkar + "BRWS2026-12-06b.htm").c_str());
+  std::remove(log.c_str());
+  std::remove(counter.c_str());
+  Request(At(8, 0, 3, 0), At(8, 0, 3, 1));
+  EXPECT_EQ(testkit::ReadFile(counter), "1\r\n");
+  EXPECT_EQ(testkit::ReadFile(log),
+            "2026/12/07 08:00:03; Dur=00m:00.001s; SimltSessn: aO=0 eO=1 Sr=0 Ds=0 TOT=1 "
+            "RemotAddr=[10.0.0.5] Host=[localhost]\r\n");
+  EXPECT_TRUE(testkit::ListDir(zafkar).empty()) << "one renamed into the folder";
+  platform::LocalTime next_day = At(0, 0, 0, 0);
+  next_day.day = 8;
+  Request(next_day, next_day);
+  EXPECT_EQ(testkit::ReadFile(Stat("$enPanel$2026-12-08.ctr")), "1\r\n");
+  EXPECT_EQ(testkit::ReadFile(counter), "1\r\n");
+}
+#endif
+
 #ifdef ENPANEL_FAULT_INJECTION
 // The error named is the one that happened: a log that cannot be created for
 // want of rights is not "no such file".
