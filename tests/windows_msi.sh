@@ -12,6 +12,9 @@
 # msi --version) upgrades both sites, each keeping its page, and lays out
 # the site an earlier installer had been installed into; msiexec /x removes
 # the programs and the records, and both sites still serve.
+# The site tool keeps a site's own program (--restore puts it back), its own
+# web.config (enPanel's beside it) and its page across an uninstall; runs at
+# once on one site leave it whole; it refuses folders that are no site's.
 #   windows_msi.sh LINUX_BUILD_DIR DRIVER_EXE
 set -uo pipefail
 linux_build="$1" driver="$2"
@@ -40,12 +43,17 @@ request() {  # FOLDER PROGRAM OUTPUT [HOST]
 reg_value() {  # KEY NAME: the value's type and data, as reg prints them
   wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v n="$2" '$1 == n { $1 = ""; sub(/^ +/, ""); print }'
 }
-# Each entry but the tool's two programs: names, and each file's size, time
-# and bytes (a folder's time changes as the two are added).
-snapshot() {
-  (cd "$1" && find . ! -name enPanel.exe ! -name enPanel-check.exe \( -type d -printf '%p/\n' -o -printf '%p %s %T@\n' \) | sort &&
-    find . -type f ! -name enPanel.exe ! -name enPanel-check.exe -exec sha256sum {} + | sort)
+# Each entry but those the tool adds (its two programs, its state, the
+# program it kept, enPanel's web.config where the site had none): names, and
+# each file's size, time and bytes (a folder's time changes as they come).
+snapshot() {  # FOLDER [NAME]: NAME left out too
+  local out=(! -name enPanel.exe ! -name enPanel-check.exe ! -name .install-site
+    ! -name enPanel.exe.before-enpanel ! -name web.config.enpanel-new ! -name "${2:-enPanel.exe}")
+  (cd "$1" && find . -mindepth 1 "${out[@]}" \( -type d -printf '%p/\n' -o -printf '%p %s %T@\n' \) | sort &&
+    find . -type f "${out[@]}" -exec sha256sum {} + | sort)
 }
+# Whether IIS 10 as it comes accepts each web.config given.
+iis_accepts() { "$linux_build/tests/iis_config_check" "$here/tests/iis_sections.txt" "$@" >/dev/null; }
 
 # Files by the folder they go to: none may come from two components.
 msiinfo export "$msi" File | tail -n +4 | awk -F '\t' '{ print $2 "\t" $3 }' | sort >"$work/files"
@@ -67,9 +75,13 @@ for side in site1 site2; do
   done
 done
 cp "$linux_build/enPanel" "$work/twin/enPanel"
+# The old program in the first site; the second has a web.config of its own.
+printf 'MZ the old enPanel\n' >"$work/site1/enPanel.exe"
+printf '<configuration><system.webServer><defaultDocument enabled="true" /></system.webServer></configuration>\r\n' \
+  >"$work/site2/web.config"
 siblings() { (cd "$1" && find . \( -name '*arPanel*' -o -name '*qryGate*' -o -name '*txtView*' \) -printf '%p %s %T@\n' | sort); }
 siblings2=$(siblings "$work/site2")
-before1=$(snapshot "$work/site1")
+before1=$(snapshot "$work/site1" web.config)
 before2=$(snapshot "$work/site2")
 
 msiexec /i "$(winepath -w "$msi")" /qn
@@ -98,7 +110,14 @@ page2=$(wine reg query "$sites_key" 2>/dev/null | tr -d '\r' | grep -F "$(winepa
 check "both recorded with their pages ($page2)" \
   sh -c "[ \"\$(wine reg query '$sites_key' 2>/dev/null | grep -c 'REG_SZ')\" = 2 ] && [ '$page2' = 'REG_SZ todays' ]"
 check "and nothing else in either folder changed: the siblings and their statistics" \
-  test "$(snapshot "$work/site1")" = "$before1" -a "$(snapshot "$work/site2")" = "$before2"
+  test "$(snapshot "$work/site1" web.config)" = "$before1" -a "$(snapshot "$work/site2")" = "$before2"
+check "the old program kept as enPanel.exe.before-enpanel" \
+  sh -c "printf 'MZ the old enPanel\n' | cmp -s - '$work/site1/enPanel.exe.before-enpanel'"
+check "a web.config IIS 10 accepts as it comes (and enPanel's beside the site's own)" \
+  iis_accepts "$work/site1/web.config" "$work/site2/web.config.enpanel-new"
+check "naming the site's own program" grep -qF "$(winepath -w "$work/site1")\enPanel.exe" "$work/site1/web.config"
+check "the site's own web.config kept, enPanel's beside it and named" \
+  sh -c "grep -q 'defaultDocument' '$work/site2/web.config' && grep -q 'web.config.enpanel-new' '$work/install-site.log'"
 
 for round in first second; do
   request "$work/site1" "wine enPanel.exe" "$work/windows.$round"
@@ -134,6 +153,41 @@ check "--page switches a site's page" cmp -s "$work/site1/enPanel.exe" "$windows
 install_site --site "$(winepath -w "$work/site1")" --page legacy
 check "and back" cmp -s "$work/site1/enPanel.exe" "$windows_build/enPanel.exe"
 
+# Six runs at once on one site, pages alternating: the site ends whole.
+runs=()
+for i in 1 2 3 4 5 6; do
+  page=legacy; [ $((i % 2)) -eq 0 ] && page=todays
+  install_site --site "$(winepath -w "$work/site1")" --page "$page" & runs+=($!)
+done
+failed_runs=0
+for i in "${runs[@]}"; do wait "$i" || failed_runs=$((failed_runs + 1)); done
+check "six runs at once on one site: each done ($failed_runs failed), the site whole" \
+  sh -c "[ $failed_runs = 0 ] && { cmp -s '$work/site1/enPanel.exe' '$windows_build/enPanel.exe' ||
+           cmp -s '$work/site1/enPanel.exe' '$windows_build/enPanel-todays.exe'; } &&
+         cmp -s '$work/site1/enPanel-check.exe' '$windows_build/enPanel-check.exe' &&
+         ! ls '$work/site1' | grep -q '^~enPanel'"
+install_site --site "$(winepath -w "$work/site1")" --page legacy
+
+# No site's folder: the installation's own (or inside it), the Windows
+# folder, a drive's root, a folder that holds no site (unless --new).
+mkdir -p "$work/empty"
+for refused in "$(winepath -w "$programs/todays")" 'C:\windows' 'C:\' "$(winepath -w "$work/empty")"; do
+  : >"$work/refused.log"
+  wine "$programs/enpanel-install-site.exe" --site "$refused" >>"$work/refused.log" 2>&1
+  status=$?
+  check "refused: $refused ($(tr -d '\r' <"$work/refused.log" | grep -o '[^:]*; nothing installed' | head -n 1))" \
+    sh -c "[ $status = 1 ] && grep -q 'nothing installed' '$work/refused.log'"
+done
+check "the installation's programs unchanged by it" \
+  sh -c "cmp -s '$programs/todays/enPanel.exe' '$windows_build/enPanel-todays.exe' && [ -z \"\$(ls '$work/empty')\" ]"
+install_site --site "$(winepath -w "$work/empty")" --new
+check "--new lays out a folder with no site yet" cmp -s "$work/empty/enPanel.exe" "$windows_build/enPanel.exe"
+wine "$programs/enpanel-install-site.exe" --list 2>/dev/null | tr -d '\r' >"$work/list"
+check "--list names the sites with their pages" \
+  sh -c "grep -q 'site2	todays	cgi' '$work/list' && grep -q 'site1	legacy	cgi' '$work/list'"
+# A recorded site whose folder is gone by the next upgrade.
+rm -rf "$work/empty"
+
 # A newer installer; and a site an earlier installer was installed into,
 # as it left the registry.
 next=$(awk -F. -v OFS=. '{ $NF = $NF + 1; print }' <<<"$version")
@@ -154,6 +208,8 @@ check "and lays out the site the earlier installer was installed into" \
   sh -c "cmp -s '$work/site3/enPanel.exe' '$programs/enPanel.exe' &&
          wine reg query '$sites_key' 2>/dev/null | grep -q site3"
 check "the siblings still untouched" test "$(siblings "$work/site2")" = "$siblings2"
+check "a recorded folder that is gone: named, and its record dropped" \
+  sh -c "! wine reg query '$sites_key' 2>/dev/null | grep -q empty"
 
 msiexec /x "$(winepath -w "$newer")" /qn
 check "msiexec /x removes the programs, the README and the IIS files" test ! -e "$programs/enPanel.exe" -a ! -e "$programs/iis"
@@ -163,6 +219,18 @@ request "$work/site1" "wine enPanel.exe" "$work/after1"
 request "$work/site2" "wine enPanel.exe" "$work/after2"
 check "both sites still serve" \
   sh -c "grep -q 'Status: 200' '$work/after1' && grep -q 'Status: 200' '$work/after2' && grep -q 'CURSOR:pointer' '$work/after2'"
+check "and no key of enPanel's is left" sh -c "! wine reg query 'HKLM\\SOFTWARE\\enPanel' /reg:64 >/dev/null 2>&1"
+
+# A new installation: each site's page lives in the site itself.
+msiexec /i "$(winepath -w "$newer")" /qn
+install_site --site "$(winepath -w "$work/site2")"
+check "after an uninstall, a site keeps its page" cmp -s "$work/site2/enPanel.exe" "$programs/todays/enPanel.exe"
+install_site --restore --site "$(winepath -w "$work/site1")"
+check "--restore puts the old program back, and takes enPanel's files away" \
+  sh -c "printf 'MZ the old enPanel\n' | cmp -s - '$work/site1/enPanel.exe' &&
+         [ ! -e '$work/site1/enPanel-check.exe' ] && [ ! -e '$work/site1/web.config' ] &&
+         [ ! -e '$work/site1/.install-site' ] && [ ! -e '$work/site1/enPanel.exe.before-enpanel' ]"
+msiexec /x "$(winepath -w "$newer")" /qn
 
 [ "$failed" -eq 0 ] || { echo "msiexec's output:"; cat "$work/msiexec.log" "$work/install-site.log"; }
 checks_done

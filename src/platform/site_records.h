@@ -23,8 +23,12 @@ std::vector<SiteRecord> RecordedSites(std::string& error);
 bool RecordSite(const SiteRecord& site, std::string& error);
 
 // Removes every record (the installation is going; its sites stay). Those
-// kept aside for a newer installation stay for it.
+// kept aside for a newer installation stay for it. The product's key goes
+// too once nothing is left in it.
 bool ForgetRecordedSites(std::string& error);
+
+// Removes the record of one site (none there is no failure).
+bool ForgetSite(const std::string& folder, std::string& error);
 
 // A copy of the records kept aside (HKLM\SOFTWARE\enPanel\SitesKept) while
 // an earlier installation is removed for a newer one, and taken back (the
@@ -39,5 +43,34 @@ namespace platform {
 // `folder` as a record holds it: a full path (from the current folder),
 // without a separator at the end; empty when the system cannot tell.
 std::string RecordedForm(const std::string& folder);
+
+// Held while one run of the tool lays out a site: a run on the same folder
+// (any letter case) waits until it is let go, or until `wait_ms` passed
+// (Held() then false). A named mutex of the machine's: a run that dies lets
+// it go too.
+class SiteLock {
+ public:
+  SiteLock(const std::string& folder, unsigned long wait_ms);
+  ~SiteLock();
+  SiteLock(const SiteLock&) = delete;
+  SiteLock& operator=(const SiteLock&) = delete;
+  bool Held() const { return held_; }
+
+ private:
+  void* mutex_ = nullptr;
+  bool held_ = false;
+};
+
+// The system's Windows folder and its system folder (C:\Windows,
+// C:\Windows\System32), as the system names them; empty when it does not.
+std::string WindowsFolder();
+std::string SystemFolder();
+
+// A number of this run's own, for names no other run takes.
+unsigned long RunNumber();
+
+// `from` put in `to`'s place (or, `to` empty, removed) when the machine
+// next starts: for a file in use now. False when the system refuses.
+bool ReplaceAtRestart(const std::string& from, const std::string& to);
 
 }  // namespace platform

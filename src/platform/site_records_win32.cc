@@ -1,5 +1,8 @@
 #include <windows.h>
 
+#include <cstdint>
+#include <cstdio>
+
 #include "platform/site_records.h"
 
 namespace platform {
@@ -66,14 +69,20 @@ bool WriteRecord(const char* where, const SiteRecord& site, std::string& error) 
   return code == ERROR_SUCCESS;
 }
 
-// Removes the key `name` under the product's key (with its values).
+// Removes the key `name` under the product's key (with its values), and
+// the product's key when nothing is left in it.
 bool RemoveRecords(const char* name, std::string& error) {
   HKEY product = nullptr;
   LONG code = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProductKey, 0, KEY_ALL_ACCESS | kView, &product);
   if (code == ERROR_FILE_NOT_FOUND) return true;
   if (code == ERROR_SUCCESS) {
     code = RegDeleteKeyExA(product, name, kView, 0);
+    DWORD subkeys = 1, values = 1;
+    bool empty = RegQueryInfoKeyA(product, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                                  &values, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+                 subkeys == 0 && values == 0;
     RegCloseKey(product);
+    if (empty) RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kProductKey, kView, 0);
   }
   if (code == ERROR_FILE_NOT_FOUND) return true;
   if (code != ERROR_SUCCESS)
@@ -90,6 +99,19 @@ bool RecordSite(const SiteRecord& site, std::string& error) {
 }
 
 bool ForgetRecordedSites(std::string& error) { return RemoveRecords("Sites", error); }
+
+bool ForgetSite(const std::string& folder, std::string& error) {
+  HKEY key = nullptr;
+  LONG code = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSitesKey, 0, KEY_SET_VALUE | kView, &key);
+  if (code == ERROR_FILE_NOT_FOUND) return true;
+  if (code == ERROR_SUCCESS) {
+    code = RegDeleteValueA(key, folder.c_str());
+    RegCloseKey(key);
+  }
+  if (code == ERROR_SUCCESS || code == ERROR_FILE_NOT_FOUND) return true;
+  error = Why("cannot remove a value of", code);
+  return false;
+}
 
 bool KeepRecordsAside(std::string& error) {
   for (const SiteRecord& site : ReadRecords(kSitesKey, error)) {
@@ -116,6 +138,51 @@ std::string RecordedForm(const std::string& folder) {
   std::string path(full, size);
   while (path.size() > 3 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
   return path;
+}
+
+SiteLock::SiteLock(const std::string& folder, unsigned long wait_ms) {
+  // A mutex's name holds no backslash past its namespace: the folder, in
+  // upper case, as a number (FNV-1a, 64 bits).
+  std::uint64_t hash = 14695981039346656037ULL;
+  for (char c : folder) {
+    if (c == '/') c = '\\';
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+  }
+  char name[64];
+  std::snprintf(name, sizeof name, "Global\\enPanel-site-%016llx",
+                static_cast<unsigned long long>(hash));
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
+  if (mutex == nullptr) return;
+  mutex_ = mutex;
+  DWORD waited = WaitForSingleObject(mutex, wait_ms);
+  held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+}
+
+SiteLock::~SiteLock() {
+  if (mutex_ == nullptr) return;
+  if (held_) ReleaseMutex(static_cast<HANDLE>(mutex_));
+  CloseHandle(static_cast<HANDLE>(mutex_));
+}
+
+std::string WindowsFolder() {
+  char path[MAX_PATH];
+  UINT size = GetWindowsDirectoryA(path, sizeof path);
+  return size == 0 || size >= sizeof path ? std::string() : std::string(path, size);
+}
+
+std::string SystemFolder() {
+  char path[MAX_PATH];
+  UINT size = GetSystemDirectoryA(path, sizeof path);
+  return size == 0 || size >= sizeof path ? std::string() : std::string(path, size);
+}
+
+unsigned long RunNumber() { return GetCurrentProcessId(); }
+
+bool ReplaceAtRestart(const std::string& from, const std::string& to) {
+  return MoveFileExA(from.c_str(), to.empty() ? nullptr : to.c_str(),
+                     MOVEFILE_DELAY_UNTIL_REBOOT | (to.empty() ? 0 : MOVEFILE_REPLACE_EXISTING)) !=
+         0;
 }
 
 }  // namespace platform
