@@ -153,6 +153,23 @@ check "--page switches a site's page" cmp -s "$work/site1/enPanel.exe" "$windows
 install_site --site "$(winepath -w "$work/site1")" --page legacy
 check "and back" cmp -s "$work/site1/enPanel.exe" "$windows_build/enPanel.exe"
 
+# The site check asks Windows what an account may do (Wine gives a
+# folder's Unix mode as its access-control list).
+site_check() { wine "$work/site1/enPanel-check.exe" --user "$1" "$(winepath -w "$work/site1")" >"$work/check.out" 2>&1; }
+site_check nobody-such
+status=$?
+check "the site check knows no account that is not there (exit $status)" \
+  sh -c "[ $status = 2 ] && grep -q 'no such account' '$work/check.out'"
+chmod 555 "$work/site1/Statistics"
+site_check "$(id -un)"
+status=$?
+chmod 755 "$work/site1/Statistics"
+check "a Statistics folder the account cannot write is a problem, with its icacls line (exit $status)" \
+  sh -c "[ $status = 1 ] && grep -q 'cannot write Statistics' '$work/check.out' &&
+         grep -q 'mend: icacls .*Statistics /grant \"$(id -un):(OI)(CI)(M)\"' '$work/check.out'"
+site_check "$(id -un)"
+check "and one it can write is sound" grep -q 'The site is sound' "$work/check.out"
+
 # Six runs at once on one site, pages alternating: the site ends whole.
 runs=()
 for i in 1 2 3 4 5 6; do

@@ -247,8 +247,7 @@ void CheckHeaders(Collector& out, const HeadersFile& h, bool rebuildable, bool s
   }
   std::string remove;
   if (rebuildable)
-    remove =
-        "rm " + platform::QuotedForCommand(Native(h.path)) + "  (the next request builds it anew)";
+    remove = platform::RemoveCommand({Native(h.path)}) + "  (the next request builds it anew)";
   if (!h.read) {
     out.Problem("Headers file " + h.name + ": " + h.disagreements.front() +
                     ": every request ends in an error page",
@@ -302,6 +301,8 @@ void CannotWriteFolder(Collector& out, const platform::Account& account, const s
       repairs.push_back(Repair{Repair::Kind::kAddRights, folder, 01000});
     }
   }
+  mend = platform::GrantCommand(account.name, {Native(folder)},
+                                platform::kRead | platform::kWrite | platform::kSearch, true, mend);
   out.Problem(text, mend, repairs);
 }
 
@@ -356,10 +357,11 @@ void CheckSiteFolder(Collector& out, const std::string& folder, const platform::
           : "the page is right now, but once a book changes no request can put a new headers "
             "file in place, and from then on visitors see the failed rebuild (with the site's "
             "paths) and no book names";
-  out.Problem(
-      who + " cannot replace " + NameList(others) + " in the site folder: " + effect,
-      "chown " + account.name + ":" + account.group_name + " " + platform::QuotedForCommand(paths),
-      RepairsOf(Repair::Kind::kGiveToAccount, paths));
+  out.Problem(who + " cannot replace " + NameList(others) + " in the site folder: " + effect,
+              platform::GrantCommand(account.name, paths, platform::kRead | platform::kWrite, false,
+                                     "chown " + account.name + ":" + account.group_name + " " +
+                                         platform::QuotedForCommand(paths)),
+              RepairsOf(Repair::Kind::kGiveToAccount, paths));
 }
 
 // Whether a file of Statistics/ is this program's own ("$enPanel$...",
@@ -442,7 +444,9 @@ void CheckStatistics(Collector& out, const std::string& folder, const platform::
   }
   out.Problem(
       who + " cannot write these files in Statistics/: " + NameList(locked) + effect.substr(1),
-      give + platform::QuotedForCommand(paths), RepairsOf(Repair::Kind::kGiveToAccount, paths));
+      platform::GrantCommand(account.name, paths, platform::kRead | platform::kWrite, false,
+                             give + platform::QuotedForCommand(paths)),
+      RepairsOf(Repair::Kind::kGiveToAccount, paths));
 }
 
 // Folders on a file system mounted read-only: no right can mend that.
@@ -496,7 +500,7 @@ void CheckLeftMarkers(Collector& out, const std::string& folder) {
     out.Problem(
         "Session markers left behind in Statistics/ (older than an hour): " + NameList(own) +
             ": each counts as a running session in every log line of the four programs",
-        "rm " + platform::QuotedForCommand(own_paths));
+        platform::RemoveCommand(own_paths));
   }
   if (!others.empty()) {
     std::sort(others.begin(), others.end());
@@ -659,7 +663,8 @@ void CheckBookRights(Collector& out, const platform::Account& account, const Hea
   if (!folders.empty()) {
     out.Problem(who + " cannot read " + NameList(folders) +
                     ": the books in it are not found, and visitors get an error page instead",
-                "chmod a+rx " + platform::QuotedForCommand(folders),
+                platform::GrantCommand(account.name, folders, platform::kRead | platform::kSearch,
+                                       true, "chmod a+rx " + platform::QuotedForCommand(folders)),
                 RepairsOf(Repair::Kind::kAddRights, folders, 0555));
   }
   if (!texts.empty()) {
@@ -669,14 +674,16 @@ void CheckBookRights(Collector& out, const platform::Account& account, const Hea
                                               "the headers file's rebuild fails and visitors "
                                               "get only an error page";
     out.Problem(who + " cannot read " + NameList(texts) + ": " + when,
-                "chmod a+r " + platform::QuotedForCommand(texts),
+                platform::GrantCommand(account.name, texts, platform::kRead, false,
+                                       "chmod a+r " + platform::QuotedForCommand(texts)),
                 RepairsOf(Repair::Kind::kAddRights, texts, 0444));
   }
   if (!indexes.empty()) {
     out.Problem(who + " cannot read " + NameList(indexes) +
                     ": the page only lists index files, but the search it sends visitors to "
                     "reads them",
-                "chmod a+r " + platform::QuotedForCommand(indexes),
+                platform::GrantCommand(account.name, indexes, platform::kRead, false,
+                                       "chmod a+r " + platform::QuotedForCommand(indexes)),
                 RepairsOf(Repair::Kind::kAddRights, indexes, 0444));
   }
   if (reached && folders.empty() && texts.empty() && indexes.empty())

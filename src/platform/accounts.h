@@ -14,6 +14,7 @@ struct Account {
   unsigned group_id = 0;         // POSIX: its own group
   std::string group_name;        // POSIX: that group's name
   std::vector<unsigned> groups;  // POSIX: every group the account is in
+  std::string sid;               // Windows: its security identifier, as bytes
 };
 
 // False when the system knows no such account.
@@ -26,8 +27,12 @@ enum Access : unsigned { kRead = 4, kWrite = 2, kSearch = 1 };
 // process that has taken on the account, so that every folder on the way,
 // access-control lists and read-only mounts count; only root or the
 // account itself can ask, for anyone else the answer is false, errno
-// EPERM). On false, errno holds the system's reason. Windows: true (the
-// check cannot tell there).
+// EPERM). On false, errno holds the system's reason. Windows: for the
+// process's own account, AccessCheck with its own token (every group and
+// privilege counts); for another account, the rights the access-control
+// list gives it and the groups Windows knows it in
+// (GetEffectiveRightsFromAcl); a read-only file is never written. Search
+// is always granted there (every account may pass through folders).
 bool AccountMay(const Account& account, const std::string& path, unsigned access);
 
 // Whether this process can ask the system as `account` (POSIX: it is root

@@ -27,8 +27,16 @@ inline std::string SpacedNumbers(const std::vector<int>& numbers) {
   }
   return text;
 }
-// A command that removes the files.
+// A command that removes the files. Windows: one line that works in
+// PowerShell and in cmd.
 std::string RemoveCommand(const std::vector<std::string>& paths);
+// A command that lets `account` have `access` (a sum of platform::Access
+// bits) to the paths (files; or folders, with what is made in them), where
+// this system's own tools make `posix` of it: POSIX: `posix` itself;
+// Windows: one icacls line (several files of one folder named by the start
+// their names share) that works in PowerShell and in cmd.
+std::string GrantCommand(const std::string& account, const std::vector<std::string>& paths,
+                         unsigned access, bool folders, const std::string& posix);
 // A command that moves the files into a folder of strays (made when missing).
 std::string MoveAwayCommand(const std::vector<std::string>& paths);
 // A command that moves the day files of `program` (its counters and logs,

@@ -19,6 +19,11 @@ std::string RemoveCommand(const std::vector<std::string>& paths) {
   return "rm " + QuotedForCommand(paths);
 }
 
+std::string GrantCommand(const std::string& /*account*/, const std::vector<std::string>& /*paths*/,
+                         unsigned /*access*/, bool /*folders*/, const std::string& posix) {
+  return posix;
+}
+
 std::string ArchiveYearsCommand(const std::string& folder, const std::string& program,
                                 const std::vector<int>& years) {
   const std::string list = SpacedNumbers(years);
