@@ -60,6 +60,13 @@ msiinfo export "$msi" File | tail -n +4 | awk -F '\t' '{ print $2 "\t" $3 }' | s
 msiinfo export "$msi" Component | tail -n +4 | awk -F '\t' '{ print $1 "\t" $3 }' | sort >"$work/components"
 twice=$(join -t $'\t' "$work/files" "$work/components" | awk -F '\t' '{ print $3 "\\" $2 }' | sort | uniq -d)
 check "no file is installed by two components ($twice)" test -z "$twice"
+# Each program with its version, in the installer's table and in itself.
+unversioned=$(msiinfo export "$msi" File | tr -d '\r' | tail -n +4 |
+  awk -F '\t' -v v="$version.0" '$3 ~ /\.exe$/ && $5 != v { print $3 }')
+check "every program's version in the installer's File table (${unversioned:-all} $version.0)" test -z "$unversioned"
+check "and in its version resource" \
+  sh -c "for p in enPanel enPanel-todays enPanel-check enpanel-install-site; do
+           strings -el '$windows_build/'\$p.exe | grep -qx '$version' || exit 1; done"
 
 # Two IIS sites as they are on a server: books, and the sibling programs
 # with their statistics; a Linux twin of the first.
