@@ -93,21 +93,32 @@ std::string OwnName(const std::string& to, const char* what) {
   return FolderOf(to) + "\\~enPanel-" + what + "-" + std::to_string(platform::RunNumber()) + ".tmp";
 }
 
+// Where the file for `to` waits for the machine's next start.
+std::string PendingName(const std::string& to) {
+  return FolderOf(to) + "\\~enPanel-next-start-" + to.substr(to.find_last_of("\\/") + 1) + ".tmp";
+}
+
 // `contents` in `to`'s place in one step. A program that runs cannot be
 // written over, but it can be renamed: it is moved aside first, and
 // removed now or, while it still runs, when the machine next starts. A
 // file held open so that it cannot even be renamed gets the new one when
-// the machine next starts; `later` says so.
+// the machine next starts (from a name the next run's tidying leaves);
+// `later` says so. A file put in place now takes back such a replacement
+// still waiting (its file goes, so the rename at the start finds none).
 bool PutInPlace(const std::string& contents, const std::string& to, bool& later,
                 std::string& error) {
   later = false;
   const std::string staging = OwnName(to, "install");
+  const std::string pending = PendingName(to);
   if (!platform::WriteWholeFile(staging, contents, true)) {
     error = "cannot write " + staging + ": " + WhyNot();
     platform::RemoveFile(staging);
     return false;
   }
-  if (platform::RenameFile(staging, to)) return true;
+  if (platform::RenameFile(staging, to)) {
+    platform::RemoveFile(pending);
+    return true;
+  }
   const std::string aside = OwnName(to, "replaced");
   if (platform::RenameFile(to, aside)) {
     if (!platform::RenameFile(staging, to)) {
@@ -120,15 +131,18 @@ bool PutInPlace(const std::string& contents, const std::string& to, bool& later,
       Tell("the program that was " + to + " still runs; it is " + aside +
            " now, to remove once it ends");
     }
+    platform::RemoveFile(pending);
     return true;
   }
   error = WhyNot();
-  if (platform::ReplaceAtRestart(staging, to)) {
+  platform::RemoveFile(pending);
+  if (platform::RenameFile(staging, pending) && platform::ReplaceAtRestart(pending, to)) {
     later = true;
     return true;
   }
   error = "cannot put " + to + " in place: " + error;
   platform::RemoveFile(staging);
+  platform::RemoveFile(pending);
   return false;
 }
 
