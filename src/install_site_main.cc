@@ -25,6 +25,7 @@
 // is removed for a newer one, and --upgrade-recorded takes them back.
 //
 // Exit status: 0 done, 1 a site could not be laid out or recorded, 2 bad usage.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -32,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/environment.h"
 #include "platform/event_log.h"
 #include "platform/files.h"
 #include "platform/program.h"
@@ -289,6 +291,66 @@ bool LayOutWebConfig(const std::string& own, const std::string& site, const std:
   return true;
 }
 
+// The value of the attribute `name` in the tag that starts at `at`.
+std::string Attribute(const std::string& text, std::size_t at, const std::string& name) {
+  const std::size_t end = text.find('>', at);
+  const std::size_t found = text.find(" " + name + "=\"", at);
+  if (found == std::string::npos || found > end) return std::string();
+  const std::size_t from = found + name.size() + 3;
+  return text.substr(from, text.find('"', from) - from);
+}
+
+// `path` with the system's variables in it (%SystemDrive%) given their values.
+std::string Expanded(std::string path) {
+  for (std::size_t at = path.find('%'); at != std::string::npos; at = path.find('%', at)) {
+    std::size_t end = path.find('%', at + 1);
+    if (end == std::string::npos) break;
+    std::string value = platform::GetEnvironment(path.substr(at + 1, end - at - 1));
+    path.replace(at, end - at + 1, value);
+    at += value.size();
+  }
+  return path;
+}
+
+// The site's path in IIS ("Default Web Site", "Kutubix/cgi-bin"), from the
+// server's applicationHost.config: the site, application and virtual
+// folder whose physical folder holds `folder` most closely. Empty where
+// the file or such a folder is not there.
+std::string IisPathOf(const std::string& folder) {
+  std::string config;
+  if (!platform::ReadWholeFile(
+          platform::SystemFolder() + "\\inetsrv\\config\\applicationHost.config", config)) {
+    return std::string();
+  }
+  std::string best, best_physical;
+  for (std::size_t site = config.find("<site "); site != std::string::npos;
+       site = config.find("<site ", site + 1)) {
+    const std::string name = Attribute(config, site, "name");
+    const std::size_t site_end = config.find("</site>", site);
+    std::string application = "/";
+    for (std::size_t at = config.find('<', site + 1); at != std::string::npos && at < site_end;
+         at = config.find('<', at + 1)) {
+      if (config.compare(at, 13, "<application ") == 0) application = Attribute(config, at, "path");
+      if (config.compare(at, 18, "<virtualDirectory ") != 0) continue;
+      const std::string physical = Expanded(Attribute(config, at, "physicalPath"));
+      if (physical.empty() || !Within(folder, physical) || physical.size() <= best_physical.size())
+        continue;
+      std::string path = name;
+      for (const std::string& part : {application, Attribute(config, at, "path")}) {
+        if (part != "/") path += part;
+      }
+      std::string below = folder.substr(std::min(folder.size(), physical.size()));
+      for (char& c : below) {
+        if (c == '\\') c = '/';
+      }
+      if (!below.empty() && below[0] != '/') below.insert(0, "/");
+      best = path + (below == "/" ? "" : below);
+      best_physical = physical;
+    }
+  }
+  return best;
+}
+
 // The lines that make what IIS keeps at the server's level (as an
 // administrator, once per site; they work in PowerShell and in cmd).
 std::string ServerLines(const std::string& site, const std::string& mode) {
@@ -301,13 +363,16 @@ std::string ServerLines(const std::string& site, const std::string& mode) {
            "activityTimeout='60',requestTimeout='90',stderrMode='IgnoreAndReturn200',"
            "signalBeforeTerminateSeconds='30',protocol='NamedPipe']\" /commit:apphost\n";
   }
+  const std::string iis_path = IisPathOf(site);
   return "  " + appcmd +
          " set config -section:system.webServer/security/isapiCgiRestriction /+\"[path='" +
          program + "',description='enPanel',allowed='True']\" /commit:apphost\n" + "  " + appcmd +
-         " set config \"SITE\" -section:system.webServer/cgi /createProcessAsUser:\"False\" "
-         "/timeout:\"00:01:00\" /commit:apphost\n"
-         "  (SITE: the site's name in IIS, with the path to the folder when it is not the "
-         "site's root)\n";
+         " set config \"" + (iis_path.empty() ? "SITE" : iis_path) +
+         "\" -section:system.webServer/cgi /createProcessAsUser:\"False\" "
+         "/timeout:\"00:01:00\" /commit:apphost\n" +
+         (iis_path.empty() ? "  (SITE: the site's name in IIS, with the path to the folder when it "
+                             "is not the site's root: no IIS site serves this folder yet)\n"
+                           : "");
 }
 
 struct Wanted {

@@ -107,7 +107,14 @@ check "the event source is registered, expandable, with the installed program ($
   sh -c "[ '${source_file%% *}' = REG_EXPAND_SZ ] &&
          [ \"\$(winepath -u '${source_file#* }' 2>/dev/null)\" = '$programs/enPanel.exe' ]"
 
+# IIS's own configuration names the first site's folder (as %SystemDrive%
+# would write it, here the drive Wine gives /): the printed lines name the site.
+iis_config="$(winepath -u 'C:\windows\system32')/inetsrv/config"
+mkdir -p "$iis_config"
+printf '<configuration><system.applicationHost><sites>\r\n<site name="Kutubix" id="2">\r\n<application path="/">\r\n<virtualDirectory path="/" physicalPath="%s" />\r\n</application></site></sites></system.applicationHost></configuration>\r\n' \
+  "$(winepath -w "$work")" >"$iis_config/applicationHost.config"
 install_site --site "$(winepath -w "$work/site1")"
+rm -rf "$iis_config"
 install_site --site "$(winepath -w "$work/site2")" --page todays
 check "enpanel-install-site.exe lays out a site with the page as it always was" \
   sh -c "cmp -s '$work/site1/enPanel.exe' '$windows_build/enPanel.exe' &&
@@ -123,6 +130,8 @@ check "the old program kept as enPanel.exe.before-enpanel" \
 check "a web.config IIS 10 accepts as it comes (and enPanel's beside the site's own)" \
   iis_accepts "$work/site1/web.config" "$work/site2/web.config.enpanel-new"
 check "naming the site's own program" grep -qF "$(winepath -w "$work/site1")\enPanel.exe" "$work/site1/web.config"
+check "the lines printed name the site as IIS knows it" \
+  grep -q 'set config "Kutubix/site1" -section:system.webServer/cgi' "$work/install-site.log"
 check "the site's own web.config kept, enPanel's beside it and named" \
   sh -c "grep -q 'defaultDocument' '$work/site2/web.config' && grep -q 'web.config.enpanel-new' '$work/install-site.log'"
 
