@@ -3,6 +3,7 @@
 // so laid out, so that a newer installer gives each the new program.
 //
 //   enpanel-install-site.exe --site DIR [--page legacy|todays] [--mode cgi|fastcgi] [--new]
+//                            [--if-there]
 //   enpanel-install-site.exe --restore --site DIR
 //   enpanel-install-site.exe --forget --site DIR
 //   enpanel-install-site.exe --list
@@ -17,7 +18,9 @@
 // puts back. Runs at once on one site take turns. It changes nothing else
 // in DIR, and refuses a folder that is no site (unless --new says one is
 // meant), a drive's root, the Windows folder and the installation's own.
-// --upgrade-recorded does the same for every recorded site with its own
+// --if-there passes over a folder that is gone (the installer's run on
+// the folder an earlier installer was installed into). --upgrade-recorded
+// does the same for every recorded site with its own
 // choices (the installer runs it); a recorded folder that is gone is named
 // and its record dropped. --forget-recorded drops the records (the
 // installer runs it when it is removed: the sites stay, and serve).
@@ -502,7 +505,7 @@ int main(int argc, char** argv) {
   std::string site;
   Wanted wanted;
   bool upgrade = false, forget_all = false, keep = false, restore = false, forget = false,
-       list = false;
+       list = false, if_there = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -518,6 +521,8 @@ int main(int argc, char** argv) {
       (arg == "--site" ? site : arg == "--page" ? wanted.page : wanted.mode) = argv[++i];
     } else if (arg == "--new") {
       wanted.is_new = true;
+    } else if (arg == "--if-there") {
+      if_there = true;
     } else if (arg == "--upgrade-recorded") {
       upgrade = true;
     } else if (arg == "--forget-recorded") {
@@ -540,7 +545,7 @@ int main(int argc, char** argv) {
         "\" is neither legacy (the page as it always was) nor todays (for today's browsers)");
   if (!wanted.mode.empty() && wanted.mode != "cgi" && wanted.mode != "fastcgi")
     return Usage("--mode: \"" + wanted.mode + "\" is neither cgi nor fastcgi");
-  const bool chose = !wanted.page.empty() || !wanted.mode.empty() || wanted.is_new;
+  const bool chose = !wanted.page.empty() || !wanted.mode.empty() || wanted.is_new || if_there;
   const int alone = int(upgrade) + int(forget_all) + int(keep) + int(list);
   if (alone > 1 || (alone == 1 && (!site.empty() || chose || restore || forget)))
     return Usage(
@@ -575,11 +580,22 @@ int main(int argc, char** argv) {
     if (upgrade || list) return 1;
   }
   if (list) {
+    // Each site: its folder, page, mode and program's version, and what
+    // waits for the machine's next start there.
     for (const platform::SiteRecord& record : recorded) {
       State state = ReadState(record.folder);
-      std::printf("%s\t%s\t%s\n", record.folder.c_str(),
+      const std::string version = platform::FileVersion(record.folder + "\\enPanel.exe");
+      std::string waiting;
+      for (const char* name : {"enPanel.exe", "enPanel-check.exe"}) {
+        if (platform::FileExists(PendingName(record.folder + "\\" + name))) {
+          waiting.append(waiting.empty() ? "\t" : ", ").append(name);
+        }
+      }
+      if (!waiting.empty()) waiting += " in use: the new one waits for the machine's next start";
+      std::printf("%s\t%s\t%s\t%s%s\n", record.folder.c_str(),
                   state.count("page") != 0 ? state["page"].c_str() : record.page.c_str(),
-                  state.count("mode") != 0 ? state["mode"].c_str() : "cgi");
+                  state.count("mode") != 0 ? state["mode"].c_str() : "cgi",
+                  version.empty() ? "(no version)" : version.c_str(), waiting.c_str());
     }
     return 0;
   }
@@ -611,6 +627,10 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (restore) return Restore(folder) ? 0 : 1;
+  if (if_there && !platform::PathExists(folder)) {
+    Tell(folder + ": no such folder any more; nothing installed there");
+    return 0;
+  }
   const bool stated = ReadState(folder).count("page") != 0;
   for (const platform::SiteRecord& record : recorded) {
     if (Key(record.folder) != Key(folder)) continue;

@@ -15,16 +15,25 @@
 # The site tool keeps a site's own program (--restore puts it back), its own
 # web.config (enPanel's beside it) and its page across an uninstall; runs at
 # once on one site leave it whole; it refuses folders that are no site's.
-#   windows_msi.sh LINUX_BUILD_DIR DRIVER_EXE
+# An upgrade while the sites' programs run: the installer's log names each
+# site's outcome, one program held so it cannot be renamed waits for the
+# next start (--list says so), and nothing of the replaced program stays.
+#   windows_msi.sh LINUX_BUILD_DIR DRIVER_EXE HOLD_EXE
 set -uo pipefail
-linux_build="$1" driver="$2"
+linux_build="$1" driver="$2" hold="$3"
 here="$(cd "$(dirname "$0")/.." && pwd)"
 source "$here/scripts/lib.sh"
 need wine winepath wixl msibuild msiinfo
 work=$(mktemp -d)
 trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
 
-# What an earlier run of this test may have left in the registry.
+# What an earlier run of this test may have left: an installation (each
+# build of the installer has a product code of its own) and the registry.
+uninstall='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+for product in $(wine reg query "$uninstall" /s /reg:64 2>/dev/null | tr -d '\r' |
+  awk '/^HKEY/ { key = $0 } /DisplayName +REG_SZ +enPanel$/ { sub(/.*\\/, "", key); print key }'); do
+  wine msiexec /x "$product" /qn >/dev/null 2>&1
+done
 wine reg delete 'HKLM\SOFTWARE\enPanel' /f /reg:64 >/dev/null 2>&1
 msi=$("$here/scripts/package" msi | tail -n 1)
 check "scripts/package built the installer ($(basename "$msi"))" test -s "$msi"
@@ -51,6 +60,12 @@ snapshot() {  # FOLDER [NAME]: NAME left out too
     ! -name enPanel.exe.before-enpanel ! -name web.config.enpanel-new ! -name "${2:-enPanel.exe}")
   (cd "$1" && find . -mindepth 1 "${out[@]}" \( -type d -printf '%p/\n' -o -printf '%p %s %T@\n' \) | sort &&
     find . -type f "${out[@]}" -exec sha256sum {} + | sort)
+}
+# Whether the file holds each of the lines' texts, as they are.
+holds() {  # FILE TEXT...
+  local file="$1" text
+  shift
+  for text in "$@"; do grep -qF -- "$text" "$file" || return 1; done
 }
 # Whether IIS 10 as it comes accepts each web.config given.
 iis_accepts() { "$linux_build/tests/iis_config_check" "$here/tests/iis_sections.txt" "$@" >/dev/null; }
@@ -229,14 +244,43 @@ check "scripts/package msi --version $next built $(basename "$newer")" test -s "
 mkdir -p "$work/site3"
 "$linux_build/make_site" "$work/site3" --books 5 >/dev/null
 wine reg add 'HKLM\SOFTWARE\enPanel' /v InstallDir /t REG_SZ /d "$(winepath -w "$work/site3")\\" /f /reg:64 >/dev/null 2>&1
-msiexec /i "$(winepath -w "$newer")" /qn
+# Both sites' programs in use meanwhile: the first's as a running program's
+# file is (it can be renamed, not written over), the second's held so that
+# it cannot even be renamed.
+touch "$work/release"
+wine "$hold" "$(winepath -w "$work/site1/enPanel.exe")" "$(winepath -w "$work/release")" rename >"$work/hold1" 2>&1 &
+holder1=$!
+wine "$hold" "$(winepath -w "$work/site2/enPanel.exe")" "$(winepath -w "$work/release")" >"$work/hold2" 2>&1 &
+holder2=$!
+for _ in $(seq 100); do grep -q held "$work/hold1" && grep -q held "$work/hold2" && break; sleep 0.2; done
+msiexec /i "$(winepath -w "$newer")" /qn /l*v "$(winepath -w "$work/upgrade.log")"
+upgrade_status=$?
 # The earlier installer's removal would have taken its value away.
 wine reg delete 'HKLM\SOFTWARE\enPanel' /v InstallDir /f /reg:64 >/dev/null 2>&1
-check "the newer installer upgrades both sites" \
-  sh -c "grep -qa '@(#)enPanel $next' '$programs/enPanel.exe' '$work/site1/enPanel.exe' &&
-         grep -qa '@(#)enPanel $next' '$work/site2/enPanel.exe'"
-check "each keeping its page" \
-  sh -c "cmp -s '$work/site1/enPanel.exe' '$programs/enPanel.exe' && cmp -s '$work/site2/enPanel.exe' '$programs/todays/enPanel.exe'"
+tr -d '\r' <"$work/upgrade.log" >"$work/upgrade.txt"
+check "the newer installer upgrades the first site while its program runs (exit $upgrade_status)" \
+  sh -c "[ $upgrade_status = 0 ] && grep -qa '@(#)enPanel $next' '$programs/enPanel.exe' '$work/site1/enPanel.exe' &&
+         cmp -s '$work/site1/enPanel.exe' '$programs/enPanel.exe'"
+site1_w=$(winepath -w "$work/site1") site2_w=$(winepath -w "$work/site2") site3_w=$(winepath -w "$work/site3")
+check "the installer's log names each site it laid out, as the tool wrote it" \
+  holds "$work/upgrade.txt" "$site1_w: enPanel.exe (the page legacy, CGI) and enPanel-check.exe $next installed" \
+  "/+\"[path='$site3_w\\enPanel.exe',description='enPanel',allowed='True']\""
+check "and the site whose program could not be replaced, with when it will be" \
+  holds "$work/upgrade.txt" "$site2_w: enPanel.exe is in use and cannot be replaced now: the new program takes its place when the machine next starts"
+wine "$programs/enpanel-install-site.exe" --list 2>/dev/null | tr -d '\r' >"$work/list"
+check "--list names it too, with the version it still has" \
+  grep -qF "site2	todays	cgi	$version	enPanel.exe in use: the new one waits for the machine's next start" "$work/list"
+rm "$work/release"
+wait "$holder1" "$holder2"
+wine wineboot -r >/dev/null 2>&1
+wineserver -w
+check "the machine's next start gives it the new program, with its page" \
+  sh -c "cmp -s '$work/site2/enPanel.exe' '$programs/todays/enPanel.exe' && grep -qa '@(#)enPanel $next' '$work/site2/enPanel.exe'"
+check "and nothing of the replaced programs stays in either site" \
+  sh -c "! ls -a '$work/site1' '$work/site2' | grep -q '^~enPanel'"
+wine "$programs/enpanel-install-site.exe" --list 2>/dev/null | tr -d '\r' >"$work/list"
+check "--list then gives both sites' versions ($(tr '\t\n' '  ' <"$work/list"))" \
+  sh -c "grep -q 'site1	legacy	cgi	$next\$' '$work/list' && grep -q 'site2	todays	cgi	$next\$' '$work/list'"
 check "and lays out the site the earlier installer was installed into" \
   sh -c "cmp -s '$work/site3/enPanel.exe' '$programs/enPanel.exe' &&
          wine reg query '$sites_key' 2>/dev/null | grep -q site3"
@@ -263,6 +307,21 @@ check "--restore puts the old program back, and takes enPanel's files away" \
   sh -c "printf 'MZ the old enPanel\n' | cmp -s - '$work/site1/enPanel.exe' &&
          [ ! -e '$work/site1/enPanel-check.exe' ] && [ ! -e '$work/site1/web.config' ] &&
          [ ! -e '$work/site1/.install-site' ] && [ ! -e '$work/site1/enPanel.exe.before-enpanel' ]"
+msiexec /x "$(winepath -w "$newer")" /qn
+
+# A site the installer cannot lay out (here the folder an earlier installer
+# named, the Windows folder) fails the installation, named in its log
+# (Windows' msiexec exits with 1603, Wine's with 67).
+wine reg add 'HKLM\SOFTWARE\enPanel' /v InstallDir /t REG_SZ /d 'C:\windows\' /f /reg:64 >/dev/null 2>&1
+msiexec /i "$(winepath -w "$newer")" /qn /l*v "$(winepath -w "$work/failed.log")"
+status=$?
+wine reg delete 'HKLM\SOFTWARE\enPanel' /f /reg:64 >/dev/null 2>&1
+tr -d '\r' <"$work/failed.log" >"$work/failed.txt"
+check "an installation that cannot lay out a site fails (exit $status), naming the site and what to do" \
+  sh -c "[ $status != 0 ]" && holds "$work/failed.txt" \
+  "the Windows folder, not a site's folder; nothing installed" "could not be given this installation's programs"
+check "and is rolled back" test ! -e "$programs/enPanel.exe"
+# Wine's rollback takes back the files but leaves the product registered.
 msiexec /x "$(winepath -w "$newer")" /qn
 
 [ "$failed" -eq 0 ] || { echo "msiexec's output:"; cat "$work/msiexec.log" "$work/install-site.log"; }

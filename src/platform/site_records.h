@@ -66,6 +66,10 @@ class SiteLock {
 std::string WindowsFolder();
 std::string SystemFolder();
 
+// The version a program's version resource carries ("1.0.1"; a fourth
+// number only where it is not 0); empty where it carries none.
+std::string FileVersion(const std::string& path);
+
 // A number of this run's own, for names no other run takes.
 unsigned long RunNumber();
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "platform/site_records.h"
 
@@ -175,6 +176,28 @@ std::string SystemFolder() {
   char path[MAX_PATH];
   UINT size = GetSystemDirectoryA(path, sizeof path);
   return size == 0 || size >= sizeof path ? std::string() : std::string(path, size);
+}
+
+std::string FileVersion(const std::string& path) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+  if (size == 0) return std::string();
+  std::string data(size, '\0');
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  if (!GetFileVersionInfoA(path.c_str(), 0, size, data.data()) ||
+      !VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length) ||
+      fixed == nullptr || length < sizeof *fixed) {
+    return std::string();
+  }
+  std::string text = std::to_string(HIWORD(fixed->dwFileVersionMS));
+  for (DWORD part : {LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS)}) {
+    text.append(".").append(std::to_string(part));
+  }
+  if (LOWORD(fixed->dwFileVersionLS) != 0) {
+    text.append(".").append(std::to_string(LOWORD(fixed->dwFileVersionLS)));
+  }
+  return text;
 }
 
 unsigned long RunNumber() { return GetCurrentProcessId(); }
