@@ -18,6 +18,9 @@
 // puts back. Runs at once on one site take turns. It changes nothing else
 // in DIR, and refuses a folder that is no site (unless --new says one is
 // meant), a drive's root, the Windows folder and the installation's own.
+// It runs as an administrator in a folder the web account may write: it
+// writes only new names of its own, renamed into place, and reads nothing
+// there through a link or a second name.
 // --if-there passes over a folder that is gone (the installer's run on
 // the folder an earlier installer was installed into). --upgrade-recorded
 // does the same for every recorded site with its own
@@ -93,9 +96,35 @@ bool Within(const std::string& inner, const std::string& outer) {
   return !o.empty() && (i == o || i.rfind(o + "/", 0) == 0);
 }
 
-// A name of this run's own beside `to`, for what it stages there.
-std::string OwnName(const std::string& to, const char* what) {
-  return FolderOf(to) + "\\~enPanel-" + what + "-" + std::to_string(platform::RunNumber()) + ".tmp";
+// A name of this run's own beside `to`, for what it stages there (the
+// `attempt`th: a name someone else took is passed over).
+std::string OwnName(const std::string& to, const char* what, int attempt = 0) {
+  std::string name = FolderOf(to);
+  name.append("\\~enPanel-").append(what).append("-").append(std::to_string(platform::RunNumber()));
+  if (attempt > 0) name.append("-").append(std::to_string(attempt));
+  return name + ".tmp";
+}
+
+// `contents` in a new file of this run's own beside `to`, written through
+// what it created: the site's folder may be the web account's to write,
+// and a name it took first (a link, even to nothing) is never written
+// through but passed over. Empty, with `error`, when none could be made.
+std::string Staged(const std::string& contents, const std::string& to, std::string& error) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string staging = OwnName(to, "install", attempt);
+    switch (platform::WriteNewFile(staging, contents, true)) {
+      case platform::CreateResult::kCreated:
+        return staging;
+      case platform::CreateResult::kExists:
+        continue;
+      case platform::CreateResult::kFailed:
+        error = "cannot write " + staging + ": " + WhyNot();
+        platform::RemoveFile(staging);
+        return std::string();
+    }
+  }
+  error = "cannot write beside " + to + ": every name of this run's is taken";
+  return std::string();
 }
 
 // Where the file for `to` waits for the machine's next start.
@@ -113,13 +142,9 @@ std::string PendingName(const std::string& to) {
 bool PutInPlace(const std::string& contents, const std::string& to, bool& later,
                 std::string& error) {
   later = false;
-  const std::string staging = OwnName(to, "install");
+  const std::string staging = Staged(contents, to, error);
   const std::string pending = PendingName(to);
-  if (!platform::WriteWholeFile(staging, contents, true)) {
-    error = "cannot write " + staging + ": " + WhyNot();
-    platform::RemoveFile(staging);
-    return false;
-  }
+  if (staging.empty()) return false;
   if (platform::RenameFile(staging, to)) {
     platform::RemoveFile(pending);
     return true;
@@ -151,6 +176,7 @@ bool PutInPlace(const std::string& contents, const std::string& to, bool& later,
   return false;
 }
 
+// The installation's file `from` in `to`'s place.
 bool PutFileInPlace(const std::string& from, const std::string& to, bool& later,
                     std::string& error) {
   std::string contents;
@@ -175,10 +201,17 @@ void RemoveLeftovers(const std::string& site) {
 // The site's own record of its choices, `key=value` lines.
 using State = std::map<std::string, std::string>;
 
-State ReadState(const std::string& site) {
+// The site's state; empty where it has none. One that is a link or has a
+// second name (the web account's doing, where it may write the folder) is
+// not read, and `trusted` is then false.
+State ReadState(const std::string& site, bool* trusted = nullptr) {
   State state;
   std::string text;
-  if (!platform::ReadWholeFile(site + "\\" + kStateName, text)) return state;
+  if (trusted != nullptr) *trusted = true;
+  if (!platform::ReadFileOfOneName(site + "\\" + kStateName, text)) {
+    if (trusted != nullptr) *trusted = platform::LastErrorCode() != platform::kRefusedName;
+    return state;
+  }
   for (std::size_t at = 0; at < text.size();) {
     std::size_t end = text.find('\n', at);
     if (end == std::string::npos) end = text.size();
@@ -239,15 +272,6 @@ bool WebConfigFor(const std::string& own, const std::string& site, const std::st
   return true;
 }
 
-// A short fingerprint of a file's bytes (FNV-1a), to know it again.
-std::string Fingerprint(const std::string& bytes) {
-  std::uint64_t hash = 14695981039346656037ULL;
-  for (char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
-  char text[17];
-  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
-  return text;
-}
-
 // The handler's name the web.config of each mode gives.
 std::string HandlerName(const std::string& mode) {
   return mode == "fastcgi" ? "name=\"enPanel-FastCGI\"" : "name=\"enPanel-CGI\"";
@@ -269,18 +293,21 @@ bool LayOutWebConfig(const std::string& own, const std::string& site, const std:
   const std::string beside = config + ".enpanel-new";
   bool later = false;
   std::string error;
-  const bool there = platform::ReadWholeFile(config, theirs);
-  if (!there || Fingerprint(theirs) == state["web.config"]) {
+  // One that is a link or has a second name is not read: it is the
+  // site's own, whatever it holds.
+  const bool there = platform::PathExists(config);
+  const bool read = platform::ReadFileOfOneName(config, theirs);
+  if (!there || (read && platform::Fingerprint(theirs) == state["web.config"])) {
     if (theirs != ours && !PutInPlace(ours, config, later, error)) {
       told = error;
       return false;
     }
-    state["web.config"] = Fingerprint(ours);
+    state["web.config"] = platform::Fingerprint(ours);
     platform::RemoveFile(beside);
     return true;
   }
   state.erase("web.config");
-  if (theirs.find(HandlerName(mode)) != std::string::npos) {
+  if (read && theirs.find(HandlerName(mode)) != std::string::npos) {
     platform::RemoveFile(beside);
     return true;
   }
@@ -398,7 +425,14 @@ bool LayOut(const std::string& own, const std::string& site, Wanted wanted, bool
     return false;
   }
   RemoveLeftovers(site);
-  State state = ReadState(site);
+  bool trusted = true;
+  State state = ReadState(site, &trusted);
+  if (!trusted) {
+    Tell(site + "\\" + kStateName + " is " + platform::kRefusedNameText +
+         ": its settings cannot be trusted; remove it (then give --page and --mode again); "
+         "nothing installed");
+    return false;
+  }
   if (wanted.page.empty()) wanted.page = state.count("page") != 0 ? state["page"] : "legacy";
   if (wanted.mode.empty()) wanted.mode = state.count("mode") != 0 ? state["mode"] : "cgi";
   const std::string program =
@@ -407,9 +441,17 @@ bool LayOut(const std::string& own, const std::string& site, Wanted wanted, bool
   std::string error, told;
   // The program the first run replaces is kept, once: one that is not
   // enPanel's own from this installation or an earlier one.
+  // Read by its one name only: the web account may have put a link there.
   std::string before, legacy, todays;
-  if (state.count("page") == 0 && !wanted.recorded && platform::ReadWholeFile(target, before) &&
-      platform::ReadWholeFile(own + "\\enPanel.exe", legacy) &&
+  const bool first = state.count("page") == 0 && !wanted.recorded;
+  if (first && !platform::ReadFileOfOneName(target, before) &&
+      platform::LastErrorCode() == platform::kRefusedName) {
+    Tell(target + " is " + platform::kRefusedNameText +
+         ": it is neither kept nor replaced; remove it, or put a program there; nothing "
+         "installed");
+    return false;
+  }
+  if (first && !before.empty() && platform::ReadWholeFile(own + "\\enPanel.exe", legacy) &&
       platform::ReadWholeFile(own + "\\todays\\enPanel.exe", todays) && before != legacy &&
       before != todays && !platform::PathExists(site + "\\" + kKeptName)) {
     bool later = false;
@@ -473,8 +515,8 @@ bool Restore(const std::string& site) {
   const std::string kept = site + "\\" + kKeptName;
   State state = ReadState(site);
   std::string before, error;
-  if (!platform::ReadWholeFile(kept, before)) {
-    Tell(site + ": nothing to restore (no " + kKeptName + ")");
+  if (!platform::ReadFileOfOneName(kept, before)) {
+    Tell(site + ": nothing to restore (" + kKeptName + ": " + WhyNot() + ")");
     return false;
   }
   bool later = false;
@@ -485,8 +527,8 @@ bool Restore(const std::string& site) {
   platform::RemoveFile(kept);
   platform::RemoveFile(site + "\\enPanel-check.exe");
   std::string ours, theirs;
-  if (platform::ReadWholeFile(site + "\\web.config", theirs) && state.count("web.config") != 0 &&
-      Fingerprint(theirs) == state["web.config"]) {
+  if (platform::ReadFileOfOneName(site + "\\web.config", theirs) &&
+      state.count("web.config") != 0 && platform::Fingerprint(theirs) == state["web.config"]) {
     platform::RemoveFile(site + "\\web.config");
   }
   platform::RemoveFile(site + "\\web.config.enpanel-new");

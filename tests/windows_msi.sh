@@ -228,6 +228,33 @@ for refused in "$(winepath -w "$programs/todays")" 'C:\windows' 'C:\' "$(winepat
 done
 check "the installation's programs unchanged by it" \
   sh -c "cmp -s '$programs/todays/enPanel.exe' '$windows_build/enPanel-todays.exe' && [ -z \"\$(ls '$work/empty')\" ]"
+# Names the web account could put where it may write a site's folder: a
+# program or a state that is a second name of another file is not read
+# (Wine makes no symbolic links, so hard links stand for both).
+mkdir -p "$work/planted"
+"$linux_build/make_site" "$work/planted" --books 2 >/dev/null
+printf 'not for the web account\n' >"$work/secret"
+ln "$work/secret" "$work/planted/enPanel.exe"
+ln "$work/secret" "$work/planted/web.config"
+wine "$programs/enpanel-install-site.exe" --site "$(winepath -w "$work/planted")" >"$work/planted.log" 2>&1
+status=$?
+check "a site's enPanel.exe that is another file's second name is neither kept nor replaced (exit $status)" \
+  sh -c "[ $status = 1 ] && grep -q 'a link, or a file with a second name' '$work/planted.log' &&
+         [ ! -e '$work/planted/enPanel.exe.before-enpanel' ] && [ \"\$(stat -c %h '$work/secret')\" = 3 ]"
+rm "$work/planted/enPanel.exe"
+ln "$work/secret" "$work/planted/.install-site"
+wine "$programs/enpanel-install-site.exe" --site "$(winepath -w "$work/planted")" >"$work/planted.log" 2>&1
+status=$?
+check "nor a state that is one: its settings are not trusted (exit $status)" \
+  sh -c "[ $status = 1 ] && grep -q 'its settings cannot be trusted' '$work/planted.log' && [ ! -e '$work/planted/enPanel.exe' ]"
+rm "$work/planted/.install-site"
+install_site --site "$(winepath -w "$work/planted")"
+kept_as_it_is() {
+  printf 'not for the web account\n' | cmp -s - "$work/secret" && [ "$(stat -c %h "$work/secret")" = 2 ] &&
+    iis_accepts "$work/planted/web.config.enpanel-new"
+}
+check "a web.config that is one is kept as it is, enPanel's beside it" kept_as_it_is
+install_site --forget --site "$(winepath -w "$work/planted")"
 install_site --site "$(winepath -w "$work/empty")" --new
 check "--new lays out a folder with no site yet" cmp -s "$work/empty/enPanel.exe" "$windows_build/enPanel.exe"
 wine "$programs/enpanel-install-site.exe" --list 2>/dev/null | tr -d '\r' >"$work/list"

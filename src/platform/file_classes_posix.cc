@@ -46,6 +46,26 @@ bool InputFile::Open(const std::string& path) {
   return true;
 }
 
+bool InputFile::OpenOneName(const std::string& path) {
+  Close();
+  int fd = OnName(path, [](const char* p) { return sys::Open(p, O_RDONLY | O_NOFOLLOW); });
+  if (fd < 0 && errno == ELOOP) SetLastErrorCode(kRefusedName);
+  if (fd < 0) return errno == ELOOP ? false : Fail();
+  struct stat st {};
+  if (sys::Fstat(fd, &st) != 0) {
+    Fail();
+    sys::Close(fd);  // only opened
+    return false;
+  }
+  if (!S_ISREG(st.st_mode) || st.st_nlink != 1) {
+    sys::Close(fd);  // only opened
+    SetLastErrorCode(kRefusedName);
+    return false;
+  }
+  handle_ = fd;
+  return true;
+}
+
 long InputFile::Read(char* buffer, std::size_t size) {
   if (handle_ < 0) return -1;
   for (;;) {

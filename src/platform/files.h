@@ -98,9 +98,18 @@ enum class CreateResult { kCreated, kExists, kFailed };
 CreateResult CreateNewFile(const std::string& path);
 
 bool ReadWholeFile(const std::string& path, std::string& contents);
+// The same through InputFile::OpenOneName.
+bool ReadFileOfOneName(const std::string& path, std::string& contents);
+// The error of a name InputFile::OpenOneName refused, and its text.
+constexpr int kRefusedName = -2;
+constexpr const char* kRefusedNameText = "a link, or a file with a second name: not followed";
 // Creates or truncates `path` and writes `contents`; `durable` flushes the
 // file to disk before it is closed.
 bool WriteWholeFile(const std::string& path, std::string_view contents, bool durable = false);
+// Creates `path` and writes `contents` through what it created: a name
+// already taken (a file, a folder, a link, even one to nothing) is never
+// opened, and gives kExists.
+CreateResult WriteNewFile(const std::string& path, std::string_view contents, bool durable = false);
 
 enum class AppendResult {
   kAppended,        // all of it, at the end of the file
@@ -224,6 +233,11 @@ class InputFile {
   InputFile& operator=(const InputFile&) = delete;
   ~InputFile();
   bool Open(const std::string& path);
+  // Opens only a file of one name: a link (or junction) at `path` is not
+  // followed, and a file with a second name (a hard link) is refused, the
+  // error then kRefusedName: for what an administrator's tool reads in a
+  // folder another account may write.
+  bool OpenOneName(const std::string& path);
   // Bytes read, 0 at end of file, -1 on error.
   long Read(char* buffer, std::size_t size);
   void Close();

@@ -109,10 +109,9 @@ void RecordFolderOf(std::string_view path) {
   g_recorded->try_emplace(std::move(key), std::move(folder));
 }
 
-bool ReadWholeFile(const std::string& path, std::string& contents) {
-  contents.clear();
-  InputFile file;
-  if (!file.Open(path)) return false;
+namespace {
+
+bool ReadRest(InputFile& file, std::string& contents) {
   char chunk[65536];
   for (;;) {
     long n = file.Read(chunk, sizeof chunk);
@@ -120,6 +119,20 @@ bool ReadWholeFile(const std::string& path, std::string& contents) {
     if (n == 0) return true;
     contents.append(chunk, static_cast<std::size_t>(n));
   }
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::string& contents) {
+  contents.clear();
+  InputFile file;
+  return file.Open(path) && ReadRest(file, contents);
+}
+
+bool ReadFileOfOneName(const std::string& path, std::string& contents) {
+  contents.clear();
+  InputFile file;
+  return file.OpenOneName(path) && ReadRest(file, contents);
 }
 
 }  // namespace platform

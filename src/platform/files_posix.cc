@@ -245,6 +245,25 @@ bool WriteWholeFile(const std::string& path, std::string_view contents, bool dur
   return ok;
 }
 
+CreateResult WriteNewFile(const std::string& path, std::string_view contents, bool durable) {
+  std::string used;
+  int fd = OnName(
+      path,
+      [](const char* p) { return sys::Open(p, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666); },
+      &used);
+  folder_cache::Forget(used);
+  if (fd < 0) {
+    SetLastErrorCode(errno);
+    return errno == EEXIST ? CreateResult::kExists : CreateResult::kFailed;
+  }
+  bool ok =
+      posix::WriteAll(fd, contents.data(), contents.size()) && (!durable || sys::Fsync(fd) == 0);
+  if (!ok) SetLastErrorCode(errno);
+  // A close that fails may have lost what was written.
+  if (sys::Close(fd) != 0 && ok) ok = Fail();
+  return ok ? CreateResult::kCreated : CreateResult::kFailed;
+}
+
 AppendingFile::~AppendingFile() { Close(); }
 
 bool AppendingFile::Open(const std::string& path) {
@@ -307,7 +326,9 @@ AppendResult AppendingFile::Append(std::string_view contents) {
   return result;
 }
 
-std::string SystemErrorText(int code) { return std::strerror(code); }
+std::string SystemErrorText(int code) {
+  return code == kRefusedName ? kRefusedNameText : std::strerror(code);
+}
 
 bool IsReplacedNameError(int code) { return IsMissingNameError(code) || code == ESTALE; }
 

@@ -222,6 +222,44 @@ TEST(TemporaryNames, OnlyTheProgramsOwnForm) {
   }
 }
 
+// What an administrator's tool reads and writes in a folder another account
+// may write: no link is followed, no file with a second name is read, and a
+// name already taken (even by a link to nothing) is never written through.
+TEST_F(FilesTest, NamesAnotherAccountMayPlantAreNeitherReadNorWrittenThrough) {
+  namespace fs = std::filesystem;
+  const std::string own = dir.path() + "/own", secret = dir.path() + "/secret";
+  testkit::WriteFile(own, "ours");
+  testkit::WriteFile(secret, "not to be read");
+  std::string contents;
+  EXPECT_TRUE(ReadFileOfOneName(own, contents));
+  EXPECT_EQ(contents, "ours");
+  fs::create_hard_link(secret, dir.path() + "/second");
+  EXPECT_FALSE(ReadFileOfOneName(dir.path() + "/second", contents));
+  EXPECT_EQ(LastErrorCode(), kRefusedName);
+  EXPECT_TRUE(contents.empty());
+  EXPECT_FALSE(ReadFileOfOneName(dir.path(), contents));
+  EXPECT_FALSE(ReadFileOfOneName(dir.path() + "/missing", contents));
+  EXPECT_TRUE(IsMissingNameError(LastErrorCode()));
+
+  EXPECT_EQ(WriteNewFile(dir.path() + "/new", "made"), CreateResult::kCreated);
+  EXPECT_EQ(testkit::ReadFile(dir.path() + "/new"), "made");
+  EXPECT_EQ(WriteNewFile(own, "again"), CreateResult::kExists);
+  EXPECT_EQ(WriteNewFile(dir.path() + "/second", "over"), CreateResult::kExists);
+  EXPECT_EQ(testkit::ReadFile(own), "ours");
+  EXPECT_EQ(testkit::ReadFile(secret), "not to be read");
+
+  std::error_code no_links;
+  fs::create_symlink(secret, dir.path() + "/link", no_links);
+  if (!no_links) fs::create_symlink(dir.path() + "/nothing", dir.path() + "/dangling", no_links);
+  if (no_links) GTEST_SKIP() << "no symbolic links here: " << no_links.message();
+  EXPECT_FALSE(ReadFileOfOneName(dir.path() + "/link", contents));
+  EXPECT_EQ(LastErrorCode(), kRefusedName);
+  EXPECT_EQ(WriteNewFile(dir.path() + "/link", "over"), CreateResult::kExists);
+  EXPECT_EQ(WriteNewFile(dir.path() + "/dangling", "through"), CreateResult::kExists);
+  EXPECT_EQ(testkit::ReadFile(secret), "not to be read");
+  EXPECT_FALSE(testkit::Exists(dir.path() + "/nothing"));
+}
+
 #ifndef _WIN32
 TEST_F(FilesTest, RenameBetweenTwoLinksOfOneFileIsNoSuccess) {
   std::string a = dir.path() + "/a", b = dir.path() + "/b";

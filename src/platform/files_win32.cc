@@ -288,6 +288,22 @@ bool WriteWholeFile(const std::string& path, std::string_view contents, bool dur
   return ok;
 }
 
+CreateResult WriteNewFile(const std::string& path, std::string_view contents, bool durable) {
+  // Never an existing name: CREATE_NEW fails on any, a link's included.
+  HANDLE h = win32::Open(NativePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL);
+  if (h == INVALID_HANDLE_VALUE) {
+    DWORD e = GetLastError();
+    SetLastErrorCode(static_cast<int>(e));
+    return (e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS) ? CreateResult::kExists
+                                                                 : CreateResult::kFailed;
+  }
+  bool ok = WriteAll(h, contents) && (!durable || win32::Flush(h) != 0 || Fail());
+  // A close that fails may have lost what was written.
+  if (!win32::Close(h) && ok) ok = Fail();
+  return ok ? CreateResult::kCreated : CreateResult::kFailed;
+}
+
 AppendingFile::~AppendingFile() { Close(); }
 
 bool AppendingFile::Open(const std::string& path) {
@@ -356,6 +372,7 @@ bool ReplaceWithBackup(const std::string& replacement, const std::string& target
 }
 
 std::string SystemErrorText(int code) {
+  if (code == kRefusedName) return kRefusedNameText;
   char* buffer = nullptr;
   DWORD n = FormatMessageA(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -383,6 +400,29 @@ bool InputFile::Open(const std::string& path) {
   RecordFile(path);
   HANDLE h = OpenShared(path, GENERIC_READ, OPEN_EXISTING);
   if (h == INVALID_HANDLE_VALUE) return Fail();
+  handle_ = reinterpret_cast<std::intptr_t>(h);
+  return true;
+}
+
+bool InputFile::OpenOneName(const std::string& path) {
+  Close();
+  // The name itself, not what a link or junction there points to.
+  HANDLE h = win32::Open(NativePath(path).c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
+  if (h == INVALID_HANDLE_VALUE) return Fail();
+  BY_HANDLE_FILE_INFORMATION data{};
+  if (!win32::HandleInformation(h, &data)) {
+    Fail();
+    win32::Close(h);  // only opened
+    return false;
+  }
+  if ((data.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+      data.nNumberOfLinks != 1) {
+    win32::Close(h);  // only opened
+    SetLastErrorCode(kRefusedName);
+    return false;
+  }
   handle_ = reinterpret_cast<std::intptr_t>(h);
   return true;
 }

@@ -70,6 +70,10 @@ std::string SystemFolder();
 // number only where it is not 0); empty where it carries none.
 std::string FileVersion(const std::string& path);
 
+// A short fingerprint of `bytes` (FNV-1a, 64 bits, as 16 hexadecimal
+// digits), to know them again.
+std::string Fingerprint(const std::string& bytes);
+
 // A number of this run's own, for names no other run takes.
 unsigned long RunNumber();
 

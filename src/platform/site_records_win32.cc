@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/files.h"
 #include "platform/site_records.h"
 
 namespace platform {
@@ -142,18 +143,10 @@ std::string RecordedForm(const std::string& folder) {
 }
 
 SiteLock::SiteLock(const std::string& folder, unsigned long wait_ms) {
-  // A mutex's name holds no backslash past its namespace: the folder, in
-  // upper case, as a number (FNV-1a, 64 bits).
-  std::uint64_t hash = 14695981039346656037ULL;
-  for (char c : folder) {
-    if (c == '/') c = '\\';
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
-  }
-  char name[64];
-  std::snprintf(name, sizeof name, "Global\\enPanel-site-%016llx",
-                static_cast<unsigned long long>(hash));
-  HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
+  // A mutex's name holds no backslash past its namespace: the folder's
+  // key (one spelling for every letter case) as a fingerprint.
+  const std::string name = "Global\\enPanel-site-" + Fingerprint(FolderKey(folder));
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
   if (mutex == nullptr) return;
   mutex_ = mutex;
   DWORD waited = WaitForSingleObject(mutex, wait_ms);
@@ -176,6 +169,14 @@ std::string SystemFolder() {
   char path[MAX_PATH];
   UINT size = GetSystemDirectoryA(path, sizeof path);
   return size == 0 || size >= sizeof path ? std::string() : std::string(path, size);
+}
+
+std::string Fingerprint(const std::string& bytes) {
+  std::uint64_t hash = 14695981039346656037ULL;
+  for (char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  return text;
 }
 
 std::string FileVersion(const std::string& path) {

@@ -57,6 +57,9 @@ inline DWORD Attributes(const char* path) {
 inline BOOL AttributeData(const char* path, WIN32_FILE_ATTRIBUTE_DATA* data) {
   return Inject(Op::kStat) ? FALSE : ::GetFileAttributesExA(path, GetFileExInfoStandard, data);
 }
+inline BOOL HandleInformation(HANDLE h, BY_HANDLE_FILE_INFORMATION* data) {
+  return Inject(Op::kStat) ? FALSE : ::GetFileInformationByHandle(h, data);
+}
 inline BOOL SetAttributes(const char* path, DWORD attributes) {
   return Inject(Op::kSetAttributes) ? FALSE : ::SetFileAttributesA(path, attributes);
 }
