@@ -306,6 +306,20 @@ void CannotWriteFolder(Collector& out, const platform::Account& account, const s
   out.Problem(text, mend, repairs);
 }
 
+// Names in `where` (the site folder, Statistics/) that are links or other
+// files' second names: the account may have put them there, and a mend
+// that gave or granted through them would hand the account the file they
+// lead to. Named with the command that removes the names themselves.
+void NamePlanted(Collector& out, const std::string& where, std::vector<std::string> names,
+                 std::vector<std::string> paths, const std::string& after) {
+  if (names.empty()) return;
+  SortTogether(names, paths);
+  out.Problem(NameList(names) + " in " + where + (names.size() > 1 ? " are" : " is") +
+                  " a link or another file's second name, as the account could have put "
+                  "there: no mend acts through it, and it stays as it is until removed",
+              platform::RemoveCommand(paths) + "  (" + after + ")");
+}
+
 // The site folder, and the headers file and its backup in it.
 void CheckSiteFolder(Collector& out, const std::string& folder, const platform::Account& account,
                      const HeadersFile& h) {
@@ -336,15 +350,21 @@ void CheckSiteFolder(Collector& out, const std::string& folder, const platform::
     return;
   }
   out.Info(who + " can write the site folder");
-  std::vector<std::string> others, paths;
+  std::vector<std::string> others, paths, planted, planted_paths;
   for (const std::string& file : {catalogue::HeadersFileName(), catalogue::HeadersBackupName()}) {
     std::string path = folder + file;
+    if (platform::IsLinkOrSecondName(path)) {
+      planted.push_back(common::ExtractFileName(platform::NativePath(path)));
+      planted_paths.push_back(Native(platform::NativePath(path)));
+      continue;
+    }
     if (platform::FileExists(path) && !platform::AccountMayReplace(account, path)) {
       others.push_back(common::ExtractFileName(platform::NativePath(path)) + " (" + Owner(path) +
                        "'s)");
       paths.push_back(Native(platform::NativePath(path)));
     }
   }
+  NamePlanted(out, "the site folder", planted, planted_paths, "the next request builds it anew");
   if (others.empty()) {
     if (h.exists && h.stale)
       out.Info(who + " can replace the stale headers file: the next request rebuilds it");
@@ -414,10 +434,16 @@ void CheckStatistics(Collector& out, const std::string& folder, const platform::
                       Repair{Repair::Kind::kGiveToAccount, stats});
     return;
   }
-  std::vector<std::string> locked, paths;
+  std::vector<std::string> locked, paths, planted, planted_paths;
   std::string effect;
   for (const auto& entry : platform::FindFiles(stats + "*")) {
-    if (!IsOwnStatisticsFile(entry.name) || writable(entry.name)) continue;
+    if (!IsOwnStatisticsFile(entry.name)) continue;
+    if (platform::IsLinkOrSecondName(stats + entry.name)) {
+      planted.push_back(entry.name);
+      planted_paths.push_back(Native(stats + entry.name));
+      continue;
+    }
+    if (writable(entry.name)) continue;
     locked.push_back(entry.name);
     paths.push_back(Native(stats + entry.name));
     if (entry.name == counter) effect += "; today's visits are not counted";
@@ -429,6 +455,7 @@ void CheckStatistics(Collector& out, const std::string& folder, const platform::
           effect;
     }
   }
+  NamePlanted(out, "Statistics/", planted, planted_paths, "the next visit makes its own");
   if (locked.empty()) {
     out.Info(who + " can write Statistics/");
     return;

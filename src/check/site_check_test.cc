@@ -13,6 +13,7 @@
 
 #include "platform/clock.h"
 #include "platform/commands.h"
+#include "server/statistics.h"
 #include "support/test_site.h"
 
 namespace check {
@@ -205,6 +206,53 @@ TEST_F(SiteCheckTest, WhatTheAccountMayDo) {
              p.find("arPanel") == std::string::npos && p.find("txtView") == std::string::npos;
     }));
   }
+}
+
+// Names the account put where it may write: today's counter a link to a
+// root-only file, the log and the headers file second names of root-only
+// files. No mend (printed or carried out) names them; each is named with
+// the command that removes the name alone. Root: the targets are root's.
+TEST_F(SiteCheckTest, NoMendNamesAFileTheAccountLinkedIn) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root: the files linked to are root's only";
+  platform::Account other;
+  ASSERT_TRUE(platform::LookUpAccount("nobody", other));
+  const std::string stats = site->program_folder + "Statistics/";
+  testkit::MakeDirs(stats);
+  ASSERT_EQ(chown(site->program_folder.c_str(), 0, other.group_id), 0);
+  ASSERT_EQ(chown(stats.c_str(), other.id, other.group_id), 0);
+  chmod(site->program_folder.c_str(), 01775);
+  const std::string secret = dir.path() + "/secret", other_secret = dir.path() + "/secret2";
+  testkit::WriteFile(secret, "root's");
+  testkit::WriteFile(other_secret, "root's");
+  chmod(secret.c_str(), 0600);
+  chmod(other_secret.c_str(), 0600);
+  const std::string day = server::FormatDayStamp(platform::LocalNow());
+  const std::string counter = "$enPanel$" + day + ".ctr", log = "$enPanel$" + day + ".log";
+  ASSERT_EQ(symlink(secret.c_str(), (stats + counter).c_str()), 0);
+  ASSERT_EQ(link(other_secret.c_str(), (stats + log).c_str()), 0);
+  ASSERT_EQ(link(secret.c_str(), (site->program_folder + "Hdrs1020.TXT").c_str()), 0);
+  Problems(&other);
+  for (const Finding& f : report.findings) {
+    for (const std::string& name : {counter, log, std::string("Hdrs1020.TXT")}) {
+      EXPECT_TRUE(f.mend.find(name) == std::string::npos || f.mend.rfind("rm ", 0) == 0)
+          << f.text << "\n"
+          << f.mend;
+    }
+  }
+  EXPECT_TRUE(Says(counter + ", " + log +
+                   " in Statistics/ are a link or another file's second name, as the account "
+                   "could have put there: no mend acts through it"));
+  EXPECT_TRUE(MendSays("rm " + platform::QuotedForCommand({stats + counter, stats + log}) +
+                       "  (the next visit makes its own)"));
+  EXPECT_TRUE(Says("Hdrs1020.TXT in the site folder is a link or another file's second name"));
+  std::string log_text;
+  EXPECT_TRUE(CarryOutRepairs(other, report, log_text)) << log_text;
+  struct stat st {};
+  ASSERT_EQ(stat(secret.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 0u);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  ASSERT_EQ(stat(other_secret.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 0u);
 }
 
 // Left session markers: this program's named with the command that removes

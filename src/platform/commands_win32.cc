@@ -57,7 +57,8 @@ std::string GrantCommand(const std::string& account, const std::vector<std::stri
   const std::string inherit = folders ? "(OI)(CI)" : "";
   std::string command = "icacls ";
   command.append(ForBothShells(target)).append(" /grant \"").append(account).append(":");
-  command.append(inherit).append("(").append(rights).append(")\"");
+  // /L: a link at the name is changed itself, never what it points to.
+  command.append(inherit).append("(").append(rights).append(")\" /L");
   return command;
 }
 

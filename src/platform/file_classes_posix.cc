@@ -46,6 +46,21 @@ bool InputFile::Open(const std::string& path) {
   return true;
 }
 
+namespace {
+
+// A link, or a file with more than one name.
+bool LinkOrSecondName(const struct stat& st) {
+  return S_ISLNK(st.st_mode) || (!S_ISDIR(st.st_mode) && st.st_nlink > 1);
+}
+
+}  // namespace
+
+bool IsLinkOrSecondName(const std::string& path) {
+  struct stat st {};
+  return OnName(path, [&st](const char* p) { return sys::Lstat(p, &st); }) == 0 &&
+         LinkOrSecondName(st);
+}
+
 bool InputFile::OpenOneName(const std::string& path) {
   Close();
   int fd = OnName(path, [](const char* p) { return sys::Open(p, O_RDONLY | O_NOFOLLOW); });
@@ -57,7 +72,7 @@ bool InputFile::OpenOneName(const std::string& path) {
     sys::Close(fd);  // only opened
     return false;
   }
-  if (!S_ISREG(st.st_mode) || st.st_nlink != 1) {
+  if (!S_ISREG(st.st_mode) || LinkOrSecondName(st)) {
     sys::Close(fd);  // only opened
     SetLastErrorCode(kRefusedName);
     return false;

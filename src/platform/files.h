@@ -69,6 +69,11 @@ void VisitNamesOnce(const std::string& folder_and_pattern,
                     const std::function<void(std::string_view)>& visit);
 
 bool PathExists(const std::string& path);
+// Whether `path` is a link (or junction) or a file with a second name (a
+// hard link): a name through which a change would reach another file, as
+// an account that may write the folder can put there. False for a name
+// that is not there.
+bool IsLinkOrSecondName(const std::string& path);
 bool FileExists(const std::string& path);  // exists and is no folder
 bool DirectoryExists(const std::string& path);
 bool GetAttributes(const std::string& path, std::uint32_t& attributes);

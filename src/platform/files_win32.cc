@@ -404,12 +404,35 @@ bool InputFile::Open(const std::string& path) {
   return true;
 }
 
+namespace {
+
+// The name itself, not what a link or junction there points to.
+HANDLE OpenTheName(const std::string& path, DWORD access) {
+  return win32::Open(NativePath(path).c_str(), access,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS);
+}
+
+// A link or junction, or a file with more than one name.
+bool LinkOrSecondName(const BY_HANDLE_FILE_INFORMATION& data) {
+  return (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+         ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && data.nNumberOfLinks > 1);
+}
+
+}  // namespace
+
+bool IsLinkOrSecondName(const std::string& path) {
+  HANDLE h = OpenTheName(path, FILE_READ_ATTRIBUTES);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION data{};
+  const bool planted = win32::HandleInformation(h, &data) && LinkOrSecondName(data);
+  win32::Close(h);  // only asked
+  return planted;
+}
+
 bool InputFile::OpenOneName(const std::string& path) {
   Close();
-  // The name itself, not what a link or junction there points to.
-  HANDLE h = win32::Open(NativePath(path).c_str(), GENERIC_READ,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
+  HANDLE h = OpenTheName(path, GENERIC_READ);
   if (h == INVALID_HANDLE_VALUE) return Fail();
   BY_HANDLE_FILE_INFORMATION data{};
   if (!win32::HandleInformation(h, &data)) {
@@ -417,8 +440,7 @@ bool InputFile::OpenOneName(const std::string& path) {
     win32::Close(h);  // only opened
     return false;
   }
-  if ((data.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
-      data.nNumberOfLinks != 1) {
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || LinkOrSecondName(data)) {
     win32::Close(h);  // only opened
     SetLastErrorCode(kRefusedName);
     return false;
