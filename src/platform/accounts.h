@@ -31,8 +31,10 @@ enum Access : unsigned { kRead = 4, kWrite = 2, kSearch = 1 };
 // process's own account, AccessCheck with its own token (every group and
 // privilege counts); for another account, the rights the access-control
 // list gives it and the groups Windows knows it in
-// (GetEffectiveRightsFromAcl); a read-only file is never written. Search
-// is always granted there (every account may pass through folders).
+// (GetEffectiveRightsFromAcl); a read-only file is never written; a folder
+// the process's own account may write is one where a file of its own
+// (~enPanel-check-....tmp) can really be made and removed. Search is
+// always granted there (every account may pass through folders).
 bool AccountMay(const Account& account, const std::string& path, unsigned access);
 
 // Whether this process can ask the system as `account` (POSIX: it is root

@@ -112,6 +112,20 @@ bool AccountMay(const Account& account, const std::string& path, unsigned access
   DWORD error = GetLastError();
   LocalFree(descriptor);
   SetLastError(error);
+  // The account this process runs as writes a folder only if a file can
+  // really be made and removed there: a read-only volume, or a share that
+  // refuses what its list allows, says no only then.
+  if (may && folder && (access & kWrite) != 0 && IsOwnAccount(account.sid)) {
+    std::string probe;
+    if (!CreateUniqueFile(path, "check", probe)) {
+      SetLastError(static_cast<DWORD>(LastErrorCode()));
+      return false;
+    }
+    if (!RemoveFile(probe)) {
+      SetLastError(static_cast<DWORD>(LastErrorCode()));
+      return false;
+    }
+  }
   return may;
 }
 
