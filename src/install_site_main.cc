@@ -21,20 +21,18 @@
 // It runs as an administrator in a folder the web account may write: it
 // writes only new names of its own, renamed into place, and reads nothing
 // there through a link or a second name.
-// --if-there passes over a folder that is gone (the installer's run on
-// the folder an earlier installer was installed into). --upgrade-recorded
-// does the same for every recorded site with its own
+// --upgrade-recorded does the same for every recorded site with its own
 // choices (the installer runs it); a recorded folder that is gone is named
-// and its record dropped. --forget-recorded drops the records (the
+// and its record dropped. With --if-there, --site passes over a folder that
+// is gone (the installer's run on the folder an earlier installer was
+// installed into). --forget-recorded drops the records (the
 // installer runs it when it is removed: the sites stay, and serve).
 // --keep-recorded copies the records aside before an earlier installation
 // is removed for a newer one, and --upgrade-recorded takes them back.
 //
 // Exit status: 0 done, 1 a site could not be laid out or recorded, 2 bad usage.
 #include <algorithm>
-#include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -440,8 +438,8 @@ bool LayOut(const std::string& own, const std::string& site, Wanted wanted, bool
   const std::string target = site + "\\enPanel.exe";
   std::string error, told;
   // The program the first run replaces is kept, once: one that is not
-  // enPanel's own from this installation or an earlier one.
-  // Read by its one name only: the web account may have put a link there.
+  // enPanel's own from this installation or an earlier one. It is read by
+  // its one name only: the web account may have put a link there.
   std::string before, legacy, todays;
   const bool first = state.count("page") == 0 && !wanted.recorded;
   if (first && !platform::ReadFileOfOneName(target, before) &&
