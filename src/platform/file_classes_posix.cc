@@ -64,8 +64,12 @@ bool IsLinkOrSecondName(const std::string& path) {
 bool InputFile::OpenOneName(const std::string& path) {
   Close();
   int fd = OnName(path, [](const char* p) { return sys::Open(p, O_RDONLY | O_NOFOLLOW); });
-  if (fd < 0 && errno == ELOOP) SetLastErrorCode(kRefusedName);
-  if (fd < 0) return errno == ELOOP ? false : Fail();
+  if (fd < 0) {
+    // O_NOFOLLOW's answer to a link at the name.
+    if (errno != ELOOP) return Fail();
+    SetLastErrorCode(kRefusedName);
+    return false;
+  }
   struct stat st {};
   if (sys::Fstat(fd, &st) != 0) {
     Fail();

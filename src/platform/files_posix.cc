@@ -231,18 +231,28 @@ CreateResult CreateNewFile(const std::string& path) {
   return CreateResult::kCreated;
 }
 
-bool WriteWholeFile(const std::string& path, std::string_view contents, bool durable) {
-  std::string used;
-  int fd = OnName(
-      path, [](const char* p) { return sys::Open(p, O_WRONLY | O_CREAT | O_TRUNC, 0666); }, &used);
-  folder_cache::Forget(used);
-  if (fd < 0) return Fail();
+namespace {
+
+// `contents` written through `fd`, which is then closed; false (the error
+// noted) where any of it may be lost.
+bool WriteAndClose(int fd, std::string_view contents, bool durable) {
   bool ok =
       posix::WriteAll(fd, contents.data(), contents.size()) && (!durable || sys::Fsync(fd) == 0);
   if (!ok) SetLastErrorCode(errno);
   // A close that fails may have lost what was written.
   if (sys::Close(fd) != 0 && ok) return Fail();
   return ok;
+}
+
+}  // namespace
+
+bool WriteWholeFile(const std::string& path, std::string_view contents, bool durable) {
+  std::string used;
+  int fd = OnName(
+      path, [](const char* p) { return sys::Open(p, O_WRONLY | O_CREAT | O_TRUNC, 0666); }, &used);
+  folder_cache::Forget(used);
+  if (fd < 0) return Fail();
+  return WriteAndClose(fd, contents, durable);
 }
 
 CreateResult WriteNewFile(const std::string& path, std::string_view contents, bool durable) {
@@ -256,12 +266,7 @@ CreateResult WriteNewFile(const std::string& path, std::string_view contents, bo
     SetLastErrorCode(errno);
     return errno == EEXIST ? CreateResult::kExists : CreateResult::kFailed;
   }
-  bool ok =
-      posix::WriteAll(fd, contents.data(), contents.size()) && (!durable || sys::Fsync(fd) == 0);
-  if (!ok) SetLastErrorCode(errno);
-  // A close that fails may have lost what was written.
-  if (sys::Close(fd) != 0 && ok) ok = Fail();
-  return ok ? CreateResult::kCreated : CreateResult::kFailed;
+  return WriteAndClose(fd, contents, durable) ? CreateResult::kCreated : CreateResult::kFailed;
 }
 
 AppendingFile::~AppendingFile() { Close(); }

@@ -267,41 +267,51 @@ bool CreateUniqueFile(const std::string& folder, const std::string& kind, std::s
   return Fail();
 }
 
-CreateResult CreateNewFile(const std::string& path) {
+namespace {
+
+// A new file at `path` (CREATE_NEW fails on any name taken, a link's
+// included); INVALID_HANDLE_VALUE with `result` saying why.
+HANDLE OpenNew(const std::string& path, CreateResult& result) {
   HANDLE h = OpenShared(path, GENERIC_WRITE, CREATE_NEW);
+  result = CreateResult::kCreated;
   if (h == INVALID_HANDLE_VALUE) {
     DWORD e = GetLastError();
     SetLastErrorCode(static_cast<int>(e));
-    return (e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS) ? CreateResult::kExists
-                                                                 : CreateResult::kFailed;
+    result = (e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS) ? CreateResult::kExists
+                                                                   : CreateResult::kFailed;
   }
-  win32::Close(h);  // an empty file: nothing to lose
-  return CreateResult::kCreated;
+  return h;
 }
 
-bool WriteWholeFile(const std::string& path, std::string_view contents, bool durable) {
-  HANDLE h = OpenShared(path, GENERIC_WRITE, CREATE_ALWAYS);
-  if (h == INVALID_HANDLE_VALUE) return Fail();
+// `contents` written through `h`, which is then closed; false (the error
+// noted) where any of it may be lost.
+bool WriteAndClose(HANDLE h, std::string_view contents, bool durable) {
   bool ok = WriteAll(h, contents) && (!durable || win32::Flush(h) != 0 || Fail());
   // A close that fails may have lost what was written.
   if (!win32::Close(h) && ok) return Fail();
   return ok;
 }
 
+}  // namespace
+
+CreateResult CreateNewFile(const std::string& path) {
+  CreateResult result;
+  HANDLE h = OpenNew(path, result);
+  if (h != INVALID_HANDLE_VALUE) win32::Close(h);  // an empty file: nothing to lose
+  return result;
+}
+
+bool WriteWholeFile(const std::string& path, std::string_view contents, bool durable) {
+  HANDLE h = OpenShared(path, GENERIC_WRITE, CREATE_ALWAYS);
+  if (h == INVALID_HANDLE_VALUE) return Fail();
+  return WriteAndClose(h, contents, durable);
+}
+
 CreateResult WriteNewFile(const std::string& path, std::string_view contents, bool durable) {
-  // Never an existing name: CREATE_NEW fails on any, a link's included.
-  HANDLE h = win32::Open(NativePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW,
-                         FILE_ATTRIBUTE_NORMAL);
-  if (h == INVALID_HANDLE_VALUE) {
-    DWORD e = GetLastError();
-    SetLastErrorCode(static_cast<int>(e));
-    return (e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS) ? CreateResult::kExists
-                                                                 : CreateResult::kFailed;
-  }
-  bool ok = WriteAll(h, contents) && (!durable || win32::Flush(h) != 0 || Fail());
-  // A close that fails may have lost what was written.
-  if (!win32::Close(h) && ok) ok = Fail();
-  return ok ? CreateResult::kCreated : CreateResult::kFailed;
+  CreateResult result;
+  HANDLE h = OpenNew(path, result);
+  if (h == INVALID_HANDLE_VALUE) return result;
+  return WriteAndClose(h, contents, durable) ? CreateResult::kCreated : CreateResult::kFailed;
 }
 
 AppendingFile::~AppendingFile() { Close(); }
